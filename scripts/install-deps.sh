@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and the sample volume need, if any is missing.
+set -euo pipefail
+packages=(g++ cmake make pkg-config libboost1.81-dev libboost-regex1.81-dev libgtest-dev
+          ntfs-3g ntfs-3g-dev sleuthkit)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the whole suite twice, plain and under AddressSanitizer with UndefinedBehaviorSanitizer,
+# and runs it both times. Exits non-zero if anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+for variant in plain sanitize; do
+  dir=build/test-$variant
+  flag=OFF; [ $variant = sanitize ] && flag=ON
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_SANITIZE=$flag >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "== $variant suite"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+done
