@@ -1,0 +1,45 @@
+#pragma once
+// A volume opened for raw reading: a disk, a partition or an image file.
+
+#include "platform/ErrorCode.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// A read-only device with a read position, so that consecutive reads need no seek.
+// Destroying the device closes it. Failures are returned as error codes, never thrown.
+class Device {
+  public:
+    virtual ~Device() = default;
+
+    // The device's logical sector size, or nothing when the platform cannot tell (image files).
+    virtual std::optional<std::uint32_t> SectorSize() const = 0;
+
+    // Moves the read position to a byte offset, which may lie past the end. Returns 0 or the error.
+    virtual ErrorCode Seek(std::uint64_t offset) = 0;
+
+    // Reads size bytes at the read position into buffer and advances the position by size.
+    // Bytes past the end of the device read as zero. Returns 0 or the error; after an error the
+    // position and the buffer contents are unspecified.
+    virtual ErrorCode Read(void* buffer, std::size_t size) = 0;
+};
+
+// Either an opened device or the error that prevented the open.
+struct OpenResult {
+    std::unique_ptr<Device> device;
+    ErrorCode error = 0;
+};
+
+// The path to open for a drive text (UTF-16 code units): "\\.\" plus the drive on Windows,
+// the drive text itself (a device or image path) on POSIX.
+std::wstring DevicePathForDrive(const std::wstring& drive);
+
+// Opens the device at path (UTF-16 code units) for reading; never writes to it.
+OpenResult OpenDevice(const std::wstring& path);
+
+} // namespace platform

@@ -1,0 +1,11 @@
+#pragma once
+// The error code of a failed operating-system call.
+
+#include <cstdint>
+
+namespace platform {
+
+// errno on POSIX, GetLastError() on Windows; 0 means success.
+using ErrorCode = std::uint32_t;
+
+} // namespace platform

@@ -1,0 +1,43 @@
+#pragma once
+// An in-memory device for tests and fuzzers: it counts what the code under test asks of it.
+
+#include "platform/Device.h"
+
+#include <vector>
+
+namespace platform {
+
+class MemoryDevice : public Device {
+  public:
+    // One read as it reached the device.
+    struct ReadCall {
+        std::uint64_t offset;
+        std::size_t size;
+    };
+
+    // The device holds bytes; sectorSize is what SectorSize() reports (nothing: like an image file).
+    explicit MemoryDevice(std::vector<std::uint8_t> bytes, std::optional<std::uint32_t> sectorSize = {});
+
+    std::optional<std::uint32_t> SectorSize() const override;
+    ErrorCode Seek(std::uint64_t offset) override;
+    ErrorCode Read(void* buffer, std::size_t size) override;
+
+    // The device contents; tests may change them between reads.
+    std::vector<std::uint8_t>& Bytes() { return bytes_; }
+
+    // From now on every read fails with code (0 lets reads succeed again).
+    void FailReadsWith(ErrorCode code) { readError_ = code; }
+
+    std::size_t SeekCount() const { return seekCount_; }
+    const std::vector<ReadCall>& Reads() const { return reads_; }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+    std::optional<std::uint32_t> sectorSize_;
+    std::uint64_t position_ = 0;
+    ErrorCode readError_ = 0;
+    std::size_t seekCount_ = 0;
+    std::vector<ReadCall> reads_;
+};
+
+} // namespace platform

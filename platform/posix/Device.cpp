@@ -1,0 +1,91 @@
+// Devices on POSIX: open(2) read-only and positioned reads with pread(2).
+
+#include "platform/Device.h"
+#include "platform/posix/NativePath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+class PosixDevice : public Device {
+  public:
+    explicit PosixDevice(int fd) : fd_(fd) {}
+    ~PosixDevice() override { ::close(fd_); }
+    PosixDevice(const PosixDevice&) = delete;
+    PosixDevice& operator=(const PosixDevice&) = delete;
+
+    std::optional<std::uint32_t> SectorSize() const override {
+        struct stat info;
+        if (::fstat(fd_, &info) != 0 || !S_ISBLK(info.st_mode))
+            return std::nullopt;
+        int size = 0;
+        if (::ioctl(fd_, BLKSSZGET, &size) != 0 || size <= 0)
+            return std::nullopt;
+        return static_cast<std::uint32_t>(size);
+    }
+
+    // The position is ours: pread needs no seek on the descriptor.
+    ErrorCode Seek(std::uint64_t offset) override {
+        position_ = offset;
+        return 0;
+    }
+
+    ErrorCode Read(void* buffer, std::size_t size) override {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::size_t done = 0;
+        while (done < size && !PastAddressableEnd(position_ + done)) {
+            ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(position_ + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return static_cast<ErrorCode>(errno);
+            if (got == 0)
+                break; // end of the device
+            done += static_cast<std::size_t>(got);
+        }
+        std::memset(out + done, 0, size - done);
+        position_ += size;
+        return 0;
+    }
+
+  private:
+    // Offsets that off_t cannot express lie past the end of any device.
+    static bool PastAddressableEnd(std::uint64_t offset) {
+        return offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    }
+
+    int fd_;
+    std::uint64_t position_ = 0;
+};
+
+} // namespace
+
+std::wstring DevicePathForDrive(const std::wstring& drive) {
+    return drive;
+}
+
+OpenResult OpenDevice(const std::wstring& path) {
+    OpenResult result;
+    std::string native;
+    if (!ToNativePath(path, native)) {
+        result.error = EILSEQ;
+        return result;
+    }
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = static_cast<ErrorCode>(errno);
+        return result;
+    }
+    result.device = std::make_unique<PosixDevice>(fd);
+    return result;
+}
+
+} // namespace platform

@@ -1,0 +1,93 @@
+#pragma once
+// One attribute of an MFT record. A value object: it holds counted references on the record
+// buffer and the disk, so it stays valid after the record object that produced it is gone.
+
+#include "volume/FileRecordData.h"
+#include "volume/LogicalDisk.h"
+
+#include <boost/intrusive_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Krod {
+
+// One run of a non-resident attribute's data: length clusters from vcn on lie at lcn.
+struct DataRun {
+    std::uint64_t vcn;
+    std::uint64_t length;
+    std::uint64_t lcn;
+};
+
+class CAttribute {
+  public:
+    // The empty attribute: it refers to no record.
+    CAttribute() = default;
+    // The attribute at offset in data's record buffer, length bytes long, as listed by the
+    // record's attribute index. Decodes the run list of a non-resident attribute; a run list
+    // that is malformed (entries wider than 8 bytes or reaching past the attribute, zero-length
+    // or negative runs, sizes beyond 64 bits) leaves the attribute without runs.
+    // Throws std::invalid_argument if the attribute does not lie validly inside the record,
+    // std::logic_error "Nonresident attribure requires a logical disk object" if it is
+    // non-resident and disk is null.
+    CAttribute(CFileRecordData* data, std::uint32_t offset, std::uint32_t length, CLogicalDisk* disk);
+
+    bool IsEmpty() const { return !data_; }
+
+    // Throws std::logic_error "No logical disk referenced" when there is none.
+    CLogicalDisk* GetDisk() const;
+    // The header inside the record buffer, GetLength() bytes; valid while this attribute lives.
+    // Throws std::logic_error "Cannot use empty attibute header" for the empty attribute.
+    const std::uint8_t* GetHeader() const;
+    std::uint32_t GetLength() const { return length_; }
+    // Header fields; each throws as GetHeader() for the empty attribute.
+    std::uint32_t GetType() const;
+    bool IsNonResident() const;
+    std::wstring GetName() const; // empty when unnamed
+
+    // The value of a resident attribute and its length in bytes; the value lies inside the header's
+    // GetLength() bytes. Throw std::logic_error "not implemented?" for a non-resident attribute.
+    const std::uint8_t* GetResidentValue() const;
+    std::uint32_t GetResidentValueLength() const;
+
+    // 0 for the empty attribute; the data size field (non-resident) or the value length (resident).
+    std::uint64_t GetDataSize() const;
+    // 0 for the empty attribute; the allocated size field (non-resident) or the record size (resident).
+    std::uint64_t GetAllocatedSize() const;
+
+    // The decoded runs, ascending and contiguous from VCN 0; empty for resident attributes and
+    // malformed run lists.
+    const std::vector<DataRun>& GetRuns() const { return runs_; }
+    // Clusters covered by the runs (0 without runs); std::logic_error "not implemented" if resident.
+    std::uint64_t GetClusterCount() const;
+    std::uint64_t GetSectorCount() const;
+    std::uint64_t GetAllocatedBytes() const;
+
+    // Read count sectors (clusters) of the data stream from firstSector (firstVcn) on into buffer,
+    // which must hold count sectors (clusters). Return how many were read: fewer than count when the
+    // runs end first, 0 when the start lies beyond them. Throw std::logic_error "not implemented?"
+    // for a resident attribute and ESystemError on device failure.
+    std::uint32_t ReadSectors(void* buffer, std::uint64_t firstSector, std::uint32_t count) const;
+    std::uint32_t ReadClusters(void* buffer, std::uint64_t firstVcn, std::uint32_t count) const;
+
+    // The name of a resident FILE_NAME value (UTF-16 code units from value offset 0x42 to the end
+    // of the value); empty for the empty attribute or a value too short to hold a name.
+    // Throws std::logic_error "not implemented?" for a non-resident attribute.
+    std::wstring GetFileNameText() const;
+
+  private:
+    void DecodeRunList();
+    std::uint64_t ReadStream(void* buffer, std::uint64_t firstSector, std::uint64_t count) const;
+
+    boost::intrusive_ptr<CFileRecordData> data_;
+    boost::intrusive_ptr<CLogicalDisk> disk_;
+    std::uint32_t offset_ = 0;
+    std::uint32_t length_ = 0;
+    std::vector<DataRun> runs_;
+};
+
+// A list of attributes handed to the caller, who owns it.
+using AttributeList = std::vector<CAttribute>;
+
+} // namespace Krod

@@ -1,0 +1,41 @@
+#pragma once
+// The common header of an attribute inside an MFT record, and its validation.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Krod {
+
+// Attribute types the library and its users look up.
+constexpr std::uint32_t kAttributeFileName = 0x30;
+constexpr std::uint32_t kAttributeData = 0x80;
+constexpr std::uint32_t kAttributeIndexRoot = 0x90;
+constexpr std::uint32_t kAttributeIndexAllocation = 0xA0;
+constexpr std::uint32_t kAttributeReparsePoint = 0xC0;
+// Type value that ends the attribute list of a record.
+constexpr std::uint32_t kAttributeEndMarker = 0xFFFFFFFF;
+
+// Field offsets from the start of the attribute header.
+namespace AttributeField {
+constexpr std::size_t kType = 0x00;          // u32
+constexpr std::size_t kLength = 0x04;        // u32, whole attribute in bytes
+constexpr std::size_t kNonResident = 0x08;   // u8, 0 = value inside the record
+constexpr std::size_t kNameLength = 0x09;    // u8, in UTF-16 code units
+constexpr std::size_t kNameOffset = 0x0A;    // u16
+constexpr std::size_t kValueLength = 0x10;   // u32, resident only
+constexpr std::size_t kValueOffset = 0x14;   // u16, resident only
+constexpr std::size_t kRunListOffset = 0x20; // u16 followed by the u16 compression unit; read as one u32
+constexpr std::size_t kAllocatedSize = 0x28; // u64, non-resident only
+constexpr std::size_t kDataSize = 0x30;      // u64, non-resident only
+} // namespace AttributeField
+
+// Smallest headers that hold every field the library reads.
+constexpr std::size_t kResidentHeaderSize = 0x18;
+constexpr std::size_t kNonResidentHeaderSize = 0x38;
+
+// The length of the attribute that starts at offset in record[0, limit), or 0 when it is not a
+// valid attribute there: its header, its name and (if resident) its value must lie inside both
+// the attribute and the limit.
+std::uint32_t ValidatedAttributeLength(const std::uint8_t* record, std::size_t limit, std::size_t offset);
+
+} // namespace Krod

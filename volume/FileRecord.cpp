@@ -1,0 +1,63 @@
+#include "volume/FileRecord.h"
+
+#include "volume/LittleEndian.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace Krod {
+namespace {
+
+constexpr std::uint32_t kFileSignature = 0x454C4946; // "FILE" read as a little-endian u32
+constexpr std::size_t kFlagsOffset = 0x16;           // u16
+
+} // namespace
+
+CFileRecord::CFileRecord(CLogicalDisk* disk, FileReference reference)
+    : data_(CFileRecordData::Create(disk), false), reference_(reference) {}
+
+bool CFileRecord::IsFileRecord() const {
+    return read_le<std::uint32_t>(GetBuffer(), GetBufferSize(), 0) == kFileSignature;
+}
+
+std::uint16_t CFileRecord::GetFlags() const {
+    return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), kFlagsOffset);
+}
+
+void CFileRecord::BuildAttributeIndex() const {
+    if (IsValid())
+        data_->GetAttributeIndex();
+}
+
+CAttribute CFileRecord::GetAttribute(std::uint32_t index) const {
+    if (!IsValid())
+        return CAttribute();
+    const auto& spans = data_->GetAttributeIndex().spans;
+    if (index >= spans.size())
+        throw std::out_of_range("invalid vector<T> subscript");
+    return CAttribute(data_.get(), spans[index].offset, spans[index].length, GetDisk());
+}
+
+AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
+    AttributeList found;
+    if (!IsValid())
+        return found;
+    const auto& byType = data_->GetAttributeIndex().byType;
+    auto it = std::lower_bound(byType.begin(), byType.end(), type,
+                               [](const CFileRecordData::TypedAttribute& entry, std::uint32_t wanted) {
+                                   return entry.type < wanted;
+                               });
+    for (; it != byType.end() && it->type == type; ++it)
+        found.push_back(GetAttribute(it->index));
+    return found;
+}
+
+AttributeList CFileRecord::FindAttributes(std::uint32_t type, const std::wstring& name) const {
+    AttributeList found = FindAttributes(type);
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&name](const CAttribute& attribute) { return attribute.GetName() != name; }),
+                found.end());
+    return found;
+}
+
+} // namespace Krod

@@ -1,0 +1,65 @@
+#pragma once
+// One MFT record as read by CMft. A value object: copies share the record buffer, never copy it.
+
+#include "volume/Attribute.h"
+#include "volume/FileRecordData.h"
+#include "volume/FileReference.h"
+
+#include <boost/intrusive_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace Krod {
+
+// Record header flags (u16 at offset 0x16).
+constexpr std::uint16_t kRecordInUse = 0x0001;
+constexpr std::uint16_t kRecordIsDirectory = 0x0002;
+
+class CFileRecord {
+  public:
+    // A record with a fresh buffer from disk's frame pool (contents undefined), not fixed up.
+    // Throws as CFileRecordData::Create.
+    CFileRecord(CLogicalDisk* disk, FileReference reference);
+
+    // True when the buffer starts with the "FILE" signature.
+    bool IsFileRecord() const;
+    // True once the update sequence has been verified and undone (CMft::ApplyFixup).
+    bool IsFixedUp() const { return fixedUp_; }
+    // The record header flags (kRecordInUse, kRecordIsDirectory).
+    std::uint16_t GetFlags() const;
+
+    // The record bytes, GetBufferSize() of them, shared by all copies of this record.
+    std::uint8_t* GetBuffer() { return data_->GetBuffer(); }
+    const std::uint8_t* GetBuffer() const { return data_->GetBuffer(); }
+    std::uint32_t GetBufferSize() const { return data_->GetSize(); }
+    CFileRecordData* GetData() const { return data_.get(); }
+    CLogicalDisk* GetDisk() const { return data_->GetDisk(); }
+    FileReference GetReference() const { return reference_; }
+
+    // Builds the attribute index of a valid, fixed-up record (no-op otherwise or when built).
+    // The walk stops at the end marker, at a zero length, at the record's bytes in use, and at the
+    // first attribute that does not lie validly inside the record.
+    void BuildAttributeIndex() const;
+    // The attribute at position index in record order; the empty attribute for a record that is
+    // not a valid, fixed-up record. Throws std::out_of_range "invalid vector<T> subscript" when
+    // index is past the attributes.
+    CAttribute GetAttribute(std::uint32_t index) const;
+    // All attributes of type in record order; empty for an invalid or unfixed record.
+    AttributeList FindAttributes(std::uint32_t type) const;
+    // The same, keeping those whose name equals name exactly (no case folding; "" = unnamed).
+    AttributeList FindAttributes(std::uint32_t type, const std::wstring& name) const;
+    // The FILE_NAME attributes chosen by a namespace selector (0-3, or 256 for all), in record
+    // order. Defined with the FILE_NAME view.
+    AttributeList GetFileNameAttributes(int selector) const;
+
+  private:
+    friend class CMft;
+    bool IsValid() const { return fixedUp_ && IsFileRecord(); }
+
+    boost::intrusive_ptr<CFileRecordData> data_;
+    FileReference reference_;
+    bool fixedUp_ = false;
+};
+
+} // namespace Krod

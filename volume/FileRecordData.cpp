@@ -1,0 +1,84 @@
+#include "volume/FileRecordData.h"
+
+#include "volume/AttributeHeader.h"
+#include "volume/LittleEndian.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+namespace Krod {
+namespace {
+
+// A record buffer object sits at the start of its own frame, ahead of the record bytes, so that
+// reading a record costs no allocation beyond the frame pool. Rounded to keep the bytes aligned.
+constexpr std::uint32_t kObjectSpace = (sizeof(CFileRecordData) + 15) / 16 * 16;
+
+// Record header fields the attribute walk reads.
+constexpr std::size_t kFirstAttributeOffset = 0x14; // u16
+constexpr std::size_t kBytesInUseOffset = 0x18;     // u32
+// Attributes a typical record carries; saves regrowth of the index.
+constexpr std::size_t kTypicalAttributeCount = 5;
+
+} // namespace
+
+std::uint32_t CFileRecordData::FrameSizeFor(std::uint32_t recordSize) {
+    return kObjectSpace + recordSize;
+}
+
+CFileRecordData* CFileRecordData::Create(CLogicalDisk* disk) {
+    CFrameAllocator& frames = disk->GetFrameAllocator();
+    if (frames.GetFrameSize() <= kObjectSpace)
+        throw std::logic_error("Frame size does not hold a record buffer");
+    std::uint8_t* frame = frames.AllocateFrame();
+    return new (frame) CFileRecordData(disk, frame + kObjectSpace, frames.GetFrameSize() - kObjectSpace);
+}
+
+CFileRecordData::CFileRecordData(CLogicalDisk* disk, std::uint8_t* buffer, std::uint32_t size)
+    : disk_(disk), buffer_(buffer), size_(size) {}
+
+std::uint32_t CFileRecordData::Release() {
+    std::uint32_t left = --references_;
+    if (left == 0) {
+        boost::intrusive_ptr<CLogicalDisk> disk =
+            std::move(disk_); // keeps the pool alive until the frame is back
+        auto* frame = reinterpret_cast<std::uint8_t*>(this);
+        this->~CFileRecordData();
+        disk->GetFrameAllocator().FreeFrame(frame);
+    }
+    return left;
+}
+
+const CFileRecordData::AttributeIndex& CFileRecordData::GetAttributeIndex() {
+    if (!indexBuilt_) {
+        BuildAttributeIndex();
+        indexBuilt_ = true;
+    }
+    return index_;
+}
+
+void CFileRecordData::BuildAttributeIndex() {
+    index_.spans.reserve(kTypicalAttributeCount);
+    index_.byType.reserve(kTypicalAttributeCount);
+    const std::size_t limit =
+        std::min<std::size_t>(size_, read_le<std::uint32_t>(buffer_, size_, kBytesInUseOffset));
+    std::size_t pos = read_le<std::uint16_t>(buffer_, size_, kFirstAttributeOffset);
+    while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
+        const auto type = read_le<std::uint32_t>(buffer_, limit, pos + AttributeField::kType);
+        if (type == kAttributeEndMarker)
+            break;
+        const std::uint32_t length = ValidatedAttributeLength(buffer_, limit, pos);
+        if (length == 0)
+            break;
+        const auto index = static_cast<std::uint32_t>(index_.spans.size());
+        index_.spans.push_back({static_cast<std::uint32_t>(pos), length});
+        index_.byType.push_back({type, index});
+        pos += length;
+    }
+    std::sort(index_.byType.begin(), index_.byType.end(),
+              [](const TypedAttribute& a, const TypedAttribute& b) {
+                  return a.type != b.type ? a.type < b.type : a.index < b.index;
+              });
+}
+
+} // namespace Krod

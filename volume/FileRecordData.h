@@ -1,0 +1,77 @@
+#pragma once
+// The shared buffer of one MFT record read: a frame of the disk's frame pool, reference counted,
+// with the record's attribute index once it has been built.
+
+#include "volume/LogicalDisk.h"
+
+#include <boost/intrusive_ptr.hpp>
+
+#include <cstdint>
+#include <vector>
+
+namespace Krod {
+
+class CFileRecordData {
+  public:
+    // Where an attribute lies in the record.
+    struct AttributeSpan {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    // One attribute by type; index is its position in record order.
+    struct TypedAttribute {
+        std::uint32_t type;
+        std::uint32_t index;
+    };
+    // The attributes of a valid record: spans in record order, and the same sorted by (type, index).
+    struct AttributeIndex {
+        std::vector<AttributeSpan> spans;
+        std::vector<TypedAttribute> byType;
+    };
+
+    // The frame size a disk's allocator needs so that Create() can hold records of recordSize bytes.
+    static std::uint32_t FrameSizeFor(std::uint32_t recordSize);
+    // A new buffer with one reference, taking one frame of disk's allocator (whose frame size
+    // came from FrameSizeFor); its bytes are undefined. The buffer holds a disk reference.
+    // Throws std::bad_alloc when the pool is exhausted, std::logic_error when the frame size is unset.
+    static CFileRecordData* Create(CLogicalDisk* disk);
+
+    CFileRecordData(const CFileRecordData&) = delete;
+    CFileRecordData& operator=(const CFileRecordData&) = delete;
+
+    void AddRef() { ++references_; }
+    // Drops one reference and returns the count left; at 0 the frame goes back to the pool.
+    std::uint32_t Release();
+
+    std::uint8_t* GetBuffer() { return buffer_; }
+    const std::uint8_t* GetBuffer() const { return buffer_; }
+    // The record size in bytes.
+    std::uint32_t GetSize() const { return size_; }
+    CLogicalDisk* GetDisk() const { return disk_.get(); }
+
+    // The attribute index of the record in the buffer, built on the first call from a buffer that
+    // holds a valid, fixed-up record; the buffer must not change afterwards.
+    const AttributeIndex& GetAttributeIndex();
+
+  private:
+    CFileRecordData(CLogicalDisk* disk, std::uint8_t* buffer, std::uint32_t size);
+    ~CFileRecordData() = default; // only Release() destroys a buffer
+    void BuildAttributeIndex();
+
+    std::uint32_t references_ = 1;
+    boost::intrusive_ptr<CLogicalDisk> disk_;
+    std::uint8_t* buffer_;
+    std::uint32_t size_;
+    bool indexBuilt_ = false;
+    AttributeIndex index_;
+};
+
+// Hooks for boost::intrusive_ptr<CFileRecordData>.
+inline void intrusive_ptr_add_ref(CFileRecordData* data) {
+    data->AddRef();
+}
+inline void intrusive_ptr_release(CFileRecordData* data) {
+    data->Release();
+}
+
+} // namespace Krod

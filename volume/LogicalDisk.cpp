@@ -1,0 +1,106 @@
+#include "volume/LogicalDisk.h"
+
+#include "volume/Errors.h"
+#include "volume/LittleEndian.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace Krod {
+namespace {
+
+// Boot sector fields the disk answers about.
+constexpr std::size_t kBytesPerSectorOffset = 0x0B;    // u16
+constexpr std::size_t kSectorsPerClusterOffset = 0x0D; // u8
+constexpr std::size_t kMftClusterOffset = 0x30;        // u64, logical cluster number of $MFT
+constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a negative power of two in bytes
+
+std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
+    platform::OpenResult opened = platform::OpenDevice(path);
+    if (!opened.device)
+        throw ESystemError(opened.error);
+    return std::move(opened.device);
+}
+
+} // namespace
+
+CLogicalDisk::CLogicalDisk(const wchar_t* devicePath) : CLogicalDisk(OpenOrThrow(devicePath), devicePath) {}
+
+CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath)
+    : devicePath_(std::move(devicePath)), device_(std::move(device)) {
+    ReadBootSector();
+}
+
+// The boot sector tells the sector size only after it has been read, so the first read uses
+// what the device reports, or a size no sector exceeds.
+void CLogicalDisk::ReadBootSector() {
+    std::uint32_t size = device_->SectorSize().value_or(kProvisionalSectorSize);
+    std::vector<std::uint8_t> sector(std::max<std::size_t>(size, kBootSectorCopySize));
+    if (platform::ErrorCode error = device_->Seek(0))
+        throw ESystemError(error);
+    if (platform::ErrorCode error = device_->Read(sector.data(), sector.size()))
+        throw ESystemError(error);
+    std::copy_n(sector.begin(), kBootSectorCopySize, bootSector_.begin());
+    // The device stands after the provisional sector, which need not be a boot-sector sector:
+    // leave the position unknown so that the next read seeks.
+    position_.reset();
+}
+
+std::uint32_t CLogicalDisk::Release() {
+    std::uint32_t left = --references_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+std::uint16_t CLogicalDisk::GetBytesPerSector() const {
+    return read_le<std::uint16_t>(bootSector_.data(), bootSector_.size(), kBytesPerSectorOffset);
+}
+
+std::uint8_t CLogicalDisk::GetSectorsPerCluster() const {
+    return read_le<std::uint8_t>(bootSector_.data(), bootSector_.size(), kSectorsPerClusterOffset);
+}
+
+std::uint32_t CLogicalDisk::GetBytesPerCluster() const {
+    return std::uint32_t{GetBytesPerSector()} * GetSectorsPerCluster();
+}
+
+std::uint64_t CLogicalDisk::GetMftCluster() const {
+    return read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kMftClusterOffset);
+}
+
+std::uint32_t CLogicalDisk::GetFileRecordSize() const {
+    auto clusters = read_le<std::int8_t>(bootSector_.data(), bootSector_.size(), kClustersPerRecordOffset);
+    if (clusters > 0)
+        return GetBytesPerCluster() * static_cast<std::uint32_t>(clusters);
+    return std::uint32_t{1} << ((-clusters) & 0x1F);
+}
+
+void CLogicalDisk::SeekSector(std::uint64_t sector) {
+    if (position_ == sector)
+        return;
+    std::uint16_t bytesPerSector = GetBytesPerSector();
+    if (bytesPerSector != 0 && sector > std::numeric_limits<std::uint64_t>::max() / bytesPerSector)
+        throw std::out_of_range("Sector number beyond the addressable range");
+    if (platform::ErrorCode error = device_->Seek(sector * bytesPerSector))
+        throw ESystemError(error);
+    position_ = sector;
+}
+
+void CLogicalDisk::ReadSectors(void* buffer, std::uint32_t count) {
+    platform::ErrorCode error = device_->Read(buffer, std::size_t{count} * GetBytesPerSector());
+    if (error != 0) {
+        position_.reset();
+        throw ESystemError(error);
+    }
+    if (position_)
+        *position_ += count;
+}
+
+void CLogicalDisk::ReadSectorsAt(void* buffer, std::uint64_t sector, std::uint32_t count) {
+    SeekSector(sector);
+    ReadSectors(buffer, count);
+}
+
+} // namespace Krod

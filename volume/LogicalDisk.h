@@ -1,0 +1,81 @@
+#pragma once
+// The opened volume: its boot sector, its geometry and whole-sector reads. Reference counted:
+// it is created with one reference and destroys itself when Release() drops the last one.
+
+#include "platform/Device.h"
+#include "volume/FrameAllocator.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace Krod {
+
+class CLogicalDisk {
+  public:
+    // How much of sector 0 is kept: the BIOS parameter block up to the clusters-per-record field.
+    static constexpr std::size_t kBootSectorCopySize = 0x5D;
+    // Size of the first read when the device cannot tell its sector size.
+    static constexpr std::uint32_t kProvisionalSectorSize = 32768;
+
+    // Opens the volume at devicePath (a platform::Drive's devicePath: "\\.\C:" on Windows, a
+    // device or image path on POSIX) and reads its boot sector. Throws ESystemError if the device
+    // cannot be opened or sector 0 cannot be read.
+    explicit CLogicalDisk(const wchar_t* devicePath);
+    // The same on an opened device, named devicePath; the disk owns the device.
+    CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath);
+
+    CLogicalDisk(const CLogicalDisk&) = delete;
+    CLogicalDisk& operator=(const CLogicalDisk&) = delete;
+
+    void AddRef() { ++references_; }
+    // Drops one reference and returns the count left; at 0 the disk is destroyed.
+    std::uint32_t Release();
+
+    const std::array<std::uint8_t, kBootSectorCopySize>& GetBootSector() const { return bootSector_; }
+    const std::wstring& GetDevicePath() const { return devicePath_; }
+
+    // Geometry as the boot sector states it, unvalidated (CMft validates it).
+    std::uint16_t GetBytesPerSector() const;
+    std::uint8_t GetSectorsPerCluster() const;
+    std::uint32_t GetBytesPerCluster() const;
+    std::uint64_t GetMftCluster() const;
+    // Clusters per record c > 0 gives c clusters; c <= 0 gives 2^-c bytes (0 gives 1 byte).
+    std::uint32_t GetFileRecordSize() const;
+
+    // Positions the device at sector; does nothing if it already stands there. Throws ESystemError
+    // if the device refuses, std::out_of_range if the byte offset exceeds 64 bits.
+    void SeekSector(std::uint64_t sector);
+    // Reads count whole sectors at the current position into buffer (count x bytes per sector
+    // bytes) and advances the position. Sectors past the end of the device read as zeros.
+    // Throws ESystemError if the device fails; the position must then be set again.
+    void ReadSectors(void* buffer, std::uint32_t count);
+    // SeekSector, then ReadSectors.
+    void ReadSectorsAt(void* buffer, std::uint64_t sector, std::uint32_t count);
+
+    // The pool of record frames of this volume; it dies with the disk.
+    CFrameAllocator& GetFrameAllocator() { return frames_; }
+
+  private:
+    ~CLogicalDisk() = default; // only Release() destroys a disk
+    void ReadBootSector();
+
+    std::uint32_t references_ = 1;
+    std::array<std::uint8_t, kBootSectorCopySize> bootSector_{};
+    std::wstring devicePath_;
+    std::unique_ptr<platform::Device> device_;
+    std::optional<std::uint64_t> position_; // sector the device stands at; unknown after a failure
+    CFrameAllocator frames_;
+};
+
+// Hooks for boost::intrusive_ptr<CLogicalDisk>.
+inline void intrusive_ptr_add_ref(CLogicalDisk* disk) {
+    disk->AddRef();
+}
+inline void intrusive_ptr_release(CLogicalDisk* disk) {
+    disk->Release();
+}
+
+} // namespace Krod

@@ -1,0 +1,58 @@
+#pragma once
+// The reader of the master file table: validates the volume, then reads any record by number
+// through the run list of record 0's $DATA attribute, with its update sequence undone.
+
+#include "volume/Attribute.h"
+#include "volume/FileRecord.h"
+#include "volume/FileReference.h"
+#include "volume/LogicalDisk.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace Krod {
+
+class CMft {
+  public:
+    // Largest record size accepted; NTFS uses 1024 or 4096 bytes.
+    static constexpr std::uint32_t kMaxRecordSize = 65536;
+
+    // Opens the MFT of disk. The reader keeps its disk reference through the records and
+    // attributes it makes, so the caller may release its own reference afterwards.
+    // Throws EInvalidPartition when the boot sector is not NTFS; std::runtime_error
+    // "Unsupportable sector size", "Unsupportable cluster size", "Unsupportable MFT record size"
+    // for absurd geometry; "0th file record fixup check failed"; "Number of data attributes of
+    // 0th file record is not 1"; "0th file record has no data runs" when $MFT's $DATA is resident
+    // or its run list empty or malformed; ESystemError on device failure.
+    explicit CMft(CLogicalDisk* disk);
+    CMft(const CMft&) = delete;
+    CMft& operator=(const CMft&) = delete;
+
+    // Reads the record with reference's 48-bit record number (the sequence number is not compared).
+    // A record that fails its update sequence comes back with its on-disk bytes and IsFixedUp()
+    // false; one that lies beyond the MFT's runs comes back zero-filled (not a FILE record).
+    // Throws ESystemError on device failure.
+    CFileRecord ReadFileRecord(FileReference reference);
+    CFileRecord ReadFileRecord(std::uint32_t recordNumber);
+
+    // Record slots covered by the MFT's runs (allocated, not initialised, size).
+    std::uint64_t GetFileRecordCount() const;
+
+    // Verifies and undoes record's update sequence and marks it fixed up. Returns false, leaving
+    // the buffer and the mark untouched, for a buffer without the "FILE" signature or whose
+    // update sequence is damaged.
+    bool ApplyFixup(CFileRecord& record) const;
+
+    // When set, valid directory records read are kept and served again without a device read.
+    bool EnableDirectoryCache = false;
+
+  private:
+    void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
+
+    CAttribute mftData_;
+    std::uint32_t sectorsPerRecord_ = 0;
+    std::vector<std::pair<std::uint64_t, CFileRecord>> directoryCache_; // ascending by record number
+};
+
+} // namespace Krod

@@ -1,0 +1,42 @@
+#include "volume/UpdateSequence.h"
+
+#include "volume/LittleEndian.h"
+
+namespace Krod {
+namespace {
+
+constexpr std::size_t kArrayOffsetField = 0x04; // u16, from the start of the block
+constexpr std::size_t kArrayCountField = 0x06;  // u16, words in the array
+
+void WriteU16(std::uint8_t* bytes, std::size_t offset, std::uint16_t value) {
+    bytes[offset] = static_cast<std::uint8_t>(value);
+    bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+} // namespace
+
+bool ApplyUpdateSequence(std::uint8_t* block, std::size_t size) {
+    if (!FitsIn(size, kArrayCountField, sizeof(std::uint16_t)))
+        return false;
+    const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, kArrayOffsetField);
+    const std::size_t count = read_le<std::uint16_t>(block, size, kArrayCountField);
+    if (count <= 1)
+        return true;
+    const std::size_t stretches = count - 1;
+    if (!FitsIn(size, arrayOffset, count * sizeof(std::uint16_t)) || stretches > size / kUpdateSequenceStride)
+        return false;
+
+    // Verify every stretch before changing any, so a failed block keeps its on-disk bytes.
+    const auto sequenceNumber = read_le<std::uint16_t>(block, size, arrayOffset);
+    for (std::size_t i = 1; i <= stretches; ++i) {
+        if (read_le<std::uint16_t>(block, size, i * kUpdateSequenceStride - 2) != sequenceNumber)
+            return false;
+    }
+    for (std::size_t i = 1; i <= stretches; ++i) {
+        auto saved = read_le<std::uint16_t>(block, size, arrayOffset + 2 * i);
+        WriteU16(block, i * kUpdateSequenceStride - 2, saved);
+    }
+    return true;
+}
+
+} // namespace Krod
