@@ -1,0 +1,25 @@
+#pragma once
+// The console: the character set its text is written in, and the standard streams set up for it.
+
+#include <string>
+
+namespace platform {
+
+// Sets the program up for console output; call it first thing, before anything is written.
+// Afterwards std::wcout, std::wcin, std::wcerr and std::wclog convert their text as ToOemString
+// does, and every standard stream, wide or narrow, writes each piece of text to its descriptor as
+// soon as it is inserted, so text reaches the console in the order the program writes it, also
+// when wide streams, narrow streams and WriteStandardOutput take turns on one descriptor.
+// POSIX: the user's locale (LC_ALL="") chooses the character set. Windows: the OEM code page.
+void InstallConsoleLocale();
+
+// The text (UTF-16 code units) in the console's character set. Characters the set cannot show
+// become "?", and so do unpaired surrogates; nothing is reported. An empty text gives an empty
+// string. Call InstallConsoleLocale before the first call.
+std::string ToOemString(const std::wstring& text);
+
+// Writes bytes to standard output (descriptor 1) unbuffered, in one write where the system
+// allows it. A console that cannot be written to is not an error: the bytes are dropped.
+void WriteStandardOutput(const std::string& bytes);
+
+} // namespace platform

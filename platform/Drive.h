@@ -1,0 +1,34 @@
+#pragma once
+// Which volume a run reads: the -d value or the drive of the current directory.
+
+#include "platform/ErrorCode.h"
+
+#include <string>
+
+namespace platform {
+
+struct Drive {
+    std::wstring text;       // what the drive column shows, and what messages name
+    std::wstring devicePath; // what is opened (platform::OpenDevice)
+    wchar_t letter = 0;      // the drive letter junction targets on the volume name; 0 for none
+};
+
+// The drive a -d value (UTF-16 code units) names.
+// POSIX: "X:PATH" with an ASCII letter X and a PATH that begins with "/" or "." opens PATH, shows
+// as "X:" and has the letter X (as given; the junction table upper-cases it). Any other value is
+// a device or image path: it is opened and shown as it is, and has no letter.
+// Windows: the drive text itself ("C:"), opened as "\\.\C:", with its first character as letter.
+Drive ParseDrive(const std::wstring& value);
+
+struct CurrentDriveResult {
+    std::wstring value; // a -d value for the drive, when error is 0
+    ErrorCode error = 0;
+};
+
+// The drive of the current directory, as a value for ParseDrive.
+// POSIX: the source of the file system holding the current directory (normally its block device,
+// found in /proc/self/mountinfo); ENODEV when the table has no entry for it.
+// Windows: the current drive's letter and a colon.
+CurrentDriveResult CurrentDrive();
+
+} // namespace platform

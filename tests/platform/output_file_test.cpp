@@ -1,0 +1,66 @@
+#include "platform/OutputFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() / "vesk_output_file_test";
+        fs::remove_all(directory_);
+        fs::create_directory(directory_);
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    std::wstring Name(const std::wstring& leaf) const { return directory_.wstring() + L"/" + leaf; }
+
+    std::string Contents(const char* leaf) const {
+        std::ifstream in(directory_ / leaf, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path directory_;
+};
+
+TEST_F(OutputFileTest, WritesUtf16LittleEndianUnitsWithoutMark) {
+    auto created = platform::CreateOutputFile(Name(L"hits.txt"));
+    ASSERT_EQ(created.error, 0u);
+    ASSERT_TRUE(created.file);
+    EXPECT_EQ(Contents("hits.txt"), "");
+    EXPECT_EQ(created.file->Write(L"\\a\x00E9\n"), 0u);
+    EXPECT_EQ(created.file->Write(L""), 0u);
+    EXPECT_EQ(created.file->Write(L"\xD83D\xDE00\xDC00\x0416"), 0u);
+    created.file.reset();
+    EXPECT_EQ(Contents("hits.txt"), std::string("\\\0a\0\xE9\0\n\0=\xD8\0\xDE\0\xDC\x16\x04", 16));
+}
+
+TEST_F(OutputFileTest, TruncatesAnExistingFile) {
+    std::ofstream(directory_ / "hits.txt") << "old contents";
+    auto created = platform::CreateOutputFile(Name(L"hits.txt"));
+    ASSERT_EQ(created.error, 0u);
+    EXPECT_EQ(Contents("hits.txt"), "");
+    EXPECT_EQ(created.file->Write(L"x"), 0u);
+    EXPECT_EQ(Contents("hits.txt"), std::string("x\0", 2));
+    const fs::perms perms = fs::status(directory_ / "hits.txt").permissions();
+    EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+              fs::perms::none);
+}
+
+TEST_F(OutputFileTest, ReportsWhyTheFileCannotBeCreated) {
+    for (const std::wstring& name :
+         {Name(L"missing/hits.txt"), Name(L"lone\xD800surrogate.txt"), std::wstring()}) {
+        auto created = platform::CreateOutputFile(name);
+        EXPECT_NE(created.error, 0u);
+        EXPECT_FALSE(created.file);
+    }
+}
+
+} // namespace

@@ -1,0 +1,63 @@
+#include "platform/posix/OemCodecvt.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using platform::CharsetEncoder;
+using platform::OemCodecvt;
+
+std::filesystem::path TempPath(const char* name) {
+    return std::filesystem::temp_directory_path() / name;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// An unbuffered wide file stream hands the facet one unit at a time, so a surrogate pair reaches it
+// in two calls, and a high surrogate left at the end is settled when the stream closes.
+TEST(OemCodecvtTest, WideStreamWritesTheConsoleBytes) {
+    const CharsetEncoder encoder("UTF-8");
+    const auto path = TempPath("vesk_oem_codecvt_test.txt");
+    for (bool buffered : {true, false}) {
+        {
+            std::wofstream out;
+            if (!buffered)
+                out.rdbuf()->pubsetbuf(nullptr, 0);
+            out.imbue(std::locale(std::locale::classic(), new OemCodecvt(encoder)));
+            out.open(path);
+            out << L"a\xD83D\xDE00" << L'b' << 42 << L"\xDC00\x00E9\n\xD800";
+        }
+        EXPECT_EQ(ReadBytes(path), "a\xF0\x9F\x98\x80"
+                                   "b42?\xC3\xA9\n?")
+            << (buffered ? "buffered" : "unbuffered");
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(OemCodecvtTest, ReportsPartialWhenTheOutputIsFull) {
+    const CharsetEncoder encoder("ANSI_X3.4-1968");
+    const std::locale locale(std::locale::classic(), new OemCodecvt(encoder));
+    const auto& facet = std::use_facet<std::codecvt<wchar_t, char, std::mbstate_t>>(locale);
+    const std::wstring text = L"ab\x00E9";
+    std::mbstate_t state{};
+    const wchar_t* fromNext = nullptr;
+    char buffer[2];
+    char* toNext = nullptr;
+    EXPECT_EQ(facet.out(state, text.data(), text.data() + text.size(), fromNext, buffer, buffer + 2, toNext),
+              std::codecvt_base::partial);
+    EXPECT_EQ(fromNext, text.data() + 2);
+    EXPECT_EQ(std::string(buffer, toNext), "ab");
+    EXPECT_EQ(facet.out(state, fromNext, text.data() + text.size(), fromNext, buffer, buffer + 2, toNext),
+              std::codecvt_base::ok);
+    EXPECT_EQ(std::string(buffer, toNext), "?");
+    EXPECT_EQ(facet.unshift(state, buffer, buffer + 2, toNext), std::codecvt_base::noconv);
+}
+
+} // namespace
