@@ -1,0 +1,154 @@
+#include "cmdline/CommandLine.h"
+#include "cmdline/Parameter.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace cmdarg {
+namespace {
+
+using texts = std::vector<std::wstring>;
+
+// Runs f and returns the message of the std::exception of type E it throws ("" when none).
+template <typename E, typename F> std::string message_of(F f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(Declaration, ParameterStartsBare) {
+    const parameter p(7, L"name");
+    EXPECT_EQ(p.id(), 7);
+    EXPECT_EQ(p.names(), texts{L"name"});
+    EXPECT_EQ(p.help, L"");
+    EXPECT_EQ(p.subparam_count(), 0u);
+    EXPECT_EQ(p.mandatory_count(), 0u);
+    EXPECT_TRUE(p.defaults().empty());
+    EXPECT_EQ(p.default_subparam(), -1);
+    EXPECT_EQ(p.get_group().id, group::default_group().id);
+    EXPECT_EQ(p.min_free_change().kind, bound_change::none);
+    EXPECT_EQ(p.max_free_change().kind, bound_change::none);
+}
+
+TEST(Declaration, NullNamesAreRefused) {
+    EXPECT_EQ(message_of<std::invalid_argument>([] { parameter(1, nullptr); }), "Parameter name is empty");
+    parameter p(1, L"a");
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { p.add_alias(nullptr); }), "Parameter name is empty");
+    EXPECT_EQ(p.names(), texts{L"a"});
+}
+
+TEST(Declaration, SubparamsPadDefaultsAndNames) {
+    parameter p(1, L"opt");
+    p.add_alias(L"o")
+        .add_subparam(true, nullptr, subparam_type::text, nullptr, false)
+        .add_subparam(false, L"x", subparam_type::integer, L"second", true)
+        .add_subparam(false, nullptr, subparam_type::size, nullptr, false);
+    EXPECT_EQ(p.names(), (texts{L"opt", L"o"}));
+    EXPECT_EQ(p.subparam_count(), 3u);
+    EXPECT_EQ(p.mandatory_count(), 1u);
+    EXPECT_EQ(p.defaults(), (texts{L"", L"x"}));
+    EXPECT_EQ(p.subparam_names(), (texts{L"par", L"second"}));
+    EXPECT_EQ(p.types(),
+              (std::vector<subparam_type>{subparam_type::text, subparam_type::integer, subparam_type::size}));
+    EXPECT_EQ(p.default_subparam(), 1);
+}
+
+TEST(Declaration, FaultySubparamsThrowAndChangeNothing) {
+    parameter p(1, L"opt");
+    p.add_subparam(true, L"a", subparam_type::text, L"m", true)
+        .add_subparam(false, L"b", subparam_type::text, L"o", false);
+    EXPECT_EQ(
+        message_of<std::logic_error>([&] { p.add_subparam(true, L"c", subparam_type::text, L"m2", false); }),
+        "Mandatory subparameter cannot follow optional ones");
+    EXPECT_EQ(
+        message_of<std::logic_error>([&] { p.add_subparam(false, L"c", subparam_type::text, L"o2", true); }),
+        "Default subparameter is already defined");
+    EXPECT_EQ(p.subparam_count(), 2u);
+    EXPECT_EQ(p.mandatory_count(), 1u);
+    EXPECT_EQ(p.defaults(), (texts{L"a", L"b"}));
+    EXPECT_EQ(p.subparam_names(), (texts{L"m", L"o"}));
+    EXPECT_EQ(p.types().size(), 2u);
+    EXPECT_EQ(p.default_subparam(), 0);
+}
+
+TEST(Declaration, GroupsTakeConsecutiveIdsAfterTheDefaultGroup) {
+    const group& standard = group::default_group();
+    EXPECT_EQ(standard.id, 1);
+    EXPECT_FALSE(standard.only_one);
+    EXPECT_FALSE(standard.at_least_one);
+    EXPECT_EQ(standard.title, L"");
+    const group a(true, false, L"A");
+    const group b(false, true, L"B");
+    const group c(false, false, L"C");
+    EXPECT_GT(a.id, standard.id);
+    EXPECT_EQ(b.id, a.id + 1);
+    EXPECT_EQ(c.id, a.id + 2);
+}
+
+TEST(Declaration, MembersCopyTheirGroup) {
+    const group g(true, false, L"Pick one");
+    parameter first(1, L"first");
+    first.set_group(g);
+    parameter second(2, L"second");
+    second.set_group(first);
+    EXPECT_EQ(second.get_group().id, g.id);
+    EXPECT_TRUE(second.get_group().only_one);
+    EXPECT_EQ(second.get_group().title, L"Pick one");
+}
+
+TEST(Declaration, BoundChangesAreRecorded) {
+    parameter p(1, L"opt");
+    const struct {
+        void (parameter::*change)(std::int32_t);
+        std::int32_t argument;
+        bound_change kind;
+        std::int64_t value;
+        bool on_min;
+    } cases[] = {
+        {&parameter::set_min_free, 0, bound_change::set, 0, true},
+        {&parameter::set_max_free, -3, bound_change::set, -3, false},
+        {&parameter::change_min_free, 2, bound_change::add, 2, true},
+        {&parameter::change_max_free, -2, bound_change::subtract, 2, false},
+        {&parameter::change_min_free, 0, bound_change::subtract, 0, true},
+        {&parameter::change_max_free, -2147483647 - 1, bound_change::subtract, 2147483648, false},
+    };
+    for (const auto& c : cases) {
+        (p.*c.change)(c.argument);
+        const bound_rule& rule = c.on_min ? p.min_free_change() : p.max_free_change();
+        EXPECT_EQ(rule.kind, c.kind) << "argument " << c.argument;
+        EXPECT_EQ(rule.value, c.value) << "argument " << c.argument;
+    }
+}
+
+TEST(Declaration, LookupsRefuseUnknownIds) {
+    command_line cl(0, 1);
+    parameter p(3, L"three");
+    p.add_subparam(true, nullptr, subparam_type::text, nullptr, false);
+    cl.add(p);
+    cl.add(parameter(help_id, L"?"));
+    EXPECT_EQ(cl.find(3).names().front(), L"three");
+    EXPECT_EQ(cl.find(help_id).names().front(), L"?");
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { cl.find(4); }), "Invalid ID");
+
+    const wchar_t* argv[] = {L"prog"};
+    ASSERT_TRUE(cl.parse(1, argv));
+    EXPECT_FALSE(cl.state(3).present);
+    EXPECT_FALSE(cl.state(3).has_value(0));
+    EXPECT_THROW(cl.state(3).value(0), std::out_of_range);
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { cl.state(help_id); }), "Invalid ID");
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { cl.state(4); }), "Invalid ID");
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { cl.state(-1024); }), "Not-a-parameter ID");
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { cl.state(-5000); }), "Not-a-parameter ID");
+    // The declarations are gone after a successful parse.
+    EXPECT_TRUE(cl.declarations().empty());
+    EXPECT_EQ(message_of<std::invalid_argument>([&] { cl.find(3); }), "Invalid ID");
+}
+
+} // namespace
+} // namespace cmdarg
