@@ -1,0 +1,33 @@
+#pragma once
+
+#include <boost/regex.hpp>
+#include <locale>
+#include <string>
+
+// Whether the search pattern is a wildcard mask or a regular expression.
+enum class PatternSyntax { Wildcard, Regex };
+
+// Case-sensitive patterns use Perl's grammar; case-insensitive ones use the reduced grammar of
+// ReducedGrammar.h and fold case through the matching locale.
+enum class CaseSensitivity { Insensitive, Sensitive };
+
+// The search pattern, compiled once, and the test of one file name against it. A name is a hit only
+// if all of it matches; there is no search for a matching part.
+class NameMatcher {
+  public:
+    // Compiles pattern. matchingLocale decides how case is folded: its wide ctype facet's tolower is
+    // what the engine compares through, which for the volume's table (MakeMatchingLocale) gives the
+    // upper case of both sides. Throws boost::regex_error if the pattern is not a valid expression.
+    NameMatcher(std::wstring pattern, PatternSyntax syntax, CaseSensitivity sensitivity,
+                const std::locale& matchingLocale);
+
+    // Whether the whole of [first, last) matches. Allocates nothing once the first call has sized the
+    // scratch results; not reentrant.
+    bool Matches(const wchar_t* first, const wchar_t* last) const;
+    bool Matches(const std::wstring& name) const { return Matches(name.data(), name.data() + name.size()); }
+
+  private:
+    boost::wregex expression_;
+    // Matching needs somewhere to record its results; keeping one saves an allocation per name.
+    mutable boost::match_results<const wchar_t*> results_;
+};
