@@ -1,5 +1,6 @@
 #include "cmdline/CommandLine.h"
 #include "cmdline/Errors.h"
+#include "tests/cmdline/SampleCommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -49,30 +50,6 @@ std::string outcome(command_line& cl, std::vector<const wchar_t*> args) {
     }
 }
 
-enum : std::int32_t { alpha = 0, beta = 1, bet = 2, name = 3, x = 4, one = 5, two = 6, real_id = 7 };
-
-// One pattern-like free value; "alpha <n> [<m>]" with integers, "name <text>", an option with
-// aliases, two options of an only-one group, a help option with an alias.
-command_line sample() {
-    command_line cl(0, 1);
-    cl.add(parameter(help_id, L"?").add_alias(L"h"));
-    cl.add(parameter(alpha, L"alpha")
-               .add_subparam(true, L"0", subparam_type::integer, L"n", false)
-               .add_subparam(false, L"-1", subparam_type::integer, L"m", false));
-    cl.add(parameter(beta, L"beta"));
-    cl.add(parameter(bet, L"bet"));
-    cl.add(parameter(name, L"name").add_subparam(true, nullptr, subparam_type::text, L"text", false));
-    cl.add(parameter(x, L"x").add_alias(L"xa").add_alias(L"xb"));
-    parameter first(one, L"one");
-    first.set_group(group(true, false, L"Pick"));
-    cl.add(first);
-    parameter second(two, L"two");
-    second.set_group(cl.find(one));
-    cl.add(second);
-    cl.add(parameter(real_id, L"ratio").add_subparam(false, L"0.5", subparam_type::real, L"r", false));
-    return cl;
-}
-
 TEST(Parse, Outcomes) {
     const struct {
         std::vector<const wchar_t*> args;
@@ -118,7 +95,7 @@ TEST(Parse, Outcomes) {
         {{L"-ratio", L"x", L"y"}, "unexpected 3 'y'"},
     };
     for (const auto& c : cases) {
-        command_line cl = sample();
+        command_line cl = sample_command_line();
         std::string expected = c.expected; // G stands for the id of the only-one group
         if (expected.back() == 'G')
             expected.replace(expected.size() - 1, 1, std::to_string(cl.find(one).get_group().id));
@@ -149,7 +126,7 @@ TEST(Parse, ValuesAndFreeValues) {
         {{L"-alpha", L"1k", L"pat"}, {L"1k", L"-1"}, true, {L"pat"}},
     };
     for (const auto& c : cases) {
-        command_line cl = sample();
+        command_line cl = sample_command_line();
         std::vector<const wchar_t*> args = c.args;
         args.insert(args.begin(), L"prog");
         ASSERT_TRUE(cl.parse(static_cast<int>(args.size()), args.data()));
@@ -160,7 +137,7 @@ TEST(Parse, ValuesAndFreeValues) {
 }
 
 TEST(Parse, TextValuesMayBeEmptyAndStatesReportTheirDeclaration) {
-    command_line cl = sample();
+    command_line cl = sample_command_line();
     const wchar_t* argv[] = {L"prog", L"-name", L"", L"-x"};
     ASSERT_TRUE(cl.parse(4, argv));
     EXPECT_EQ(cl.state(name).values, texts{L""});
@@ -173,7 +150,7 @@ TEST(Parse, TextValuesMayBeEmptyAndStatesReportTheirDeclaration) {
 }
 
 TEST(Parse, SwitchCharactersAreAParameter) {
-    command_line cl = sample();
+    command_line cl = sample_command_line();
     cl.switch_chars = L"+";
     const wchar_t* argv[] = {L"prog", L"+alpha", L"3", L"-5", L"/x"};
     ASSERT_TRUE(cl.parse(5, argv));
