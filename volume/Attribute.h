@@ -18,6 +18,10 @@ struct DataRun {
     std::uint64_t vcn;
     std::uint64_t length;
     std::uint64_t lcn;
+
+    friend bool operator==(const DataRun& a, const DataRun& b) {
+        return a.vcn == b.vcn && a.length == b.length && a.lcn == b.lcn;
+    }
 };
 
 class CAttribute {
