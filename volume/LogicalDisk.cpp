@@ -36,6 +36,8 @@ CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstrin
 // what the device reports, or a size no sector exceeds.
 void CLogicalDisk::ReadBootSector() {
     std::uint32_t size = device_->SectorSize().value_or(kProvisionalSectorSize);
+    if (size == 0 || size > kProvisionalSectorSize)
+        size = kProvisionalSectorSize; // no sector is larger; a device claiming more is not believed
     std::vector<std::uint8_t> sector(std::max<std::size_t>(size, kBootSectorCopySize));
     if (platform::ErrorCode error = device_->Seek(0))
         throw ESystemError(error);
