@@ -2,17 +2,17 @@
 // The volume's upper-case table ($UpCase, MFT record 10): the mapping NTFS compares names through,
 // read lazily one cluster at a time, and a wide ctype facet that folds case through it.
 
+#include "volume/Attribute.h"
+
 #include <boost/shared_ptr.hpp>
 
 #include <cstdint>
 #include <locale>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace Krod {
 
-class CAttribute;
 class CMft;
 
 class CUpcaseTable {
@@ -20,18 +20,15 @@ class CUpcaseTable {
     // Keeps the unnamed $DATA stream of record 10; reads no page yet. Throws std::runtime_error
     // when record 10 has not exactly one unnamed $DATA stream, or that stream cannot hold the
     // 65536 entries; std::logic_error "No logical disk referenced" when the MFT has no disk.
-    explicit CUpcaseTable(CMft& mft);
     // Copies share the page slots, so a page loaded through one copy serves all of them.
-    CUpcaseTable(const CUpcaseTable& other);
-    CUpcaseTable& operator=(const CUpcaseTable& other);
-    ~CUpcaseTable();
+    explicit CUpcaseTable(CMft& mft);
 
     // The volume's upper case of the UTF-16 code unit c; a value above 0xFFFF comes back unchanged.
     // The first lookup in a page reads that page (one cluster). A failed read throws (device
     // errors as Krod::ESystemError) and leaves the page unloaded, so a later lookup retries it.
     wchar_t ToUpper(wchar_t c) const;
     // Replaces every code unit of [first, last) by its upper case, in place; returns last.
-    wchar_t* ToUpper(wchar_t* first, wchar_t* last) const;
+    const wchar_t* ToUpper(wchar_t* first, const wchar_t* last) const;
     // The same for a whole string.
     void ToUpperString(std::wstring& text) const;
 
@@ -41,9 +38,9 @@ class CUpcaseTable {
 
     const Page& LoadPage(std::size_t page) const;
 
-    std::unique_ptr<CAttribute> data_;
-    std::uint32_t entriesPerPage_;
+    CAttribute data_; // the unnamed $DATA of record 10
     std::uint32_t bytesPerCluster_;
+    std::uint32_t entriesPerPage_;
     boost::shared_ptr<PageSlots> pages_;
 };
 

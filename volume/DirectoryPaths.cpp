@@ -1,0 +1,92 @@
+#include "volume/DirectoryPaths.h"
+
+#include "volume/FileNameAttribute.h"
+#include "volume/Mft.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <unordered_set>
+#include <vector>
+
+namespace Krod {
+namespace {
+
+// The records a climb has passed, so that a loop or an absurd depth ends it with an error.
+class ClimbGuard {
+  public:
+    void Enter(FileReference reference) {
+        if (passed_.size() >= kMaxDirectoryDepth)
+            throw EBrokenParentChain(reference, false);
+        if (!passed_.insert(reference.GetRecordNumber()).second)
+            throw EBrokenParentChain(reference, true);
+    }
+
+  private:
+    std::unordered_set<std::uint64_t> passed_;
+};
+
+// Leaves one name of a directory where it has several: DOS names go first, then Win32&DOS ones,
+// then Win32 ones, each step only while more than one name is left and always whole.
+void PruneToOneName(AttributeList& names) {
+    for (std::uint8_t nameSpace : {kNamespaceDos, kNamespaceWin32AndDos, kNamespaceWin32}) {
+        if (names.size() <= 1)
+            return;
+        names.erase(std::remove_if(names.begin(), names.end(),
+                                   [nameSpace](const CAttribute& name) {
+                                       return CFileNameAttribute(name).GetNamespace() == nameSpace;
+                                   }),
+                    names.end());
+    }
+}
+
+std::string ClimbFailure(bool loop) {
+    if (loop)
+        return " is its own ancestor.";
+    return " lies more than " + std::to_string(kMaxDirectoryDepth) + " directories below the root.";
+}
+
+} // namespace
+
+EBrokenParentChain::EBrokenParentChain(FileReference reference, bool loop)
+    : ENoFilenameAttribute(reference), message_(Describe(ClimbFailure(loop).c_str())) {}
+
+std::wstring CFileNameAttribute::GetParentPath(CMft& mft, int selector) const {
+    if (selector == AnyNamespace)
+        selector = GetNamespace();
+    std::vector<std::wstring> directories; // parent first
+    ClimbGuard guard;
+    for (FileReference reference = GetParentReference();
+         reference.GetRecordNumber() != kRootDirectoryRecord;) {
+        guard.Enter(reference);
+        AttributeList names = mft.ReadFileRecord(reference).GetFileNameAttributes(selector);
+        PruneToOneName(names);
+        if (names.size() > 1)
+            throw std::logic_error("Hardlink on directory occured");
+        if (names.empty())
+            throw ENoFilenameAttribute(reference);
+        const CFileNameAttribute name(names.front());
+        directories.push_back(name.GetFileNameText());
+        reference = name.GetParentReference();
+    }
+    std::wstring path = L"\\";
+    for (auto it = directories.rbegin(); it != directories.rend(); ++it)
+        path += *it + L'\\';
+    return path;
+}
+
+std::unique_ptr<std::list<CFileRecord>> CFileNameAttribute::GetAncestorRecords(CMft& mft) const {
+    auto ancestors = std::make_unique<std::list<CFileRecord>>();
+    ClimbGuard guard;
+    for (FileReference reference = GetParentReference();;) {
+        guard.Enter(reference);
+        ancestors->push_front(mft.ReadFileRecord(reference));
+        if (reference.GetRecordNumber() == kRootDirectoryRecord)
+            return ancestors;
+        const AttributeList names = ancestors->front().GetFileNameAttributes(AnyNamespace);
+        if (names.empty())
+            throw ENoFilenameAttribute(reference);
+        reference = CFileNameAttribute(names.front()).GetParentReference();
+    }
+}
+
+} // namespace Krod
