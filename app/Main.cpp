@@ -1,0 +1,64 @@
+// The program's entry: start-up, the pages shown before any search, and the exit codes.
+
+#include "app/AboutPage.h"
+#include "app/ToolOptions.h"
+#include "cmdline/ProcessCommandLine.h"
+#include "platform/Arguments.h"
+#include "platform/Console.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Exit codes, a contract with the calling shell.
+enum ExitCode : int {
+    kExitSearched = 0,    // the search ran, or an error it met was reported
+    kExitCommandLine = 1, // help was shown, or the command line was refused
+    kExitAbout = 2,       // the about page was shown
+    kExitNoArguments = 3, // banner, option list and about page were shown
+};
+
+// process_command_line reports a command-line error as this base plus the error's offset, and help
+// as kHelpResult; either way the program ends with kExitCommandLine.
+constexpr int kErrorBase = 10;
+constexpr int kHelpResult = 1;
+
+// The search itself, from creating the output file to the summary, for an accepted command line.
+// Returns the exit code. The search driver plugs in here; until then an accepted command line
+// ends the program without a search.
+int RunSearch(const cmdarg::command_line& /*options*/) {
+    return kExitSearched;
+}
+
+// What wmain is on Windows: argv holds UTF-16 code units, argv[0] is the program.
+int VeskMain(int argc, const wchar_t* const* argv) {
+    platform::InstallConsoleLocale();
+    cmdarg::command_line options = BuildToolCommandLine();
+    if (argc <= 1) {
+        std::wcout << ToolBanner << std::endl;
+        options.print_help(std::wcout);
+        std::wcout << std::endl;
+        PrintAboutPage(std::wcout);
+        return kExitNoArguments;
+    }
+    if (cmdarg::process_command_line(options, argc, argv, std::wcout, std::wcerr, ToolBanner, nullptr,
+                                     kErrorBase, kHelpResult) > 0)
+        return kExitCommandLine;
+    if (options.state(kOptAbout).present) {
+        PrintAboutPage(std::wcout);
+        return kExitAbout;
+    }
+    return RunSearch(options);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::wstring> arguments = platform::WideArguments(argc, argv);
+    std::vector<const wchar_t*> wideArgv;
+    for (const std::wstring& argument : arguments)
+        wideArgv.push_back(argument.c_str());
+    return VeskMain(static_cast<int>(wideArgv.size()), wideArgv.data());
+}
