@@ -1,8 +1,10 @@
-// Devices on POSIX: open(2) read-only and positioned reads with pread(2).
+// Devices on POSIX: open(2) read-only and positioned reads with pread(2), with read-ahead for
+// sequential scans.
 
 #include "platform/Device.h"
 #include "platform/posix/NativePath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -11,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -38,11 +41,43 @@ class PosixDevice : public Device {
         return 0;
     }
 
+    // A read that continues the previous one is served from one large read ahead, so a scan of
+    // consecutive records costs one system call per block rather than per record.
     ErrorCode Read(void* buffer, std::size_t size) override {
         auto* out = static_cast<std::uint8_t*>(buffer);
+        std::uint64_t position = position_;
+        const bool sequential = position == previousEnd_;
+        position_ += size;
+        previousEnd_ = position_;
+        while (size > 0) {
+            if (position >= aheadStart_ && position - aheadStart_ < aheadFilled_) {
+                const std::size_t n = std::min<std::uint64_t>(size, aheadFilled_ - (position - aheadStart_));
+                std::memcpy(out, ahead_.data() + (position - aheadStart_), n);
+                out += n;
+                position += n;
+                size -= n;
+                continue;
+            }
+            if (!sequential || size >= kReadAheadSize)
+                return ReadAt(out, position, size);
+            ahead_.resize(kReadAheadSize);
+            aheadFilled_ = 0;
+            if (ErrorCode error = ReadAt(ahead_.data(), position, kReadAheadSize))
+                return error;
+            aheadStart_ = position;
+            aheadFilled_ = kReadAheadSize;
+        }
+        return 0;
+    }
+
+  private:
+    static constexpr std::size_t kReadAheadSize = 1 << 20; // large enough to amortise a system call
+
+    // Reads size bytes at offset, zero-filling what lies past the end of the device.
+    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) const {
         std::size_t done = 0;
-        while (done < size && !PastAddressableEnd(position_ + done)) {
-            ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(position_ + done));
+        while (done < size && !PastAddressableEnd(offset + done)) {
+            ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
@@ -52,11 +87,9 @@ class PosixDevice : public Device {
             done += static_cast<std::size_t>(got);
         }
         std::memset(out + done, 0, size - done);
-        position_ += size;
         return 0;
     }
 
-  private:
     // Offsets that off_t cannot express lie past the end of any device.
     static bool PastAddressableEnd(std::uint64_t offset) {
         return offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
@@ -64,6 +97,10 @@ class PosixDevice : public Device {
 
     int fd_;
     std::uint64_t position_ = 0;
+    std::uint64_t previousEnd_ = 0;
+    std::vector<std::uint8_t> ahead_; // bytes from aheadStart_ on, aheadFilled_ of them valid
+    std::uint64_t aheadStart_ = 0;
+    std::size_t aheadFilled_ = 0;
 };
 
 } // namespace
