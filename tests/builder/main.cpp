@@ -24,17 +24,9 @@ constexpr const char* kUsage = "usage: vesk-mkvol build RECIPE IMAGE\n"
                                "       vesk-mkvol patch IMAGE record=N offset=O bytes=HEX\n"
                                "       vesk-mkvol raw IMAGE offset=O bytes=HEX\n";
 
-// The image is built under a temporary name and renamed at the end, so that an interrupted or
-// failed build never leaves an image that looks finished.
-void Build(const std::string& recipePath, const std::string& image) {
-    std::ifstream in(recipePath);
-    if (!in)
-        throw std::runtime_error(recipePath + ": cannot read");
-    const std::vector<mkvol::Command> commands = mkvol::ParseRecipe(in, recipePath);
-    if (commands.empty())
-        throw std::runtime_error(recipePath + ": empty recipe");
-
-    const std::string partial = image + ".partial";
+// Format, fill, edit, take the manifest, damage: the order the README gives.
+void BuildPartial(const std::vector<mkvol::Command>& commands, const std::string& partial,
+                  const std::string& image) {
     mkvol::FormatImage(partial, mkvol::GeometryOf(commands.front()));
     const std::vector<mkvol::Alteration> alterations = mkvol::Populate(partial, commands);
     {
@@ -59,6 +51,25 @@ void Build(const std::string& recipePath, const std::string& image) {
         throw std::runtime_error(image + ".manifest: cannot write");
     if (std::rename(partial.c_str(), image.c_str()) != 0)
         throw std::runtime_error(image + ": cannot rename the finished image");
+}
+
+// The image is built under a temporary name and renamed at the end, so that an interrupted or
+// failed build never leaves an image that looks finished.
+void Build(const std::string& recipePath, const std::string& image) {
+    std::ifstream in(recipePath);
+    if (!in)
+        throw std::runtime_error(recipePath + ": cannot read");
+    const std::vector<mkvol::Command> commands = mkvol::ParseRecipe(in, recipePath);
+    if (commands.empty())
+        throw std::runtime_error(recipePath + ": empty recipe");
+
+    const std::string partial = image + ".partial";
+    try {
+        BuildPartial(commands, partial, image);
+    } catch (...) {
+        std::remove(partial.c_str());
+        throw;
+    }
 }
 
 // The key=value arguments of patch and raw, as one recipe command.

@@ -159,6 +159,8 @@ class Reader {
             ReadRecord(n);
         for (const auto& entry : records_)
             WriteRecord(out, entry.second);
+        for (const uint64_t n : bad_)
+            out << "bad rec=" << n << "\n";
     }
 
   private:
@@ -167,6 +169,9 @@ class Reader {
         MFT_RECORD* m = reinterpret_cast<MFT_RECORD*>(buffer.get());
         if (ntfs_mft_record_read(vol_, n, m) != 0)
             throw std::runtime_error("cannot read record " + std::to_string(n) + ": " + std::strerror(errno));
+        // The library marks a record whose update sequence does not match "BAAD" and carries on.
+        if (ntfs_is_baad_record(m->magic))
+            bad_.push_back(n);
         if (!ntfs_is_file_record(m->magic))
             return;
         Record r;
@@ -322,6 +327,7 @@ class Reader {
 
     ntfs_volume* vol_;
     std::map<uint64_t, Record> records_;
+    std::vector<uint64_t> bad_;                        // records that fail their fixups
     mutable std::map<uint64_t, std::u16string> paths_; // directory paths already built
     std::map<std::pair<uint64_t, std::u16string>, uint64_t>
         allocations_; // INDEX_ALLOCATION bytes by file and name

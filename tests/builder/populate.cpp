@@ -136,15 +136,13 @@ class Writer {
             Junctions(c);
         else if (c.verb == "delete")
             Delete(c, c.Operand(0));
-        else if (c.verb == "namespace" || c.verb == "fn-flags" || c.verb == "rename" || c.verb == "patch" ||
-                 c.verb == "raw")
+        else // namespace, fn-flags, rename, patch, raw: CheckOperands knows no other verb
             alterations.push_back(Resolve(c));
-        else
-            c.Fail("unknown command " + c.verb);
     }
 
   private:
-    // Quoting mistakes show up as extra operands: a name with blanks split in two.
+    // Refuses unknown verbs, and quoting mistakes, which show up as extra operands: a name with
+    // blanks split in two.
     static void CheckOperands(const Command& c) {
         static const std::map<std::string, size_t> counts = {
             {"dir", 1},       {"file", 1},     {"files", 1},     {"fill", 1},
@@ -152,9 +150,10 @@ class Writer {
             {"stream", 1},    {"junction", 2}, {"junctions", 1}, {"delete", 1},
             {"namespace", 1}, {"fn-flags", 1}, {"rename", 2},    {"raw", 0}};
         const auto it = counts.find(c.verb);
-        const size_t expected = it != counts.end()                            ? it->second
-                                : c.verb == "patch" && c.operands.size() == 1 ? 1
-                                                                              : 0;
+        if (it == counts.end() && c.verb != "patch")
+            c.Fail("unknown command " + c.verb);
+        // patch names its record by path or by record=N.
+        const size_t expected = it != counts.end() ? it->second : c.operands.size() == 1 ? 1 : 0;
         if (c.operands.size() != expected)
             c.Fail(c.verb + " takes " + std::to_string(expected) + " operand(s), not " +
                    std::to_string(c.operands.size()) + " (a name with blanks needs double quotes)");
