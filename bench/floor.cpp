@@ -254,7 +254,9 @@ int main(int argc, char** argv) {
         size_t chunk = kDefaultChunk;
         int arg = 1;
         if (argc == 4 && std::strcmp(argv[1], "-chunk") == 0) {
-            chunk = static_cast<size_t>(std::strtoul(argv[2], nullptr, 10)) << 20;
+            char* end = nullptr;
+            const unsigned long mib = std::strtoul(argv[2], &end, 10);
+            chunk = *end || mib > 1024 ? 0 : static_cast<size_t>(mib) << 20;
             arg = 3;
         }
         if (argc != arg + 1 || chunk == 0) {

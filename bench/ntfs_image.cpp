@@ -39,7 +39,7 @@ constexpr size_t kMountPointFields = 8;
 // A UTF-8 name in the library's little-endian UTF-16.
 class Name {
   public:
-    explicit Name(const std::string& text) : text_(text) {
+    explicit Name(const std::string& text) {
         length_ = ntfs_mbstoucs(text.c_str(), &units_);
         if (length_ < 0)
             fail("convert", text);
@@ -55,10 +55,8 @@ class Name {
     ntfschar* units() const { return units_; }
     u8 length() const { return static_cast<u8>(length_); }
     int count() const { return length_; }
-    const std::string& text() const { return text_; }
 
   private:
-    std::string text_;
     ntfschar* units_ = nullptr;
     int length_ = 0;
 };
@@ -90,6 +88,13 @@ class Inode {
     ntfs_inode* inode_;
 };
 
+Inode open_record(ntfs_volume* volume, uint64_t record) {
+    ntfs_inode* inode = ntfs_inode_open(volume, record);
+    if (!inode)
+        fail("open record", std::to_string(record));
+    return Inode(inode);
+}
+
 void put16(std::vector<char>& out, size_t offset, uint16_t value) {
     out[offset] = static_cast<char>(value & 0xFF);
     out[offset + 1] = static_cast<char>(value >> 8);
@@ -115,17 +120,6 @@ void NtfsImage::close() {
     if (ntfs_umount(volume, FALSE))
         fail("unmount", "volume");
 }
-
-namespace {
-
-Inode open_record(ntfs_volume* volume, uint64_t record) {
-    ntfs_inode* inode = ntfs_inode_open(volume, record);
-    if (!inode)
-        fail("open record", std::to_string(record));
-    return Inode(inode);
-}
-
-} // namespace
 
 uint64_t NtfsImage::create_directory(uint64_t parent, const std::string& name) {
     Inode directory = open_record(volume_, parent);

@@ -5,10 +5,6 @@
 
 struct _ntfs_volume;
 
-// A volume image opened read-write through libntfs-3g, addressed by MFT record numbers. Every call opens
-// the inodes it needs and closes them again before it returns: a file's entry in its directory's index is
-// updated through a fresh copy of the directory when the file is closed, so a directory held open across
-// such a close would later write back a stale index. Failures throw std::runtime_error naming the call.
 namespace genvol {
 
 // The unnamed data stream of a new file and, optionally, one named stream.
@@ -24,6 +20,10 @@ struct AttributeListUse {
     uint64_t extension_records = 0;
 };
 
+// A volume image opened read-write through libntfs-3g, addressed by MFT record numbers. Every call opens
+// the inodes it needs and closes them again before it returns: a file's entry in its directory's index is
+// updated through a fresh copy of the directory when the file is closed, so a directory held open across
+// such a close would later write back a stale index. Failures throw std::runtime_error naming the call.
 class NtfsImage {
   public:
     explicit NtfsImage(const std::string& path);
