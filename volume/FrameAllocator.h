@@ -28,8 +28,8 @@ class CFrameAllocator {
     // Returns a frame of this allocator for reuse.
     void FreeFrame(std::uint8_t* frame);
 
-    // Frames a fresh pool block holds, in the order the pool obtains them (32, 64, 128, ...);
-    // the pool obtains the next block only when every frame is out.
+    // Frames in the pool's first block; each later block, obtained only when every frame is out,
+    // holds twice as many as the one before (32, 64, 128, ...).
     static constexpr std::uint32_t kFirstBlockFrames = 32;
 
   private:
