@@ -1,6 +1,7 @@
 // The program's entry: start-up, the pages shown before any search, and the exit codes.
 
 #include "app/AboutPage.h"
+#include "app/SearchDriver.h"
 #include "app/ToolOptions.h"
 #include "cmdline/ProcessCommandLine.h"
 #include "platform/Arguments.h"
@@ -25,13 +26,6 @@ enum ExitCode : int {
 constexpr int kErrorBase = 10;
 constexpr int kHelpResult = 1;
 
-// The search itself, from creating the output file to the summary, for an accepted command line.
-// Returns the exit code. The search driver plugs in here; until then an accepted command line
-// ends the program without a search.
-int RunSearch(const cmdarg::command_line& /*options*/) {
-    return kExitSearched;
-}
-
 // What wmain is on Windows: argv holds UTF-16 code units, argv[0] is the program.
 int VeskMain(int argc, const wchar_t* const* argv) {
     platform::InstallConsoleLocale();
@@ -50,7 +44,8 @@ int VeskMain(int argc, const wchar_t* const* argv) {
         PrintAboutPage(std::wcout);
         return kExitAbout;
     }
-    return RunSearch(options);
+    RunSearch(options);
+    return kExitSearched;
 }
 
 } // namespace

@@ -1,0 +1,96 @@
+#include "app/ResultFilters.h"
+
+#include "app/ToolOptions.h"
+#include "cmdline/CommandLine.h"
+#include "volume/AttributeHeader.h"
+#include "volume/Errors.h"
+#include "volume/FileNameAttribute.h"
+#include "volume/FileRecord.h"
+#include "volume/Mft.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// NTFS's own files in the root directory, compared with their exact case.
+const wchar_t* const kSpecialFileNames[] = {
+    L"$Quota", L"$ObjId",  L"$Reparse", L"$AttrDef", L"$MFT",    L"$MFTMirr", L"$LogFile", L"$Volume",
+    L".",      L"$Bitmap", L"$Boot",    L"$BadClus", L"$Secure", L"$UpCase",  L"$Extend",
+};
+// Windows' own directory in the root, hidden below (but not itself) unless -fsystem.
+const wchar_t kVolumeInformationName[] = L"System Volume Information";
+
+bool Present(const cmdarg::command_line& options, std::int32_t id) {
+    return options.state(id).present;
+}
+
+// Data size or allocated size of the unnamed $DATA stream, 0 without one.
+std::uint64_t UnnamedDataSize(const Krod::CFileRecord& record, bool allocated) {
+    const Krod::AttributeList data = record.FindAttributes(Krod::kAttributeData, L"");
+    if (data.empty())
+        return 0;
+    return allocated ? data.front().GetAllocatedSize() : data.front().GetDataSize();
+}
+
+} // namespace
+
+bool IsSpecialNtfsFile(const Krod::CFileRecord& record, bool listVolumeInformation) {
+    const Krod::AttributeList names = record.GetFileNameAttributes(Krod::kNamespaceWin32);
+    if (names.empty())
+        return false;
+    const Krod::CFileNameAttribute first(names.front());
+    if ((first.GetFileAttributes() & Krod::kFileAttributeSystem) == 0)
+        return false;
+    if (first.GetParentReference().GetRecordNumber() != Krod::kRootDirectoryRecord)
+        return false;
+    const std::wstring text = first.GetFileNameText();
+    if (std::find(std::begin(kSpecialFileNames), std::end(kSpecialFileNames), text) !=
+        std::end(kSpecialFileNames))
+        return true;
+    return !listVolumeInformation && text == kVolumeInformationName;
+}
+
+bool ResultFilters::Bounds::Contain(std::uint64_t value) const {
+    return min <= value && value <= max;
+}
+
+ResultFilters::ResultFilters(const cmdarg::command_line& options)
+    : notInUseOnly_(Present(options, kOptOnlyUnused)), anyInUseState_(Present(options, kOptUnused)),
+      noDirectories_(Present(options, kOptNoDirs)),
+      noFiles_(Present(options, kOptNoFiles)), size_{Present(options, kOptSizeRange),
+                                                     options.state(kOptSizeRange).size_value(0),
+                                                     options.state(kOptSizeRange).size_value(1)},
+      allocatedSize_{Present(options, kOptAllocatedRange), options.state(kOptAllocatedRange).size_value(0),
+                     options.state(kOptAllocatedRange).size_value(1)},
+      system_(Present(options, kOptSystem)) {}
+
+bool ResultFilters::PassesRecord(const Krod::CFileRecord& record) const {
+    const bool inUse = (record.GetFlags() & Krod::kRecordInUse) != 0;
+    if (notInUseOnly_ ? inUse : !anyInUseState_ && !inUse)
+        return false;
+    return !IsSpecialNtfsFile(record, true);
+}
+
+bool ResultFilters::PassesShape(const Krod::CFileRecord& record) const {
+    const bool directory = (record.GetFlags() & Krod::kRecordIsDirectory) != 0;
+    if ((noDirectories_ && directory) || (noFiles_ && !directory))
+        return false;
+    if (size_.active && !size_.Contain(UnnamedDataSize(record, false)))
+        return false;
+    return !allocatedSize_.active || allocatedSize_.Contain(UnnamedDataSize(record, true));
+}
+
+bool ResultFilters::PassesAncestors(const Krod::CFileNameAttribute& name, Krod::CMft& mft) const {
+    if (system_)
+        return true;
+    try {
+        const auto ancestors = name.GetAncestorRecords(mft);
+        if (ancestors->size() < 2)
+            return true;
+        return !IsSpecialNtfsFile(*std::next(ancestors->begin()), false);
+    } catch (const Krod::ENoFilenameAttribute&) {
+        // Also a loop or an absurd depth (EBrokenParentChain): the printer shows it as an orphan.
+        return true;
+    }
+}

@@ -1,0 +1,205 @@
+#include "app/SearchDriver.h"
+
+#include "app/FoundFile.h"
+#include "app/MatchingLocale.h"
+#include "app/NameMatcher.h"
+#include "app/ResultFilters.h"
+#include "app/ResultPrinter.h"
+#include "app/ToolOptions.h"
+#include "cmdline/CommandLine.h"
+#include "platform/Clock.h"
+#include "platform/Drive.h"
+#include "platform/OutputFile.h"
+#include "volume/Errors.h"
+#include "volume/FileNameAttribute.h"
+#include "volume/JunctionTable.h"
+#include "volume/LogicalDisk.h"
+#include "volume/Mft.h"
+#include "volume/UpcaseTable.h"
+
+#include <boost/intrusive_ptr.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+#include <list>
+#include <memory>
+#include <string>
+
+namespace {
+
+// With -fsystem the scan starts no later than here, the first record after those NTFS reserves
+// for its own files, where the files inside $Extend begin.
+constexpr std::uint32_t kSystemScanStart = 24;
+
+bool Present(const cmdarg::command_line& options, std::int32_t id) {
+    return options.state(id).present;
+}
+
+// The file that receives the result lines, created (or truncated) before the volume is touched so
+// that it exists even when the search fails; null without -outfile.
+std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_line& options) {
+    if (!Present(options, kOptOutFile))
+        return nullptr;
+    platform::CreateOutputFileResult created =
+        platform::CreateOutputFile(options.state(kOptOutFile).value(0));
+    if (created.error != 0)
+        throw Krod::ESystemError(created.error);
+    return std::move(created.file);
+}
+
+// The -d value as given (not validated), else the drive of the current directory.
+platform::Drive ChooseDrive(const cmdarg::command_line& options) {
+    if (Present(options, kOptDrive))
+        return platform::ParseDrive(options.state(kOptDrive).value(0));
+    const platform::CurrentDriveResult current = platform::CurrentDrive();
+    if (current.error != 0)
+        throw Krod::ESystemError(current.error);
+    return platform::ParseDrive(current.value);
+}
+
+// The MFT reader of the volume; it keeps the disk alive from now on.
+std::unique_ptr<Krod::CMft> OpenMft(const platform::Drive& drive) {
+    // Adopts the reference the disk is born with and drops it on the way out, also when the volume
+    // is refused.
+    const boost::intrusive_ptr<Krod::CLogicalDisk> disk(new Krod::CLogicalDisk(drive.devicePath.c_str()),
+                                                        false);
+    return std::make_unique<Krod::CMft>(disk.get());
+}
+
+// The record numbers of the scan, begin inclusive and end exclusive, compared without sign.
+struct ScanRange {
+    std::uint32_t begin;
+    std::uint32_t end;
+};
+
+// -range as given (end: the whole MFT when negative, the default), begin lowered under -fsystem.
+ScanRange ChooseRange(const cmdarg::command_line& options, const Krod::CMft& mft) {
+    const cmdarg::parameter_state& range = options.state(kOptRange);
+    ScanRange scan{static_cast<std::uint32_t>(range.int_value(0)),
+                   static_cast<std::uint32_t>(range.int_value(1))};
+    if (Present(options, kOptSystem) && scan.begin > kSystemScanStart)
+        scan.begin = kSystemScanStart;
+    if (range.int_value(1) < 0)
+        scan.end = static_cast<std::uint32_t>(mft.GetFileRecordCount());
+    return scan;
+}
+
+// The FILE_NAME namespaces the scan looks at: the first of -nall, -nwin32, -ndos, -nposix given,
+// else Win32 (every name but pure DOS names).
+int NamespaceSelector(const cmdarg::command_line& options) {
+    if (Present(options, kOptAllNamespaces))
+        return Krod::AnyNamespace;
+    if (Present(options, kOptDosNamespace))
+        return Krod::kNamespaceDos;
+    if (Present(options, kOptPosixNamespace))
+        return Krod::kNamespacePosix;
+    return Krod::kNamespaceWin32;
+}
+
+// The objects one record is tested with, and where its hits go.
+class Scan {
+  public:
+    Scan(const cmdarg::command_line& options, Krod::CMft& mft, const NameMatcher& matcher,
+         ResultPrinter& printer)
+        : mft_(mft), matcher_(matcher), printer_(printer), filters_(options),
+          selector_(NamespaceSelector(options)), deferred_(Present(options, kOptDeferred)) {}
+
+    // Tests every selected name of record n; prints each hit, or keeps it with -deferred.
+    void Record(std::uint32_t n) {
+        FoundFile hit{mft_.ReadFileRecord(n), n, {}};
+        if (!hit.record.IsFileRecord() || !hit.record.IsFixedUp() || !filters_.PassesRecord(hit.record))
+            return;
+        ++scanned_;
+        const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);
+        // Kind and sizes are the record's, the same for each of its names.
+        if (names.empty() || !filters_.PassesShape(hit.record))
+            return;
+        for (const Krod::CAttribute& name : names) {
+            if (!matcher_.Matches(name.GetFileNameText()))
+                continue;
+            if (!filters_.PassesAncestors(Krod::CFileNameAttribute(name), mft_))
+                continue;
+            hit.matchedName = name;
+            if (deferred_)
+                waiting_.push_back(hit);
+            else
+                printer_.Print(hit);
+        }
+    }
+
+    // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
+    void ListDeferred() {
+        while (!waiting_.empty()) {
+            printer_.Print(waiting_.front());
+            waiting_.pop_front();
+        }
+    }
+
+    // Records that passed the record filters.
+    std::uint32_t Scanned() const { return scanned_; }
+
+  private:
+    Krod::CMft& mft_;
+    const NameMatcher& matcher_;
+    ResultPrinter& printer_;
+    const ResultFilters filters_;
+    const int selector_;
+    const bool deferred_;
+    std::list<FoundFile> waiting_;
+    std::uint32_t scanned_ = 0;
+};
+
+void Search(const cmdarg::command_line& options) {
+    const std::unique_ptr<platform::OutputFile> outputFile = CreateOutputFile(options);
+    const std::wstring pattern = options.free_values.at(0);
+    const platform::Drive drive = ChooseDrive(options);
+    const std::unique_ptr<Krod::CMft> mft = OpenMft(drive);
+    // -fsystem -sP reads no paths, and directories of $Extend would only crowd the cache.
+    mft->EnableDirectoryCache =
+        !Present(options, kOptNoCache) && !(Present(options, kOptNoPath) && Present(options, kOptSystem));
+    const ScanRange range = ChooseRange(options, *mft);
+
+    const bool caseSensitive = Present(options, kOptCase);
+    const Krod::CUpcaseTable upcase(*mft);
+    const NameMatcher matcher(pattern,
+                              Present(options, kOptRegex) ? PatternSyntax::Regex : PatternSyntax::Wildcard,
+                              caseSensitive ? CaseSensitivity::Sensitive : CaseSensitivity::Insensitive,
+                              MakeMatchingLocale(upcase));
+    const Krod::CJunctionTable junctions(Present(options, kOptNoJunctions) ? nullptr : mft.get(), upcase,
+                                         caseSensitive, NamespaceSelector(options), drive.letter);
+    ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options);
+    Scan scan(options, *mft, matcher, printer);
+
+    const bool silent = Present(options, kOptSilent);
+    if (!silent)
+        std::wcout << L"\tTotal filerecords to scan: " << static_cast<std::uint32_t>(range.end - range.begin)
+                   << std::endl;
+    const std::uint64_t start = platform::ElapsedMilliseconds();
+    // Records past the MFT's runs read as zeros, which no filter lets through, so the scan need not
+    // visit them: an end far beyond the MFT costs nothing.
+    const std::uint32_t stop =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, mft->GetFileRecordCount()));
+    for (std::uint32_t n = range.begin; n < stop; ++n)
+        scan.Record(n);
+    scan.ListDeferred();
+    if (silent)
+        return;
+    const double seconds = static_cast<double>(platform::ElapsedMilliseconds() - start) * 0.001;
+    const FoundCounters& found = printer.GetCounters();
+    std::wcout << L"\tScanned " << scan.Scanned() << L" filerecord(s) in " << seconds << L" s." << std::endl;
+    std::wcout << L"\tFound " << found.FoundFileCount << L" file(s), " << found.FoundDirectoryCount
+               << L" directory(ies), " << found.AlternatePathCount << L" alternate path(s)." << std::endl;
+}
+
+} // namespace
+
+void RunSearch(const cmdarg::command_line& options) {
+    try {
+        Search(options);
+    } catch (const Krod::ESystemError& e) {
+        std::wcerr << "System error occured. " << e.GetSystemMessage() << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "An error occured. " << e.what() << std::endl;
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The search of one accepted command line: from creating the output file to the summary.
+
+namespace cmdarg {
+class command_line;
+}
+
+// Runs the search that options (parsed without error, -about absent) ask for: creates the output
+// file (-outfile), opens the volume (-d, else the drive of the current directory), scans the MFT
+// records of the range, prints each hit at once or after the scan (-deferred), and writes the
+// start line and the summary to std::wcout unless -silent.
+//
+// Never throws what the search meets: a system error is reported on std::wcerr as
+// "System error occured. " and the system's text, any other error on std::cerr as
+// "An error occured. " and its what(); either ends the search there, after the hits printed so
+// far (hits still waiting for the deferred listing are lost), and without the summary. The
+// program's exit code is the same either way.
+void RunSearch(const cmdarg::command_line& options);
