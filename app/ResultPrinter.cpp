@@ -1,0 +1,72 @@
+#include "app/ResultPrinter.h"
+
+#include "app/ResultPath.h"
+#include "app/ToolOptions.h"
+#include "cmdline/CommandLine.h"
+#include "platform/Console.h"
+#include "platform/OutputFile.h"
+#include "volume/AttributeHeader.h"
+#include "volume/Errors.h"
+#include "volume/FileNameAttribute.h"
+
+#include <iostream>
+
+namespace {
+
+bool Present(const cmdarg::command_line& options, std::int32_t id) {
+    return options.state(id).present;
+}
+
+} // namespace
+
+ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
+                             platform::OutputFile* outputFile, const cmdarg::command_line& options)
+    : drive_(std::move(drive)), junctions_(junctions), mft_(mft), outputFile_(outputFile),
+      console_(!Present(options, kOptOutCon)),
+      noPath_(Present(options, kOptNoPath)), columns_{Present(options, kOptShowId),
+                                                      Present(options, kOptShowSize),
+                                                      Present(options, kOptShowAllocated),
+                                                      Present(options, kOptShowNamespace),
+                                                      Present(options, kOptShowDrive)} {}
+
+ResultFields ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) const {
+    ResultFields fields;
+    fields.recordNumber = hit.recordNumber;
+    fields.nameSpace = name.GetNamespace();
+    fields.name = name.GetFileNameText();
+    fields.isDirectoryName = (name.GetFileAttributes() & Krod::kFileAttributeDirectory) != 0;
+    if (columns_.size || columns_.allocatedSize) {
+        const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
+        if (!data.empty()) {
+            fields.size = data.front().GetDataSize();
+            fields.allocatedSize = data.front().GetAllocatedSize();
+        }
+    }
+    return fields;
+}
+
+void ResultPrinter::Print(const FoundFile& hit) {
+    const Krod::CFileNameAttribute name(*hit.matchedName);
+    const std::vector<std::wstring> paths =
+        noPath_ ? std::vector<std::wstring>{L""}
+                : ResolveResultPaths(name, hit.recordNumber, mft_, junctions_, std::wcerr);
+
+    if ((hit.record.GetFlags() & Krod::kRecordIsDirectory) != 0)
+        ++counters_.FoundDirectoryCount;
+    else
+        ++counters_.FoundFileCount;
+    counters_.AlternatePathCount += static_cast<std::uint32_t>(paths.size() - 1);
+
+    const ResultFields fields = FieldsOf(hit, name);
+    std::wstring text;
+    for (const std::wstring& path : paths)
+        AppendResultLine(text, columns_, drive_, path, fields);
+
+    if (console_)
+        platform::WriteStandardOutput(platform::ToOemString(text));
+    if (outputFile_ != nullptr) {
+        const platform::ErrorCode error = outputFile_->Write(text);
+        if (error != 0)
+            throw Krod::ESystemError(error);
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+// Result output: every hit becomes one line per path under which its name is reached, written to
+// the console and to the output file, and the hits are counted for the summary.
+
+#include "app/FoundFile.h"
+#include "app/ResultLine.h"
+
+#include <cstdint>
+#include <string>
+
+namespace cmdarg {
+class command_line;
+}
+namespace Krod {
+class CFileNameAttribute;
+class CJunctionTable;
+class CMft;
+} // namespace Krod
+namespace platform {
+class OutputFile;
+}
+
+// The tallies the summary shows. They only grow.
+struct FoundCounters {
+    std::uint32_t FoundFileCount = 0;      // hits whose record is not a directory
+    std::uint32_t FoundDirectoryCount = 0; // hits whose record header marks a directory
+    std::uint32_t AlternatePathCount = 0;  // lines beyond the first of each hit
+};
+
+class ResultPrinter {
+  public:
+    // drive is what the drive column shows. junctions, mft and outputFile (null for none) are
+    // used, not owned, and must outlive the printer. Reads the column and output options (-si,
+    // -ssize, -salloc, -snamespace, -sd, -sP, -outCON) of the parsed options now.
+    ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
+                  platform::OutputFile* outputFile, const cmdarg::command_line& options);
+
+    // Writes the lines of hit, whose matched name must be set: one per path (only one, with an
+    // empty path, under -sP), all of them in one write to standard output in the console's
+    // character set unless -outCON, and in one write to the output file as UTF-16LE. An orphan
+    // is reported on std::wcerr and printed under the orphan prefix. Counts the hit once as a
+    // file or a directory (by its record header), and each line after the first as an alternate
+    // path. Throws Krod::ESystemError when the output file cannot be written, and what resolving
+    // the paths throws (ResolveResultPaths).
+    void Print(const FoundFile& hit);
+
+    const FoundCounters& GetCounters() const { return counters_; }
+
+  private:
+    ResultFields FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) const;
+
+    std::wstring drive_;
+    const Krod::CJunctionTable& junctions_;
+    Krod::CMft& mft_;
+    platform::OutputFile* outputFile_;
+    bool console_;
+    bool noPath_;
+    ResultColumns columns_;
+    FoundCounters counters_;
+};
