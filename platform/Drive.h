@@ -9,7 +9,7 @@ namespace platform {
 
 struct Drive {
     std::wstring text;       // what the drive column shows, and what messages name
-    std::wstring devicePath; // what is opened (platform::OpenDevice)
+    std::wstring devicePath; // the volume to open, a drive text for platform::DevicePathForDrive
     wchar_t letter = 0;      // the drive letter junction targets on the volume name; 0 for none
 };
 
@@ -17,7 +17,7 @@ struct Drive {
 // POSIX: "X:PATH" with an ASCII letter X and a PATH that begins with "/" or "." opens PATH, shows
 // as "X:" and has the letter X (as given; the junction table upper-cases it). Any other value is
 // a device or image path: it is opened and shown as it is, and has no letter.
-// Windows: the drive text itself ("C:"), opened as "\\.\C:", with its first character as letter.
+// Windows: the drive text ("C:") is opened and shown, and its first character is the letter.
 Drive ParseDrive(const std::wstring& value);
 
 struct CurrentDriveResult {
