@@ -34,6 +34,7 @@ CFileNameAttribute::CFileNameAttribute(const CAttribute& attribute) : CAttribute
         throw std::runtime_error("FILE_NAME value is shorter than its 0x42-byte header");
 }
 
+// Checked first, so that the empty view reports itself before any header field is read.
 const std::uint8_t* CFileNameAttribute::Value() const {
     if (IsEmpty())
         throw std::logic_error("Attribute is empty");
@@ -41,16 +42,19 @@ const std::uint8_t* CFileNameAttribute::Value() const {
 }
 
 FileReference CFileNameAttribute::GetParentReference() const {
+    const std::uint8_t* value = Value();
     return FileReference::FromRaw(
-        read_le<std::uint64_t>(Value(), GetResidentValueLength(), kParentReferenceField));
+        read_le<std::uint64_t>(value, GetResidentValueLength(), kParentReferenceField));
 }
 
 std::uint8_t CFileNameAttribute::GetNamespace() const {
-    return read_le<std::uint8_t>(Value(), GetResidentValueLength(), kNamespaceField);
+    const std::uint8_t* value = Value();
+    return read_le<std::uint8_t>(value, GetResidentValueLength(), kNamespaceField);
 }
 
 std::uint32_t CFileNameAttribute::GetFileAttributes() const {
-    return read_le<std::uint32_t>(Value(), GetResidentValueLength(), kFileAttributesField);
+    const std::uint8_t* value = Value();
+    return read_le<std::uint32_t>(value, GetResidentValueLength(), kFileAttributesField);
 }
 
 // Selectors 0 to 2 filter; 3, AnyNamespace and any other value keep every name. POSIX names are

@@ -96,6 +96,7 @@ CIndexRootAttribute::CIndexRootAttribute(const CAttribute& attribute) : CAttribu
         throw std::runtime_error("INDEX_ROOT value is shorter than its headers");
 }
 
+// Checked first, so that the empty view reports itself before any header field is read.
 const std::uint8_t* CIndexRootAttribute::Value() const {
     if (IsEmpty())
         throw std::logic_error("Attribute is empty");
@@ -103,15 +104,18 @@ const std::uint8_t* CIndexRootAttribute::Value() const {
 }
 
 IndexEntryList CIndexRootAttribute::GetEntries() const {
-    return ReadIndexNode(Value(), GetResidentValueLength(), kRootNodeHeader);
+    const std::uint8_t* value = Value();
+    return ReadIndexNode(value, GetResidentValueLength(), kRootNodeHeader);
 }
 
 std::uint32_t CIndexRootAttribute::GetBytesPerIndexBlock() const {
-    return read_le<std::uint32_t>(Value(), GetResidentValueLength(), kBytesPerBlockField);
+    const std::uint8_t* value = Value();
+    return read_le<std::uint32_t>(value, GetResidentValueLength(), kBytesPerBlockField);
 }
 
 bool CIndexRootAttribute::HasSubNodes() const {
-    return read_le<std::uint8_t>(Value(), GetResidentValueLength(), kRootFlagsField) == kHasSubNodesFlag;
+    const std::uint8_t* value = Value();
+    return read_le<std::uint8_t>(value, GetResidentValueLength(), kRootFlagsField) == kHasSubNodesFlag;
 }
 
 CIndexAllocationAttribute::CIndexAllocationAttribute(const CAttribute& attribute,
