@@ -91,10 +91,14 @@ fi
 
 # ---- what each tool runs; every one writes its raw output to $OUT -------------------------------------
 
+VESK_NONE=("$VESK_BIN" "$NO_MATCH" -d "$IMAGE" -silent)
+VESK_TXT=("$VESK_BIN" '*.txt' -d "$IMAGE" -silent)
+VESK_ALL=("$VESK_BIN" '*' -d "$IMAGE" -si -silent)
+
 run_floor() { "$FLOOR" "$IMAGE" >"$OUT/floor.raw"; }
-run_vesk_none() { "$VESK_BIN" "$NO_MATCH" -d "$IMAGE" -silent >"$OUT/vesk-none.raw" || true; }
-run_vesk_txt() { "$VESK_BIN" '*.txt' -d "$IMAGE" -silent >"$OUT/vesk-txt.raw" || true; }
-run_vesk_all() { "$VESK_BIN" '*' -d "$IMAGE" -si -silent >"$OUT/vesk-all.raw" || true; }
+run_vesk_none() { "${VESK_NONE[@]}" >"$OUT/vesk-none.raw" || true; }
+run_vesk_txt() { "${VESK_TXT[@]}" >"$OUT/vesk-txt.raw" || true; }
+run_vesk_all() { "${VESK_ALL[@]}" >"$OUT/vesk-all.raw" || true; }
 run_fls() { fls -r -p "$IMAGE" | grep -i '\.txt$' >"$OUT/fls.raw" || true; }
 # ntfsls -R prints each directory as "/path:" followed by its entries; awk joins them into full paths.
 run_ntfsls() {
@@ -111,15 +115,16 @@ ORDER=()
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# Peak resident memory in KiB of one run of "$@", from GNU time if installed, else from the kernel's
-# high-water mark of the process, sampled until it exits (a slight undercount at worst).
+# Peak resident memory in KiB of one run of the program "$@" (not a shell function), from GNU time if
+# installed, else from the kernel's high-water mark of the process, sampled until it exits (a slight
+# undercount at worst).
 peak_of() {
     if [[ -x /usr/bin/time ]]; then
         /usr/bin/time -f '%M' -o "$OUT/peak" "$@" >/dev/null 2>&1 || true
         tail -n 1 "$OUT/peak"
         return
     fi
-    "$@" &
+    "$@" >/dev/null 2>&1 &
     local pid=$! peak=0 hwm
     while kill -0 "$pid" 2>/dev/null; do
         hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
@@ -130,12 +135,15 @@ peak_of() {
     echo "$peak"
 }
 
-# measure KEY LABEL RUNS FUNCTION [peak]: one untimed run to warm the caches, then RUNS timed runs.
+# measure KEY LABEL RUNS FUNCTION [COMMAND]: one untimed run to warm the caches, then RUNS timed runs of
+# FUNCTION. With COMMAND, the name of an array holding the program and its arguments, the untimed run is
+# that program's, under peak_of.
 measure() {
-    local key=$1 label=$2 runs=$3 fn=$4 want_peak=${5:-}
+    local key=$1 label=$2 runs=$3 fn=$4
     local i start times=()
-    if [[ -n $want_peak ]]; then
-        PEAK[$key]=$(peak_of "$fn")
+    if [[ $# -ge 5 ]]; then
+        local -n command=$5
+        PEAK[$key]=$(peak_of "${command[@]}")
     else
         "$fn"
     fi
@@ -161,9 +169,9 @@ if [[ -n $VESK_BIN && -x $VESK_BIN ]]; then
     if ldd "$VESK_BIN" 2>/dev/null | grep -q libasan; then
         note "vesk was built with AddressSanitizer: its times are not representative"
     fi
-    measure vesk_none "vesk \"$NO_MATCH\" -silent (no match)" "$RUNS" run_vesk_none peak
-    measure vesk_txt "vesk \"*.txt\" -silent" "$RUNS" run_vesk_txt peak
-    measure vesk_all "vesk \"*\" -si -silent" "$RUNS" run_vesk_all peak
+    measure vesk_none "vesk \"$NO_MATCH\" -silent (no match)" "$RUNS" run_vesk_none VESK_NONE
+    measure vesk_txt "vesk \"*.txt\" -silent" "$RUNS" run_vesk_txt VESK_TXT
+    measure vesk_all "vesk \"*\" -si -silent" "$RUNS" run_vesk_all VESK_ALL
 else
     note "vesk skipped: no program at '${VESK_BIN:-build/*/app/vesk}' (pass -vesk PATH or set VESK)"
 fi
@@ -220,8 +228,9 @@ compare() {
         printf '  %-28s agrees (%d lines)\n' "$label" "$(wc -l <"$file")"
     else
         printf '  %-28s DIFFERS: %d missing, %d extra (see %s)\n' "$label" "$missing" "$extra" "$file"
-        comm -23 "$expected" "$file" | head -n 3 | sed 's/^/      missing: /'
-        comm -13 "$expected" "$file" | head -n 3 | sed 's/^/      extra:   /'
+        # head closes the pipe early; comm's broken pipe is no failure here.
+        comm -23 "$expected" "$file" | head -n 3 | sed 's/^/      missing: /' || true
+        comm -13 "$expected" "$file" | head -n 3 | sed 's/^/      extra:   /' || true
         DIFFERENT=1
     fi
 }
