@@ -25,7 +25,10 @@ std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
 
 } // namespace
 
-CLogicalDisk::CLogicalDisk(const wchar_t* devicePath) : CLogicalDisk(OpenOrThrow(devicePath), devicePath) {}
+CLogicalDisk::CLogicalDisk(const wchar_t* drive) : CLogicalDisk(platform::DevicePathForDrive(drive)) {}
+
+CLogicalDisk::CLogicalDisk(const std::wstring& devicePath)
+    : CLogicalDisk(OpenOrThrow(devicePath), devicePath) {}
 
 CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath)
     : devicePath_(std::move(devicePath)), device_(std::move(device)) {

@@ -20,10 +20,10 @@ class CLogicalDisk {
     // Size of the first read when the device cannot tell its sector size.
     static constexpr std::uint32_t kProvisionalSectorSize = 32768;
 
-    // Opens the volume at devicePath (a platform::Drive's devicePath: "\\.\C:" on Windows, a
-    // device or image path on POSIX) and reads its boot sector. Throws ESystemError if the device
-    // cannot be opened or sector 0 cannot be read.
-    explicit CLogicalDisk(const wchar_t* devicePath);
+    // Opens the volume of a drive text at platform::DevicePathForDrive(drive) ("\\.\C:" for "C:"
+    // on Windows, the device or image path itself on POSIX) and reads its boot sector. Throws
+    // ESystemError if the device cannot be opened or sector 0 cannot be read.
+    explicit CLogicalDisk(const wchar_t* drive);
     // The same on an opened device, named devicePath; the disk owns the device.
     CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath);
 
@@ -59,6 +59,7 @@ class CLogicalDisk {
     CFrameAllocator& GetFrameAllocator() { return frames_; }
 
   private:
+    explicit CLogicalDisk(const std::wstring& devicePath);
     ~CLogicalDisk() = default; // only Release() destroys a disk
     void ReadBootSector();
 
