@@ -380,6 +380,28 @@ TEST(Patch, KeepsFixupsValidUnlessRaw) {
     }
 }
 
+// Damage in a recipe is applied after the manifest is taken, and listed at its end.
+TEST(Patch, RecipeDamageFollowsTheManifest) {
+    TempDir dir;
+    std::ofstream(dir / "r") << "geometry size=4M\n"
+                                "file \\a size=1\n"
+                                "patch \\a offset=0x18 bytes=00000000\n"
+                                "raw offset=3 bytes=58585858\n";
+    const Outcome build = Shell("'" + kMkvol + "' build '" + (dir / "r") + "' '" + (dir / "v.img") + "'");
+    ASSERT_EQ(build.status, 0) << build.output;
+    const std::vector<Line> manifest = LoadManifest(dir / "v.img.manifest");
+    const uint64_t n = RecordOf(manifest, "\\a");
+    ASSERT_GE(manifest.size(), 2u);
+    EXPECT_EQ(manifest[manifest.size() - 2].kind, "patch");
+    EXPECT_EQ(manifest[manifest.size() - 2]["record"], std::to_string(n));
+    EXPECT_EQ(manifest[manifest.size() - 2]["offset"], "24");
+    EXPECT_EQ(manifest.back().kind, "raw");
+    EXPECT_EQ(manifest.back()["bytes"], "58585858");
+    EXPECT_EQ(ReadFile(dir / "v.img").substr(3, 4), "XXXX");
+    EXPECT_EQ(U16(DiskRecord(dir / "v.img", manifest, n), 0x18), 0) << "bytes in use";
+    EXPECT_NE(Shell("'" + kMkvol + "' manifest '" + (dir / "v.img") + "'").status, 0) << "still NTFS";
+}
+
 TEST(Recipe, MistakesNameTheirLine) {
     struct Case {
         std::string recipe;
