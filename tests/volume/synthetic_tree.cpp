@@ -144,15 +144,21 @@ Bytes UpcaseData() {
     return table;
 }
 
+void PutUpcase(SyntheticVolume& volume, std::uint64_t firstCluster) {
+    const Bytes upcase = UpcaseData();
+    volume.PutBytes(firstCluster * volume.BytesPerCluster(), upcase);
+    const std::uint64_t clusters = upcase.size() / volume.BytesPerCluster();
+    volume.PutRecord(
+        10, RecordBuilder(volume.RecordSize())
+                .Resident(0x30, FileNameValue(Ref(5), 3, L"$UpCase"))
+                .NonResident(0x80, EncodeRunList({{firstCluster, clusters}}), upcase.size(), upcase.size())
+                .Resident(0x80, Bytes(32, 0), L"$Info")
+                .Build());
+}
+
 SyntheticTree::SyntheticTree() : SyntheticVolume(Geometry{}, 256, {{4, 16}}) {
     PutDirectory(5, {FileNameValue(Ref(5), 3, L".")});
-    const Bytes upcase = UpcaseData();
-    PutBytes(kUpcaseCluster * BytesPerCluster(), upcase);
-    PutRecord(10, RecordBuilder(kRecordSize)
-                      .Resident(0x30, FileNameValue(Ref(5), 3, L"$UpCase"))
-                      .NonResident(0x80, EncodeRunList({{kUpcaseCluster, 32}}), upcase.size(), upcase.size())
-                      .Resident(0x80, Bytes(32, 0), L"$Info")
-                      .Build());
+    PutUpcase(*this, kUpcaseCluster);
 }
 
 RecordBuilder SyntheticTree::DirectoryRecord(const std::vector<Bytes>& names) {

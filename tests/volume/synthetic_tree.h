@@ -36,6 +36,9 @@ Bytes MountPointValue(const std::wstring& target, std::uint32_t tag = kJunctionT
 // letters and U+1E01, which map to their upper case.
 Bytes UpcaseData();
 
+// Record 10 as $UpCase: UpcaseData() at firstCluster on, and a named $Info stream beside it.
+void PutUpcase(SyntheticVolume& volume, std::uint64_t firstCluster);
+
 // References as FILE_NAME values and index entries store them: record n, sequence 1.
 std::uint64_t Ref(std::uint64_t record);
 
