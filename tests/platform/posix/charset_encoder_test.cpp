@@ -70,16 +70,4 @@ TEST(CharsetEncoderTest, ConvertsPieceByPieceAsAWhole) {
     }
 }
 
-TEST(CharsetEncoderTest, StopsBeforeACharacterThatDoesNotFit) {
-    CharsetEncoder encoder("UTF-8");
-    const std::wstring text = L"a\x20AC";
-    const wchar_t* from = text.data();
-    char buffer[3];
-    char* to = buffer;
-    char16_t pending = 0;
-    EXPECT_FALSE(encoder.Convert(from, text.data() + text.size(), to, buffer + 3, pending));
-    EXPECT_EQ(from, text.data() + 1);
-    EXPECT_EQ(to, buffer + 1);
-}
-
 } // namespace

@@ -41,23 +41,4 @@ TEST(OemCodecvtTest, WideStreamWritesTheConsoleBytes) {
     std::filesystem::remove(path);
 }
 
-TEST(OemCodecvtTest, ReportsPartialWhenTheOutputIsFull) {
-    const CharsetEncoder encoder("ANSI_X3.4-1968");
-    const std::locale locale(std::locale::classic(), new OemCodecvt(encoder));
-    const auto& facet = std::use_facet<std::codecvt<wchar_t, char, std::mbstate_t>>(locale);
-    const std::wstring text = L"ab\x00E9";
-    std::mbstate_t state{};
-    const wchar_t* fromNext = nullptr;
-    char buffer[2];
-    char* toNext = nullptr;
-    EXPECT_EQ(facet.out(state, text.data(), text.data() + text.size(), fromNext, buffer, buffer + 2, toNext),
-              std::codecvt_base::partial);
-    EXPECT_EQ(fromNext, text.data() + 2);
-    EXPECT_EQ(std::string(buffer, toNext), "ab");
-    EXPECT_EQ(facet.out(state, fromNext, text.data() + text.size(), fromNext, buffer, buffer + 2, toNext),
-              std::codecvt_base::ok);
-    EXPECT_EQ(std::string(buffer, toNext), "?");
-    EXPECT_EQ(facet.unshift(state, buffer, buffer + 2, toNext), std::codecvt_base::noconv);
-}
-
 } // namespace
