@@ -25,8 +25,7 @@ constexpr size_t kNameLength = 0x40;    // u8, in UTF-16 code units
 constexpr size_t kNameNamespace = 0x41; // u8
 constexpr size_t kNameText = 0x42;      // UTF-16LE, not terminated
 
-} // namespace
-
+// Offset within the record of the value of the FILE_NAME attribute called name.
 size_t FindFileNameValue(const std::vector<uint8_t>& record, const std::u16string& name) {
     size_t offset = ReadLe<uint16_t>(record, kRecordFirstAttribute);
     const size_t inUse = std::min<size_t>(ReadLe<uint32_t>(record, kRecordBytesInUse), record.size());
@@ -51,6 +50,8 @@ size_t FindFileNameValue(const std::vector<uint8_t>& record, const std::u16strin
     }
     throw std::runtime_error("record has no FILE_NAME \"" + Utf16ToUtf8(name) + "\"");
 }
+
+} // namespace
 
 void SetFileNameNamespace(std::vector<uint8_t>& record, const std::u16string& name, uint8_t space) {
     WriteLe<uint8_t>(record, FindFileNameValue(record, name) + kNameNamespace, space);

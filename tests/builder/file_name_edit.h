@@ -9,9 +9,8 @@
 
 namespace mkvol {
 
-// Offset within the record of the value of the FILE_NAME attribute called name; throws
-// std::runtime_error when the record has none (or a malformed attribute comes first).
-size_t FindFileNameValue(const std::vector<uint8_t>& record, const std::u16string& name);
+// Each throws std::runtime_error when the record has no FILE_NAME called name (or a malformed
+// attribute comes before it).
 
 // Value offset 0x41: the namespace byte (0 POSIX, 1 Win32, 2 DOS, 3 Win32&DOS).
 void SetFileNameNamespace(std::vector<uint8_t>& record, const std::u16string& name, uint8_t space);

@@ -45,8 +45,8 @@ int64_t SignedField(const std::vector<uint8_t>& bytes, size_t offset, unsigned s
     return static_cast<int64_t>(value);
 }
 
-} // namespace
-
+// Decodes an attribute's mapping pairs from offset up to end; throws std::runtime_error when they
+// are malformed or run past end.
 std::vector<Run> DecodeMappingPairs(const std::vector<uint8_t>& bytes, size_t offset, size_t end) {
     std::vector<Run> runs;
     uint64_t vcn = 0;
@@ -71,19 +71,21 @@ std::vector<Run> DecodeMappingPairs(const std::vector<uint8_t>& bytes, size_t of
     return runs;
 }
 
+} // namespace
+
 MftImage::MftImage(const std::string& path) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDWR);
     if (fd_ < 0)
         throw std::runtime_error(Errno(path));
     std::vector<uint8_t> boot(kBootSectorBytes);
     ReadAt(0, boot.data(), boot.size());
-    sectorSize_ = ReadLe<uint16_t>(boot, kBootBytesPerSector);
+    const uint32_t sectorSize = ReadLe<uint16_t>(boot, kBootBytesPerSector);
     const auto spc = ReadLe<uint8_t>(boot, kBootSectorsPerCluster);
     const uint32_t sectorsPerCluster = spc > 0x80 ? 1u << (256 - spc) : spc;
-    clusterSize_ = sectorSize_ * sectorsPerCluster;
+    clusterSize_ = sectorSize * sectorsPerCluster;
     const auto cpr = ReadLe<int8_t>(boot, kBootClustersPerRecord);
     recordSize_ = cpr < 0 ? 1u << -cpr : static_cast<uint32_t>(cpr) * clusterSize_;
-    if (sectorSize_ < 256 || clusterSize_ == 0 || recordSize_ < kFixupStride || recordSize_ > 65536)
+    if (sectorSize < 256 || clusterSize_ == 0 || recordSize_ < kFixupStride || recordSize_ > 65536)
         throw std::runtime_error(path + ": boot sector geometry is not usable");
 
     const uint64_t mftLcn = ReadLe<uint64_t>(boot, kBootMftLcn);

@@ -16,10 +16,6 @@ struct Run {
     uint64_t length = 0;
 };
 
-// Decodes an attribute's mapping pairs starting at offset; throws std::runtime_error when they run
-// past the buffer.
-std::vector<Run> DecodeMappingPairs(const std::vector<uint8_t>& bytes, size_t offset, size_t end);
-
 class MftImage {
   public:
     // Opens the image for reading and writing. Throws std::runtime_error on I/O errors and on a
@@ -28,18 +24,6 @@ class MftImage {
     ~MftImage();
     MftImage(const MftImage&) = delete;
     MftImage& operator=(const MftImage&) = delete;
-
-    uint32_t SectorSize() const { return sectorSize_; }
-    uint32_t ClusterSize() const { return clusterSize_; }
-    uint32_t RecordSize() const { return recordSize_; }
-    const std::vector<Run>& MftRuns() const { return mftRuns_; }
-
-    // Image offset of byte offset within the MFT's data; throws when the MFT does not cover it.
-    uint64_t MftOffsetToImage(uint64_t offset) const;
-
-    // Record n as it is on disk (fixups applied), and back.
-    std::vector<uint8_t> ReadRecord(uint64_t n) const;
-    void WriteRecord(uint64_t n, const std::vector<uint8_t>& bytes);
 
     // Undoes record n's fixups, lets edit change the logical bytes, redoes the fixups with the
     // record's own sequence number and writes it back. Throws std::runtime_error when the record's
@@ -51,12 +35,16 @@ class MftImage {
     void WriteRaw(uint64_t offset, const std::vector<uint8_t>& bytes);
 
   private:
+    // Image offset of byte offset within the MFT's data; throws when the MFT does not cover it.
+    uint64_t MftOffsetToImage(uint64_t offset) const;
+    // Record n as it is on disk (fixups applied), and back.
+    std::vector<uint8_t> ReadRecord(uint64_t n) const;
+    void WriteRecord(uint64_t n, const std::vector<uint8_t>& bytes);
     void ReadAt(uint64_t offset, uint8_t* data, size_t size) const;
     void WriteAt(uint64_t offset, const uint8_t* data, size_t size);
 
     int fd_ = -1;
     std::string path_;
-    uint32_t sectorSize_ = 0;
     uint32_t clusterSize_ = 0;
     uint32_t recordSize_ = 0;
     std::vector<Run> mftRuns_;

@@ -16,8 +16,6 @@ bool IsOption(const std::string& token) {
     return true;
 }
 
-} // namespace
-
 uint64_t ParseNumber(const std::string& text) {
     if (text.empty())
         throw std::runtime_error("empty number");
@@ -57,6 +55,8 @@ std::vector<uint8_t> ParseHex(const std::string& text) {
     }
     return bytes;
 }
+
+} // namespace
 
 const std::string& Command::Operand(size_t index) const {
     if (index >= operands.size())

@@ -36,10 +36,4 @@ struct Command {
 // comment lines give no command. Throws std::runtime_error on an unterminated quote.
 std::vector<Command> ParseRecipe(std::istream& in, const std::string& name);
 
-// The number forms of Command::Number, usable on any text; throws std::runtime_error.
-uint64_t ParseNumber(const std::string& text);
-
-// The hex form of Command::Bytes, usable on any text; throws std::runtime_error.
-std::vector<uint8_t> ParseHex(const std::string& text);
-
 } // namespace mkvol
