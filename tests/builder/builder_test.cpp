@@ -361,10 +361,10 @@ TEST(Patch, KeepsFixupsValidUnlessRaw) {
         EXPECT_EQ(reread.status, 0) << c.volume << ": libntfs-3g rejects the patched record\n"
                                     << reread.output;
 
-        const Line volume = Kind(manifest, "volume").at(0);
-        const Line run = Kind(manifest, "mft-run").at(0);
-        const uint64_t offset =
-            run.Number("lcn") * volume.Number("cluster") + n * volume.Number("record") + c.offset;
+        uint64_t offset = 0; // the records patched here lie in one cluster run
+        for (const Line& record : Kind(manifest, "record"))
+            if (record.Number("rec") == n)
+                offset = record.Number("at") + c.offset;
         ASSERT_EQ(
             Shell("'" + kMkvol + "' raw '" + image + "' offset=" + std::to_string(offset) + " bytes=abcd")
                 .status,

@@ -274,6 +274,19 @@ class Reader {
         return paths_[n] = DirectoryPath(name->parent, depth + 1) + u"\\" + name->text;
     }
 
+    // Image offset of the first byte of record n, through the $MFT run list.
+    uint64_t ImageOffset(uint64_t n) const {
+        const uint64_t vcn = n * vol_->mft_record_size / vol_->cluster_size;
+        const uint64_t within = n * vol_->mft_record_size % vol_->cluster_size;
+        for (const runlist_element* r = vol_->mft_na->rl; r->length; ++r)
+            if (static_cast<uint64_t>(r->vcn) <= vcn &&
+                vcn - static_cast<uint64_t>(r->vcn) < static_cast<uint64_t>(r->length))
+                return (static_cast<uint64_t>(r->lcn) + vcn - static_cast<uint64_t>(r->vcn)) *
+                           vol_->cluster_size +
+                       within;
+        throw std::runtime_error("record " + std::to_string(n) + " lies outside the $MFT runs");
+    }
+
     void WriteRecord(std::ostream& out, const Record& r) const {
         const bool inUse = r.flags & le16_to_cpu(MFT_RECORD_IN_USE);
         const bool dir = r.flags & le16_to_cpu(MFT_RECORD_IS_DIRECTORY);
@@ -281,7 +294,7 @@ class Reader {
         std::snprintf(flags, sizeof flags, "0x%04x", r.flags);
         out << "record rec=" << r.number << " seq=" << r.seq << " flags=" << flags << " inuse=" << inUse
             << " dir=" << dir << " base=" << r.base << " links=" << r.links << " names=" << r.names.size()
-            << " attribute-list=" << r.attributeList << "\n";
+            << " attribute-list=" << r.attributeList << " at=" << ImageOffset(r.number) << "\n";
 
         const Data* unnamed = nullptr;
         for (const Data& d : r.data)
