@@ -26,16 +26,19 @@ class ClimbGuard {
 };
 
 // Leaves one name of a directory where it has several: DOS names go first, then Win32&DOS ones,
-// then Win32 ones, each step only while more than one name is left and always whole.
+// then Win32 ones, each step only while more than one name is left. A step that would leave no
+// name at all is skipped, so that a directory with two names of one namespace (a hard link)
+// keeps both and is reported as such.
 void PruneToOneName(AttributeList& names) {
     for (std::uint8_t nameSpace : {kNamespaceDos, kNamespaceWin32AndDos, kNamespaceWin32}) {
         if (names.size() <= 1)
             return;
-        names.erase(std::remove_if(names.begin(), names.end(),
-                                   [nameSpace](const CAttribute& name) {
-                                       return CFileNameAttribute(name).GetNamespace() == nameSpace;
-                                   }),
-                    names.end());
+        const auto others =
+            std::stable_partition(names.begin(), names.end(), [nameSpace](const CAttribute& name) {
+                return CFileNameAttribute(name).GetNamespace() != nameSpace;
+            });
+        if (others != names.begin())
+            names.erase(others, names.end());
     }
 }
 
