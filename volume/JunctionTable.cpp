@@ -103,6 +103,11 @@ bool IsAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
+// Drive letters name the same drive in either case, whatever the table's case sensitivity.
+wchar_t DriveKey(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c;
+}
+
 // A drive path: a letter, a colon, then nothing or a backslash.
 bool IsDrivePath(const std::wstring& path) {
     return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == L':' &&
@@ -122,7 +127,7 @@ std::wstring StripPathPrefix(const std::wstring& text) {
 
 CJunctionTable::CJunctionTable(CMft* mft, const CUpcaseTable& upcase, bool caseSensitive, int selector,
                                wchar_t volumeDrive)
-    : upcase_(upcase), caseSensitive_(caseSensitive), volumeDrive_(volumeDrive == 0 ? 0 : Fold(volumeDrive)) {
+    : upcase_(upcase), caseSensitive_(caseSensitive), volumeDrive_(DriveKey(volumeDrive)) {
     if (!mft)
         return;
     const CFileRecord extend = mft->ReadFileRecord(kExtendRecord);
@@ -163,7 +168,7 @@ bool CJunctionTable::AddJunction(CMft& mft, int selector, const ReparseIndexKey&
 bool CJunctionTable::AddEntry(FileReference junction, std::wstring sourcePath, const std::wstring& target) {
     if (!IsDrivePath(target))
         return false;
-    JunctionEntry entry{junction, std::move(sourcePath), target.substr(2), Fold(target[0])};
+    JunctionEntry entry{junction, std::move(sourcePath), target.substr(2), DriveKey(target[0])};
     if (!caseSensitive_)
         upcase_.ToUpperString(entry.targetPath);
     if (!entry.targetPath.empty() && entry.targetPath.back() == L'\\')
@@ -180,10 +185,6 @@ std::unique_ptr<std::list<std::wstring>> CJunctionTable::GetAlternatePaths(const
     return paths;
 }
 
-wchar_t CJunctionTable::Fold(wchar_t c) const {
-    return caseSensitive_ ? c : upcase_.ToUpper(c);
-}
-
 // The targets that may apply are the key's path itself and each of its leading parts that ends
 // before a backslash; they are tried longest first, and among equal targets the latest added
 // first. passed holds the junctions taken on the way to path, which are not taken again: that
@@ -194,7 +195,7 @@ void CJunctionTable::AppendAlternates(const std::wstring& path, std::vector<cons
     if (entries_.empty() || (!hasDrive && volumeDrive_ == 0))
         return;
     const std::wstring text = hasDrive ? path : std::wstring{volumeDrive_, L':'} + path;
-    JunctionEntry key{FileReference(), std::wstring(), text.substr(2), Fold(text[0])};
+    JunctionEntry key{FileReference(), std::wstring(), text.substr(2), DriveKey(text[0])};
     if (!caseSensitive_)
         upcase_.ToUpperString(key.targetPath);
     if (!key.targetPath.empty() && key.targetPath.back() == L'\\')

@@ -27,7 +27,7 @@ struct JunctionEntry {
     FileReference junction;
     std::wstring sourcePath; // volume-relative path of the junction itself (\D\J), case as stored
     std::wstring targetPath; // target without drive and trailing backslash (\T; empty for a root)
-    wchar_t targetDrive;     // target's drive letter
+    wchar_t targetDrive;     // target's drive letter, upper case
 };
 
 // The text without its leading run of backslashes, question marks and full stops: \??\C:\T gives
@@ -44,7 +44,8 @@ class CJunctionTable {
     // Loads the junctions of the volume mft reads, naming their sources in the namespace chosen by
     // selector (as GetParentPath does); a null mft gives an empty table. volumeDrive is the
     // volume's drive letter, which lookups without a drive stand on (0: none, nothing resolves).
-    // Unless caseSensitive, targets, drives and lookups are compared in the upper case of upcase.
+    // Drive letters match in either case; target paths and lookups match in the upper case of
+    // upcase unless caseSensitive.
     // Throws std::runtime_error "$Extend is not a directory", "$Extend does not have INDEX_ROOT
     // $I30", "$Extend has several INDEX_ROOT $I30" and the errors of LoadReparseIndex.
     CJunctionTable(CMft* mft, const CUpcaseTable& upcase, bool caseSensitive, int selector,
@@ -77,11 +78,10 @@ class CJunctionTable {
     std::unique_ptr<std::list<std::wstring>> GetAlternatePaths(const std::wstring& path) const;
 
     // The entries ordered by target drive, then target path (code-unit order; equal keys in the
-    // order added); target paths and drives are upper-cased unless the table is case-sensitive.
+    // order added); target paths are upper-cased unless the table is case-sensitive.
     const std::vector<JunctionEntry>& GetEntries() const { return entries_; }
 
   private:
-    wchar_t Fold(wchar_t c) const;
     void AppendAlternates(const std::wstring& path, std::vector<const JunctionEntry*>& passed,
                           std::list<std::wstring>& paths) const;
 
