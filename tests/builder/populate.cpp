@@ -36,6 +36,7 @@ class Inode {
             ntfs_inode_close(ni_);
     }
     Inode(Inode&& other) noexcept : ni_(other.release()) {}
+    // The inode held before goes to other, which closes it.
     Inode& operator=(Inode&& other) noexcept {
         std::swap(ni_, other.ni_);
         return *this;
@@ -220,8 +221,7 @@ class Writer {
     }
 
     // Writes size bytes of content into the data stream named stream (empty: the unnamed one).
-    // Returns false when the volume runs out of space.
-    bool Write(const Command& c, const Inode& ni, std::u16string stream, uint64_t size, uint32_t seed) {
+    void Write(const Command& c, const Inode& ni, std::u16string stream, uint64_t size, uint32_t seed) {
         ntfs_attr* na = ntfs_attr_open(ni.get(), AT_DATA, stream.empty() ? AT_UNNAMED : Units(stream),
                                        static_cast<u32>(stream.size()));
         if (!na)
@@ -236,22 +236,17 @@ class Writer {
             if (put != static_cast<s64>(piece)) {
                 const int error = errno;
                 ntfs_attr_close(na);
-                if (error == ENOSPC)
-                    return false;
                 c.Fail(std::string("writing data: ") + std::strerror(error));
             }
             done += piece;
         }
         ntfs_attr_close(na);
-        return true;
     }
 
     void Directory(const Command& c, const std::string& path) { Create(c, path, S_IFDIR); }
 
     void File(const Command& c, const std::string& path, uint64_t size) {
-        Inode ni = Create(c, path, S_IFREG);
-        if (!Write(c, ni, u"", size, Seed(path)))
-            c.Fail("volume full while writing " + path);
+        Write(c, Create(c, path, S_IFREG), u"", size, Seed(path));
     }
 
     static std::string Numbered(const std::string& dir, const std::string& prefix, uint64_t i) {
@@ -330,8 +325,7 @@ class Writer {
         Inode ni = Existing(c, path);
         if (ntfs_attr_add(ni.get(), AT_DATA, Units(stream), static_cast<u8>(stream.size()), nullptr, 0) != 0)
             c.Fail("cannot add the stream: " + std::string(std::strerror(errno)));
-        if (!Write(c, ni, stream, c.Number("size"), Seed(spec)))
-            c.Fail("volume full while writing " + spec);
+        Write(c, ni, stream, c.Number("size"), Seed(spec));
     }
 
     // A mount point: the substitute name as given, the print name without the \??\ prefix.
