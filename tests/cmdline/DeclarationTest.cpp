@@ -22,20 +22,6 @@ template <typename E, typename F> std::string message_of(F f) {
     return "";
 }
 
-TEST(Declaration, ParameterStartsBare) {
-    const parameter p(7, L"name");
-    EXPECT_EQ(p.id(), 7);
-    EXPECT_EQ(p.names(), texts{L"name"});
-    EXPECT_EQ(p.help, L"");
-    EXPECT_EQ(p.subparam_count(), 0u);
-    EXPECT_EQ(p.mandatory_count(), 0u);
-    EXPECT_TRUE(p.defaults().empty());
-    EXPECT_EQ(p.default_subparam(), -1);
-    EXPECT_EQ(p.get_group().id, group::default_group().id);
-    EXPECT_EQ(p.min_free_change().kind, bound_change::none);
-    EXPECT_EQ(p.max_free_change().kind, bound_change::none);
-}
-
 TEST(Declaration, NullNamesAreRefused) {
     EXPECT_EQ(message_of<std::invalid_argument>([] { parameter(1, nullptr); }), "Parameter name is empty");
     parameter p(1, L"a");
@@ -100,30 +86,6 @@ TEST(Declaration, MembersCopyTheirGroup) {
     EXPECT_EQ(second.get_group().id, g.id);
     EXPECT_TRUE(second.get_group().only_one);
     EXPECT_EQ(second.get_group().title, L"Pick one");
-}
-
-TEST(Declaration, BoundChangesAreRecorded) {
-    parameter p(1, L"opt");
-    const struct {
-        void (parameter::*change)(std::int32_t);
-        std::int32_t argument;
-        bound_change kind;
-        std::int64_t value;
-        bool on_min;
-    } cases[] = {
-        {&parameter::set_min_free, 0, bound_change::set, 0, true},
-        {&parameter::set_max_free, -3, bound_change::set, -3, false},
-        {&parameter::change_min_free, 2, bound_change::add, 2, true},
-        {&parameter::change_max_free, -2, bound_change::subtract, 2, false},
-        {&parameter::change_min_free, 0, bound_change::subtract, 0, true},
-        {&parameter::change_max_free, -2147483647 - 1, bound_change::subtract, 2147483648, false},
-    };
-    for (const auto& c : cases) {
-        (p.*c.change)(c.argument);
-        const bound_rule& rule = c.on_min ? p.min_free_change() : p.max_free_change();
-        EXPECT_EQ(rule.kind, c.kind) << "argument " << c.argument;
-        EXPECT_EQ(rule.value, c.value) << "argument " << c.argument;
-    }
 }
 
 TEST(Declaration, LookupsRefuseUnknownIds) {
