@@ -160,8 +160,9 @@ uint64_t NtfsImage::create_file(uint64_t parent, const std::string& name, const 
         if (!data)
             fail("open data of", name);
         const auto size = static_cast<s64>(body.data.size());
+        // "Solid": the clusters are allocated as a written file's would be, instead of leaving a hole.
         const bool ok = body.size > body.data.size()
-                            ? ntfs_attr_truncate(data, static_cast<s64>(body.size)) == 0
+                            ? ntfs_attr_truncate_solid(data, static_cast<s64>(body.size)) == 0
                             : ntfs_attr_pwrite(data, 0, size, body.data.data()) == size;
         ntfs_attr_close(data);
         if (!ok)
