@@ -144,6 +144,10 @@ TEST(Failure, OrphansAreReportedAndTheRunGoesOn) {
             << system;
     }
 
+    // Without paths nothing is climbed, so nothing is an orphan.
+    const e2e::Outcome noPath = Vesk({"gone*", "-sP", "-funused", "-silent", "-d", nameless}, true);
+    EXPECT_EQ(noPath.out, "gone.txt\ngone-big.bin\n");
+
     // \Trash\OldDir becomes its own parent.
     const std::string looped = folder.CopyOfVolume("basic");
     PatchRecord(looped, oldDir.record, oldDir.value, LittleEndianHex(oldDir.record));
