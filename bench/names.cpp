@@ -36,8 +36,6 @@ const char* const kDirWords[] = {
     "data",      "Shared",    "Public",  "Work",         "Personal", "Taxes",   "Receipts",    "Recordings",
 };
 
-const char* const kTopDirs[] = {"Users", "Windows", "Program Files", "ProgramData", "Projects", "Archive"};
-
 const char* const kJunctions[] = {"My Documents", "Application Data", "Local Settings", "Start Menu",
                                   "Templates",    "NetHood",          "Cookies",        "SendTo",
                                   "Recent",       "My Music",         "My Pictures",    "PrintHood"};
@@ -218,8 +216,6 @@ bool fits_short_form(const std::string& stem, const std::string& extension) {
 } // namespace
 
 std::string directory_name(Prng& rng, unsigned depth) {
-    if (depth == 1)
-        return rng.pick(kTopDirs);
     if (depth == 2 && rng.chance(250))
         return rng.pick(kPeople);
     std::string name = rng.pick(kDirWords);

@@ -9,7 +9,8 @@
 // characters Win32 forbids and of the reserved device names.
 namespace genvol {
 
-// A directory name for a directory at `depth` (1 = a child of the root); never has a file extension.
+// A name for a directory at `depth` (2 = a grandchild of the root; the top level is fixed elsewhere); never
+// has a file extension.
 std::string directory_name(Prng& rng, unsigned depth);
 
 // A file name with its extension; about 7% of them end in ".txt" (some as ".TXT").
