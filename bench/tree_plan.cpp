@@ -10,7 +10,7 @@ namespace {
 
 // The top level every Windows volume has, plus \Windows\WinSxS, home of the heavily linked files.
 const char* const kTopLevel[] = {"Users", "Windows", "Program Files", "ProgramData", "Projects", "Archive"};
-constexpr uint32_t kWindows = 2;
+constexpr uint32_t kWindows = 2; // its index: the root comes first, then kTopLevel in order
 
 std::string unique_child_name(const Plan& plan, uint32_t parent, const std::string& wanted) {
     const auto taken = [&](const std::string& name) {
