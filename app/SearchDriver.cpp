@@ -100,10 +100,10 @@ int NamespaceSelector(const cmdarg::command_line& options) {
 // The objects one record is tested with, and where its hits go.
 class Scan {
   public:
-    Scan(const cmdarg::command_line& options, Krod::CMft& mft, const NameMatcher& matcher,
+    Scan(const cmdarg::command_line& options, int selector, Krod::CMft& mft, const NameMatcher& matcher,
          ResultPrinter& printer)
-        : mft_(mft), matcher_(matcher), printer_(printer), filters_(options),
-          selector_(NamespaceSelector(options)), deferred_(Present(options, kOptDeferred)) {}
+        : mft_(mft), matcher_(matcher), printer_(printer), filters_(options), selector_(selector),
+          deferred_(Present(options, kOptDeferred)) {}
 
     // Tests every selected name of record n; prints each hit, or keeps it with -deferred.
     void Record(std::uint32_t n) {
@@ -155,21 +155,23 @@ void Search(const cmdarg::command_line& options) {
     const std::wstring pattern = options.free_values.at(0);
     const platform::Drive drive = ChooseDrive(options);
     const std::unique_ptr<Krod::CMft> mft = OpenMft(drive);
-    // -fsystem -sP reads no paths, and directories of $Extend would only crowd the cache.
+    // With -fsystem -sP nothing climbs to the root, so keeping the directories the scan reads would
+    // only cost memory.
     mft->EnableDirectoryCache =
         !Present(options, kOptNoCache) && !(Present(options, kOptNoPath) && Present(options, kOptSystem));
     const ScanRange range = ChooseRange(options, *mft);
 
     const bool caseSensitive = Present(options, kOptCase);
+    const int selector = NamespaceSelector(options);
     const Krod::CUpcaseTable upcase(*mft);
     const NameMatcher matcher(pattern,
                               Present(options, kOptRegex) ? PatternSyntax::Regex : PatternSyntax::Wildcard,
                               caseSensitive ? CaseSensitivity::Sensitive : CaseSensitivity::Insensitive,
                               MakeMatchingLocale(upcase));
     const Krod::CJunctionTable junctions(Present(options, kOptNoJunctions) ? nullptr : mft.get(), upcase,
-                                         caseSensitive, NamespaceSelector(options), drive.letter);
+                                         caseSensitive, selector, drive.letter);
     ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options);
-    Scan scan(options, *mft, matcher, printer);
+    Scan scan(options, selector, *mft, matcher, printer);
 
     const bool silent = Present(options, kOptSilent);
     if (!silent)
