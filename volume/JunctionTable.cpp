@@ -168,13 +168,18 @@ bool CJunctionTable::AddJunction(CMft& mft, int selector, const ReparseIndexKey&
 bool CJunctionTable::AddEntry(FileReference junction, std::wstring sourcePath, const std::wstring& target) {
     if (!IsDrivePath(target))
         return false;
-    JunctionEntry entry{junction, std::move(sourcePath), target.substr(2), DriveKey(target[0])};
-    if (!caseSensitive_)
-        upcase_.ToUpperString(entry.targetPath);
-    if (!entry.targetPath.empty() && entry.targetPath.back() == L'\\')
-        entry.targetPath.pop_back();
+    JunctionEntry entry{junction, std::move(sourcePath), PathKey(target.substr(2)), DriveKey(target[0])};
     entries_.insert(std::upper_bound(entries_.begin(), entries_.end(), entry, KeyLess), std::move(entry));
     return true;
+}
+
+// Targets and lookups compare without a trailing backslash, upper-cased unless case-sensitive.
+std::wstring CJunctionTable::PathKey(std::wstring path) const {
+    if (!caseSensitive_)
+        upcase_.ToUpperString(path);
+    if (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
 }
 
 std::unique_ptr<std::list<std::wstring>> CJunctionTable::GetAlternatePaths(const std::wstring& path) const {
@@ -192,23 +197,18 @@ std::unique_ptr<std::list<std::wstring>> CJunctionTable::GetAlternatePaths(const
 void CJunctionTable::AppendAlternates(const std::wstring& path, std::vector<const JunctionEntry*>& passed,
                                       std::list<std::wstring>& paths) const {
     const bool hasDrive = path.size() >= 2 && path[1] == L':';
-    if (entries_.empty() || (!hasDrive && volumeDrive_ == 0))
+    if (entries_.empty() || passed.size() >= kMaxJunctionsPerPath || (!hasDrive && volumeDrive_ == 0))
         return;
     const std::wstring text = hasDrive ? path : std::wstring{volumeDrive_, L':'} + path;
-    JunctionEntry key{FileReference(), std::wstring(), text.substr(2), DriveKey(text[0])};
-    if (!caseSensitive_)
-        upcase_.ToUpperString(key.targetPath);
-    if (!key.targetPath.empty() && key.targetPath.back() == L'\\')
-        key.targetPath.pop_back();
+    const std::wstring keyPath = PathKey(text.substr(2));
+    JunctionEntry key{FileReference(), std::wstring(), keyPath, DriveKey(text[0])};
 
-    const std::wstring keyPath = key.targetPath;
     for (std::size_t length = keyPath.size();;) {
         key.targetPath = keyPath.substr(0, length);
         const auto range = std::equal_range(entries_.begin(), entries_.end(), key, KeyLess);
         for (auto entry = range.second; entry != range.first;) {
             --entry;
-            if (passed.size() >= kMaxJunctionsPerPath ||
-                std::find(passed.begin(), passed.end(), &*entry) != passed.end())
+            if (std::find(passed.begin(), passed.end(), &*entry) != passed.end())
                 continue;
             if (paths.size() >= kMaxAlternatePaths)
                 throw std::runtime_error("Junction points give more than " +

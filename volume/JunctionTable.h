@@ -82,6 +82,7 @@ class CJunctionTable {
     const std::vector<JunctionEntry>& GetEntries() const { return entries_; }
 
   private:
+    std::wstring PathKey(std::wstring path) const;
     void AppendAlternates(const std::wstring& path, std::vector<const JunctionEntry*>& passed,
                           std::list<std::wstring>& paths) const;
 

@@ -46,9 +46,9 @@ const CUpcaseTable::Page& CUpcaseTable::LoadPage(std::size_t page) const {
 }
 
 wchar_t CUpcaseTable::ToUpper(wchar_t c) const {
-    if (c < 0 || static_cast<std::uint32_t>(c) >= kTableEntries)
-        return c;
     const auto unit = static_cast<std::uint32_t>(c);
+    if (unit >= kTableEntries)
+        return c;
     const std::size_t page = unit / entriesPerPage_;
     const boost::shared_ptr<const Page>& slot = (*pages_)[page];
     const Page& entries = slot ? *slot : LoadPage(page);
