@@ -1,4 +1,5 @@
-// An independent check of what a search finds: on every builder volume, the (record number, full
+// An independent check of what a search finds: on every builder volume (but one its recipe damages
+// on purpose), the (record number, full
 // path) pairs that `vesk -si -silent "*"` prints equal what The Sleuth Kit's `fls -r -p -u` lists
 // for the same image. fls reads the directory indexes from the root down; vesk reads every MFT
 // record and climbs its parent references, so agreement means both ways through the volume meet.
@@ -94,10 +95,23 @@ Entries FlsEntries(const std::string& image) {
     return entries;
 }
 
+// Whether the recipe damaged the volume after its manifest was taken: a search on it may end
+// early by design, so it is no ground for comparing listings.
+bool IsDamaged(const std::string& image) {
+    std::istringstream manifest(e2e::ReadFile(image + ".manifest"));
+    std::string line;
+    while (std::getline(manifest, line))
+        if (line.rfind("patch ", 0) == 0 || line.rfind("raw ", 0) == 0)
+            return true;
+    return false;
+}
+
 TEST(FlsDifferential, SameRecordsAndPathsOnEveryVolume) {
     int volumes = 0;
     for (const auto& item : std::filesystem::directory_iterator(VESK_TEST_VOLUMES_DIR)) {
         if (item.path().extension() != ".img")
+            continue;
+        if (IsDamaged(item.path().string()))
             continue;
         const std::string name = item.path().stem().string();
         SCOPED_TRACE(name);
