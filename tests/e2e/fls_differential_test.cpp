@@ -1,8 +1,8 @@
 // An independent check of what a search finds: on every builder volume (but one its recipe damages
-// on purpose), the (record number, full
-// path) pairs that `vesk -si -silent "*"` prints equal what The Sleuth Kit's `fls -r -p -u` lists
-// for the same image. fls reads the directory indexes from the root down; vesk reads every MFT
-// record and climbs its parent references, so agreement means both ways through the volume meet.
+// on purpose), the (record number, full path) pairs that `vesk -si -silent "*"` prints equal what
+// The Sleuth Kit's `fls -r -p -u` lists for the same image. fls reads the directory indexes from the root
+// down; vesk reads every MFT record and climbs its parent references, so agreement means both ways through
+// the volume meet.
 //
 // What is taken out of fls's listing, because vesk leaves it out by design:
 // - NTFS's own files in the root ($MFT, $Bitmap, ..., $Extend: records below 16 named with "$"),
