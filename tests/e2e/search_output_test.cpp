@@ -185,6 +185,12 @@ const Case kCases[] = {
      WithSummary("1976", "14", "0 file(s), 2 directory(ies), 0",
                  "64 \\System Volume Information\\\n66 \\Sizes\\\n")},
 
+    {"-range 240 2147483647: an end far past the MFT (a scan that visited every number would be killed)",
+     "basic",
+     {"*", "-range", "240", "2147483647"},
+     WithSummary("2147483407", "4", "3 file(s), 1 directory(ies), 0",
+                 "\\Odd\\[x].txt\n\\Odd\\many.dots.in.name.txt\n\\Odd\\.leading-dot\n\\Trash\\\n")},
+
     // Matching.
     {"case folded by default",
      "basic",
