@@ -21,9 +21,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <list>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -36,18 +38,6 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
     return options.state(id).present;
 }
 
-// The file that receives the result lines, created (or truncated) before the volume is touched so
-// that it exists even when the search fails; null without -outfile.
-std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_line& options) {
-    if (!Present(options, kOptOutFile))
-        return nullptr;
-    platform::CreateOutputFileResult created =
-        platform::CreateOutputFile(options.state(kOptOutFile).value(0));
-    if (created.error != 0)
-        throw Krod::ESystemError(created.error);
-    return std::move(created.file);
-}
-
 // The -d value as given (not validated), else the drive of the current directory.
 platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     if (Present(options, kOptDrive))
@@ -56,6 +46,34 @@ platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     if (current.error != 0)
         throw Krod::ESystemError(current.error);
     return platform::ParseDrive(current.value);
+}
+
+// Whether name is the volume the search is to read, which creating the output file would truncate
+// (an image) or overwrite with results (a device). When the volume cannot be told yet, the search
+// reports why once it gets there; a name the system cannot compare, one with characters outside
+// the BMP for instance, is taken for another file.
+bool NamesTheVolume(const std::wstring& name, const cmdarg::command_line& options) {
+    try {
+        std::error_code unknown;
+        return std::filesystem::equivalent(name, ChooseDrive(options).devicePath, unknown);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The file that receives the result lines, created (or truncated) before the volume is touched so
+// that it exists even when the search fails; null without -outfile. Throws std::runtime_error,
+// touching nothing, when it names the volume itself.
+std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_line& options) {
+    if (!Present(options, kOptOutFile))
+        return nullptr;
+    const std::wstring& name = options.state(kOptOutFile).value(0);
+    if (NamesTheVolume(name, options))
+        throw std::runtime_error("The output file is the volume to be searched.");
+    platform::CreateOutputFileResult created = platform::CreateOutputFile(name);
+    if (created.error != 0)
+        throw Krod::ESystemError(created.error);
+    return std::move(created.file);
 }
 
 // The MFT reader of the volume; it keeps the disk alive from now on.

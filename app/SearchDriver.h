@@ -8,7 +8,8 @@ class command_line;
 // Runs the search that options (parsed without error, -about absent) ask for: creates the output
 // file (-outfile), opens the volume (-d, else the drive of the current directory), scans the MFT
 // records of the range, prints each hit at once or after the scan (-deferred), and writes the
-// start line and the summary to std::wcout unless -silent.
+// start line and the summary to std::wcout unless -silent. An output file that is the volume itself
+// is refused as an error before either is touched.
 //
 // Never throws what the search meets: a system error is reported on std::wcerr as
 // "System error occured. " and the system's text, any other error on std::cerr as

@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,6 +77,24 @@ TEST(Failure, OutputFileExistsEvenWhenTheVolumeIsRefused) {
     EXPECT_EQ(run.out, kNotNtfs);
     EXPECT_TRUE(Exists(file));
     EXPECT_EQ(ReadFile(file), "");
+}
+
+// An output file that is the volume itself would truncate the image to be searched: the run is
+// refused before either is touched, however the two name it.
+TEST(Failure, OutputFileThatIsTheVolume) {
+    const e2e::ScratchFolder folder;
+    const std::string image = folder.CopyOfVolume("basic");
+    const std::string original = ReadFile(image);
+    const std::string link = folder.Path() + "/link.img";
+    ASSERT_EQ(::symlink(image.c_str(), link.c_str()), 0);
+    const std::string dotted = folder.Path() + "/./basic.img";
+    for (const auto& [outfile, volume] : {std::pair{image, image}, std::pair{dotted, "C:" + image},
+                                          std::pair{link, image}, std::pair{image, "C:" + link}}) {
+        const e2e::Outcome run = Vesk({"*", "-outfile", outfile, "-d", volume}, true);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, "An error occured. The output file is the volume to be searched.\n") << outfile;
+    }
+    EXPECT_TRUE(ReadFile(image) == original);
 }
 
 // Two names of one record claim the Win32 namespace: listing its names fails. The run stops
