@@ -8,6 +8,7 @@
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
 #include "platform/Clock.h"
+#include "platform/Device.h"
 #include "platform/Drive.h"
 #include "platform/OutputFile.h"
 #include "volume/Errors.h"
@@ -55,7 +56,8 @@ platform::Drive ChooseDrive(const cmdarg::command_line& options) {
 bool NamesTheVolume(const std::wstring& name, const cmdarg::command_line& options) {
     try {
         std::error_code unknown;
-        return std::filesystem::equivalent(name, ChooseDrive(options).devicePath, unknown);
+        return std::filesystem::equivalent(
+            name, platform::DevicePathForDrive(ChooseDrive(options).devicePath), unknown);
     } catch (const std::exception&) {
         return false;
     }
