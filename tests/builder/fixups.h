@@ -5,6 +5,7 @@
 // 4096-byte record).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
