@@ -26,6 +26,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -254,9 +255,9 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
                 << where << ": FILE signature";
         }
         EXPECT_EQ(record.IsFixedUp(), fixedUp) << where << ": fixed up";
-        EXPECT_EQ(FirstDifference(record, expected), -1)
-            << where << ": first byte that differs from the image";
-        if (!fixedUp || listed == truth.records.end())
+        const long difference = FirstDifference(record, expected);
+        EXPECT_EQ(difference, -1) << where << ": first byte that differs from the image";
+        if (difference != -1 || !fixedUp || listed == truth.records.end())
             continue;
 
         EXPECT_EQ(record.GetFlags(), listed->second.header.Number("flags")) << where << ": flags";
@@ -270,11 +271,11 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 class DamagedCopy {
   public:
     explicit DamagedCopy(const std::string& volume)
-        : folder_(fs::temp_directory_path() /
-                  ("vesk-volume-" + volume + "-" + std::to_string(std::random_device{}()))) {
-        fs::create_directories(folder_);
+        : folder_{fs::temp_directory_path() /
+                  ("vesk-volume-" + volume + "-" + std::to_string(std::random_device{}()))} {
+        fs::create_directories(folder_.path);
         const std::string original = std::string(VESK_TEST_VOLUMES_DIR) + "/" + volume + ".img";
-        image = (folder_ / (volume + ".img")).string();
+        image = (folder_.path / (volume + ".img")).string();
         manifest = image + ".manifest";
         fs::copy_file(original, image);
 
@@ -295,13 +296,6 @@ class DamagedCopy {
         }
         Run("manifest '" + image + "' > '" + manifest + "'");
     }
-    ~DamagedCopy() {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    DamagedCopy(const DamagedCopy&) = delete;
-    DamagedCopy& operator=(const DamagedCopy&) = delete;
-
     std::string image;
     std::string manifest;
     std::set<std::uint64_t> broken; // the records damaged
@@ -313,7 +307,15 @@ class DamagedCopy {
             throw std::runtime_error("failed: " + command);
     }
 
-    fs::path folder_;
+    // Removed with everything in it, also when the constructor fails half-way.
+    struct Folder {
+        fs::path path;
+        ~Folder() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
+    Folder folder_;
 };
 
 struct VolumeCase {
@@ -327,6 +329,10 @@ struct VolumeCase {
     // Compared as a DamagedCopy rather than as built.
     bool damaged;
 };
+
+void PrintTo(const VolumeCase& volume, std::ostream* out) {
+    *out << volume.volume << (volume.damaged ? ", damaged" : "");
+}
 
 class BuilderVolume : public ::testing::TestWithParam<VolumeCase> {};
 
