@@ -50,6 +50,12 @@ int VeskMain(int argc, const wchar_t* const* argv) {
 
 } // namespace
 
+#ifdef _WIN32
+// Windows hands the arguments over in UTF-16 already.
+int wmain(int argc, wchar_t** argv) {
+    return VeskMain(argc, argv);
+}
+#else
 int main(int argc, char** argv) {
     const std::vector<std::wstring> arguments = platform::WideArguments(argc, argv);
     std::vector<const wchar_t*> wideArgv;
@@ -57,3 +63,4 @@ int main(int argc, char** argv) {
         wideArgv.push_back(argument.c_str());
     return VeskMain(static_cast<int>(wideArgv.size()), wideArgv.data());
 }
+#endif

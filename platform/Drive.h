@@ -31,4 +31,10 @@ struct CurrentDriveResult {
 // Windows: the current drive's letter and a colon.
 CurrentDriveResult CurrentDrive();
 
+// What a DOS device name (a drive text such as "S:") stands for in the system's table of DOS
+// devices: for a drive made with subst, "\??\" and the folder it shows ("\??\C:\cases").
+// Empty when the name has no entry.
+// Windows: the first target QueryDosDeviceW gives. POSIX: there is no such table; always empty.
+std::wstring DosDeviceTarget(const std::wstring& name);
+
 } // namespace platform

@@ -62,4 +62,8 @@ CurrentDriveResult CurrentDrive() {
     return result;
 }
 
+std::wstring DosDeviceTarget(const std::wstring&) {
+    return {};
+}
+
 } // namespace platform
