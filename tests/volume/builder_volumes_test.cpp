@@ -2,7 +2,8 @@
 // from the same image (its manifest, tests/builder/README.md): the geometry; the $MFT's record
 // count, sizes and runs; and every record slot, whose bytes must be the image's bytes found through
 // those runs with the update sequence undone in 512-byte stretches. For each FILE record the flags,
-// the FILE_NAMEs in record order and the $DATA streams with their sizes and runs are compared too.
+// the FILE_NAMEs in record order and the $DATA streams with their sizes, runs and non-resident
+// contents are compared too.
 // Damaged copies check that records whose update sequence fails come back not fixed up.
 //
 // Names are compared per physical record: the library does not follow $ATTRIBUTE_LIST, and the
@@ -149,11 +150,12 @@ bool HasFileSignature(const std::vector<std::uint8_t>& bytes) {
     return bytes.size() >= 4 && std::memcmp(bytes.data(), kFileSignature, 4) == 0;
 }
 
-// Position of the first byte in which the record's buffer differs from expected, or -1.
-long FirstDifference(const CFileRecord& record, const std::vector<std::uint8_t>& expected) {
-    if (record.GetBufferSize() != expected.size())
+// Position of the first byte in which actual[0, size) differs from expected, or -1.
+long FirstDifference(const std::uint8_t* actual, std::size_t size,
+                     const std::vector<std::uint8_t>& expected) {
+    if (size != expected.size())
         return 0;
-    const auto at = std::mismatch(expected.begin(), expected.end(), record.GetBuffer());
+    const auto at = std::mismatch(expected.begin(), expected.end(), actual);
     return at.first == expected.end() ? -1 : static_cast<long>(at.first - expected.begin());
 }
 
@@ -188,7 +190,28 @@ void ExpectNamesAgree(const CFileRecord& record, const RecordTruth& truth, const
     }
 }
 
-void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, const std::string& where) {
+// Reads a non-resident stream whole through the library's runs and compares it with the image's
+// bytes through libntfs-3g's runs. Sparse streams are left out: their runs are not read as holes.
+void ExpectContentAgrees(const CAttribute& stream, const std::vector<ManifestRun>& runs, RawImage& raw,
+                         const std::string& at) {
+    if (std::any_of(runs.begin(), runs.end(), [](const ManifestRun& run) { return run.lcn < 0; }))
+        return;
+    const std::uint64_t clusterSize = stream.GetDisk()->GetBytesPerCluster();
+    std::vector<std::uint8_t> expected;
+    for (const ManifestRun& run : runs) {
+        expected.resize(expected.size() + run.length * clusterSize);
+        raw.Read(static_cast<std::uint64_t>(run.lcn) * clusterSize,
+                 expected.data() + expected.size() - run.length * clusterSize, run.length * clusterSize);
+    }
+    const auto clusters = static_cast<std::uint32_t>(expected.size() / clusterSize);
+    std::vector<std::uint8_t> read(expected.size());
+    ASSERT_EQ(stream.ReadClusters(read.data(), 0, clusters), clusters) << at << ": clusters read";
+    EXPECT_EQ(FirstDifference(read.data(), read.size(), expected), -1)
+        << at << ": first byte that differs from the image";
+}
+
+void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, RawImage& raw,
+                        const std::string& where) {
     const AttributeList streams = record.FindAttributes(kAttributeData);
     ASSERT_EQ(streams.size(), truth.streams.size()) << where << ": $DATA count";
     for (std::size_t i = 0; i < streams.size(); ++i) {
@@ -203,6 +226,7 @@ void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, con
         EXPECT_EQ(streams[i].GetAllocatedSize(), allocated) << at << ": allocated size";
         if (!resident) {
             EXPECT_EQ(streams[i].GetRuns(), AsDecoded(expected.Runs("runs"))) << at << ": runs";
+            ExpectContentAgrees(streams[i], expected.Runs("runs"), raw, at);
         }
 
         const AttributeList found = record.FindAttributes(kAttributeData, name);
@@ -255,14 +279,14 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
                 << where << ": FILE signature";
         }
         EXPECT_EQ(record.IsFixedUp(), fixedUp) << where << ": fixed up";
-        const long difference = FirstDifference(record, expected);
+        const long difference = FirstDifference(record.GetBuffer(), record.GetBufferSize(), expected);
         EXPECT_EQ(difference, -1) << where << ": first byte that differs from the image";
         if (difference != -1 || !fixedUp || listed == truth.records.end())
             continue;
 
         EXPECT_EQ(record.GetFlags(), listed->second.header.Number("flags")) << where << ": flags";
         ExpectNamesAgree(record, listed->second, where);
-        ExpectStreamsAgree(record, listed->second, where);
+        ExpectStreamsAgree(record, listed->second, raw, where);
     }
 }
 
