@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/Device.h"
 #include "platform/Drive.h"
+#include "platform/ErrorCode.h"
 #include "platform/OutputFile.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
@@ -78,12 +79,30 @@ std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_lin
     return std::move(created.file);
 }
 
-// The MFT reader of the volume; it keeps the disk alive from now on.
-std::unique_ptr<Krod::CMft> OpenMft(const platform::Drive& drive) {
-    // Adopts the reference the disk is born with and drops it on the way out, also when the volume
-    // is refused.
-    const boost::intrusive_ptr<Krod::CLogicalDisk> disk(new Krod::CLogicalDisk(drive.devicePath.c_str()),
-                                                        false);
+// The volume of drive, opened. A user without the right to open a drive's volume may have named a
+// substituted drive (subst S: C:\cases), whose target in the DOS device table ("\??\C:\cases")
+// names the drive underneath: that one is opened instead, and becomes the run's drive.
+boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
+    // The disk is born with one reference, which the pointer adopts.
+    try {
+        return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
+    } catch (const Krod::ESystemError& error) {
+        if (error.GetErrorCode() != platform::AccessDenied)
+            throw;
+        const std::wstring target = platform::DosDeviceTarget(drive.devicePath);
+        // "\??\", the drive letter and its colon, then the folder.
+        if (target.size() < 6 || target.compare(0, 3, L"\\??") != 0)
+            throw;
+        drive = platform::ParseDrive(target.substr(4, 2));
+    }
+    return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
+}
+
+// The MFT reader of the volume; it keeps the disk alive from now on. drive becomes the drive
+// underneath when it is a substituted one.
+std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive) {
+    // The disk's reference is dropped on the way out, also when the volume is refused.
+    const boost::intrusive_ptr<Krod::CLogicalDisk> disk = OpenDisk(drive);
     return std::make_unique<Krod::CMft>(disk.get());
 }
 
@@ -173,7 +192,7 @@ class Scan {
 void Search(const cmdarg::command_line& options) {
     const std::unique_ptr<platform::OutputFile> outputFile = CreateOutputFile(options);
     const std::wstring pattern = options.free_values.at(0);
-    const platform::Drive drive = ChooseDrive(options);
+    platform::Drive drive = ChooseDrive(options);
     const std::unique_ptr<Krod::CMft> mft = OpenMft(drive);
     // With -fsystem -sP nothing climbs to the root, so keeping the directories the scan reads would
     // only cost memory.

@@ -7,6 +7,8 @@
 
 namespace platform {
 
+const ErrorCode AccessDenied = EACCES;
+
 ErrorCode LastErrorCode() {
     return static_cast<ErrorCode>(errno);
 }

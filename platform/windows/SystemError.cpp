@@ -6,6 +6,8 @@
 
 namespace platform {
 
+const ErrorCode AccessDenied = ERROR_ACCESS_DENIED;
+
 ErrorCode LastErrorCode() {
     return GetLastError();
 }
