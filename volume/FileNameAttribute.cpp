@@ -59,12 +59,16 @@ std::uint32_t CFileNameAttribute::GetFileAttributes() const {
 
 // Selectors 0 to 2 filter; 3, AnyNamespace and any other value keep every name. POSIX names are
 // always kept, selector 2 drops pure Win32 names and selectors 0 and 1 drop pure DOS names. The
-// Win32/DOS marks are counted over all names, kept or not.
+// Win32/DOS marks are counted over all names, kept or not. A resident value too short for the
+// fixed fields names nothing and is passed over, as damaged records are, so that one damaged
+// name does not end a scan; a non-resident FILE_NAME still throws.
 AttributeList CFileRecord::GetFileNameAttributes(int selector) const {
     const bool filtering = selector >= kNamespacePosix && selector <= kNamespaceDos;
     AttributeList selected;
     unsigned marks = 0;
     for (const CAttribute& attribute : FindAttributes(kAttributeFileName)) {
+        if (!attribute.IsNonResident() && attribute.GetResidentValueLength() < kFileNameHeaderSize)
+            continue;
         const std::uint8_t nameSpace = CFileNameAttribute(attribute).GetNamespace();
         marks += ((nameSpace & kWin32Mark) != 0) + ((nameSpace & kDosMark) != 0);
         const bool keep =

@@ -26,6 +26,12 @@ constexpr std::uint8_t kNamespaceWin32AndDos = 3;
 // own namespace (GetParentPath).
 constexpr int AnyNamespace = 256;
 
+// CFileRecord::GetFileNameAttributes(selector), defined with this view, keeps every POSIX name and,
+// for selectors 0 and 1, every name but pure DOS ones, for selector 2 every name but pure Win32
+// ones, for any other selector every name. It passes over values too short for the fixed fields,
+// throws EMutExAttributesError when the record carries more than one Win32 and one DOS side
+// among all its names, and std::logic_error for a non-resident FILE_NAME.
+
 // File attribute flags (u32 at FILE_NAME value offset 0x38).
 constexpr std::uint32_t kFileAttributeSystem = 0x00000004;
 constexpr std::uint32_t kFileAttributeDirectory = 0x10000000; // the file has a $I30 index

@@ -167,6 +167,11 @@ TEST(FileNameSelection, KeepsNamesBySelectorInRecordOrder) {
             EXPECT_EQ(Selected(record, selectors[i]), c.kept[i]) << c.what << ", selector " << selectors[i];
     }
     EXPECT_EQ(Selected(Load(Bytes(1024, 0)), AnyNamespace), L"") << "not a FILE record";
+    const Bytes damaged = RecordBuilder(1024)
+                              .Resident(0x30, Bytes(0x41, 3))
+                              .Resident(0x30, FileNameValue(5, 3, L"kept"))
+                              .Build();
+    EXPECT_EQ(Selected(Load(damaged), AnyNamespace), L"kept") << "a value too short for its fields";
 }
 
 TEST(FileNameSelection, ReportsMoreThanOneWin32AndOneDosSideWhateverTheSelector) {
