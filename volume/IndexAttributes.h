@@ -23,8 +23,6 @@ class CIndexEntry {
     // "Index entry key reaches past its entry" when its key does not fit.
     CIndexEntry(const std::uint8_t* bytes, std::size_t length);
 
-    const std::uint8_t* GetBytes() const { return bytes_; }
-    std::size_t GetLength() const { return length_; }
     // The u64 at entry offset 0: in a $I30 index, the file the entry names.
     FileReference GetFileReference() const;
     // The key (a FILE_NAME value in $I30, a reparse key in $R): GetKeyLength() bytes inside the entry.
