@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -270,8 +271,20 @@ TEST_P(SearchOutput, PrintsExactly) {
     EXPECT_EQ(run.err, c.err);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SearchOutput, testing::ValuesIn(kCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
+// A test name from the row's words: letters and digits, each word capitalised, and the row.
+std::string RowName(const testing::TestParamInfo<Case>& info) {
+    std::string name;
+    bool wordStart = true;
+    for (const char* c = info.param.what; *c != '\0'; ++c) {
+        const bool alphanumeric = std::isalnum(static_cast<unsigned char>(*c)) != 0;
+        if (alphanumeric)
+            name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+        wordStart = !alphanumeric;
+    }
+    return name + "_" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SearchOutput, testing::ValuesIn(kCases), RowName);
 
 // Options that change how the search runs but not what it finds.
 TEST(SearchOutput, SameHitsWithoutCacheAndDeferred) {
