@@ -291,7 +291,8 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 }
 
 // A copy of a volume in a folder of its own, two user records damaged with `vesk-mkvol raw`: one in
-// its first stretch, one in its last, and the manifest libntfs-3g takes of the damaged copy.
+// its first stretch, one in its last (one that spans two runs, if any does), and the manifest
+// libntfs-3g takes of the damaged copy.
 class DamagedCopy {
   public:
     explicit DamagedCopy(const std::string& volume)
@@ -305,19 +306,19 @@ class DamagedCopy {
 
         const VolumeTruth truth = ReadTruth(original + ".manifest");
         RawImage raw(original, truth);
-        std::vector<std::uint64_t> stretchEnds{mkvol::kFixupStride - 2, raw.RecordSize() - 2};
-        for (const auto& [n, record] : truth.records) {
-            if (n < kFirstUserRecord || record.header.Number("inuse") != 1 || stretchEnds.empty())
-                continue;
-            const std::uint64_t offset = raw.MftOffset(n * raw.RecordSize() + stretchEnds.back());
-            stretchEnds.pop_back();
-            std::uint8_t word[2];
-            raw.Read(offset, word, sizeof word);
-            char flipped[5];
-            std::snprintf(flipped, sizeof flipped, "%02x%02x", word[0] ^ 0xFF, word[1] ^ 0xFF);
-            Run("raw '" + image + "' offset=" + std::to_string(offset) + " bytes=" + flipped);
-            broken.insert(n);
-        }
+        const std::uint64_t size = raw.RecordSize();
+        std::vector<std::uint64_t> users; // in use, from the recipe
+        for (const auto& [n, record] : truth.records)
+            if (n >= kFirstUserRecord && record.header.Number("inuse") == 1)
+                users.push_back(n);
+        if (users.size() < 2)
+            throw std::runtime_error(volume + " has fewer than two user records to damage");
+        const auto split = std::find_if(users.begin() + 1, users.end(), [&](std::uint64_t n) {
+            return raw.MftOffset(n * size + size - 1) != raw.MftOffset(n * size) + size - 1;
+        });
+        Break(raw, users.front(), mkvol::kFixupStride - 2);
+        // The last stretch lies in the next run when a record spans two.
+        Break(raw, split != users.end() ? *split : users[1], size - 2);
         Run("manifest '" + image + "' > '" + manifest + "'");
     }
     std::string image;
@@ -325,6 +326,17 @@ class DamagedCopy {
     std::set<std::uint64_t> broken; // the records damaged
 
   private:
+    // Flips the word at the end of record n's stretch that ends at offset end.
+    void Break(RawImage& raw, std::uint64_t n, std::uint64_t end) {
+        const std::uint64_t offset = raw.MftOffset(n * raw.RecordSize() + end);
+        std::uint8_t word[2];
+        raw.Read(offset, word, sizeof word);
+        char flipped[5];
+        std::snprintf(flipped, sizeof flipped, "%02x%02x", word[0] ^ 0xFF, word[1] ^ 0xFF);
+        Run("raw '" + image + "' offset=" + std::to_string(offset) + " bytes=" + flipped);
+        broken.insert(n);
+    }
+
     static void Run(const std::string& arguments) {
         const std::string command = std::string("'") + VESK_MKVOL + "' " + arguments;
         if (std::system(command.c_str()) != 0)
@@ -349,6 +361,7 @@ struct VolumeCase {
     std::uint32_t clusterSize;
     std::uint32_t recordSize;
     std::size_t minMftRuns;
+    bool recordsAcrossRuns; // some record begins in one $MFT run and ends in the next
     bool namesInExtensionRecords;
     // Compared as a DamagedCopy rather than as built.
     bool damaged;
@@ -374,6 +387,11 @@ TEST_P(BuilderVolume, LibraryReadsWhatLibntfs3gReads) {
     EXPECT_EQ(truth.volume.Number("cluster"), volume.clusterSize);
     EXPECT_EQ(truth.volume.Number("record"), volume.recordSize);
     EXPECT_GE(truth.mftRuns.size(), volume.minMftRuns);
+    const std::uint64_t clusterSize = truth.volume.Number("cluster");
+    const std::uint64_t recordSize = truth.volume.Number("record");
+    EXPECT_EQ(std::any_of(truth.mftRuns.begin(), truth.mftRuns.end(),
+                          [&](const ManifestRun& run) { return run.vcn * clusterSize % recordSize != 0; }),
+              volume.recordsAcrossRuns);
     const bool extensionNames =
         std::any_of(truth.records.begin(), truth.records.end(), [](const auto& record) {
             return record.second.header.Number("base") != 0 && !record.second.names.empty();
@@ -389,17 +407,19 @@ TEST_P(BuilderVolume, LibraryReadsWhatLibntfs3gReads) {
 // geometry matrix.
 INSTANTIATE_TEST_SUITE_P(
     Volumes, BuilderVolume,
-    ::testing::Values(VolumeCase{"basic", 512, 4096, 1024, 1, false, false},
-                      VolumeCase{"windows-names", 512, 4096, 1024, 1, false, false},
-                      VolumeCase{"junctions", 512, 4096, 1024, 1, false, false},
-                      VolumeCase{"fragmented-mft", 512, 4096, 1024, 10, false, false},
-                      VolumeCase{"attribute-list", 512, 4096, 1024, 1, true, false},
-                      VolumeCase{"filters", 512, 4096, 1024, 1, false, false},
-                      VolumeCase{"geometry-512-512", 512, 512, 1024, 1, false, false},
-                      VolumeCase{"geometry-512-65536", 512, 65536, 1024, 1, false, false},
-                      VolumeCase{"geometry-4096-4096", 4096, 4096, 4096, 1, false, false},
-                      VolumeCase{"basic", 512, 4096, 1024, 1, false, true},
-                      VolumeCase{"geometry-4096-4096", 4096, 4096, 4096, 1, false, true}),
+    ::testing::Values(VolumeCase{"basic", 512, 4096, 1024, 1, false, false, false},
+                      VolumeCase{"windows-names", 512, 4096, 1024, 1, false, false, false},
+                      VolumeCase{"junctions", 512, 4096, 1024, 1, false, false, false},
+                      VolumeCase{"fragmented-mft", 512, 4096, 1024, 10, false, false, false},
+                      VolumeCase{"fragmented-mft-512", 512, 512, 1024, 3, true, false, false},
+                      VolumeCase{"attribute-list", 512, 4096, 1024, 1, false, true, false},
+                      VolumeCase{"filters", 512, 4096, 1024, 1, false, false, false},
+                      VolumeCase{"geometry-512-512", 512, 512, 1024, 1, false, false, false},
+                      VolumeCase{"geometry-512-65536", 512, 65536, 1024, 1, false, false, false},
+                      VolumeCase{"geometry-4096-4096", 4096, 4096, 4096, 1, false, false, false},
+                      VolumeCase{"basic", 512, 4096, 1024, 1, false, false, true},
+                      VolumeCase{"geometry-4096-4096", 4096, 4096, 4096, 1, false, false, true},
+                      VolumeCase{"fragmented-mft-512", 512, 512, 1024, 3, true, false, true}),
     [](const ::testing::TestParamInfo<VolumeCase>& info) {
         std::string name = std::string(info.param.volume) + (info.param.damaged ? "_damaged" : "");
         std::replace(name.begin(), name.end(), '-', '_');
