@@ -1,5 +1,6 @@
 #include "volume/Errors.h"
 
+#include "platform/Device.h"
 #include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
@@ -71,8 +72,11 @@ TEST(SystemError, HasNoWhatButASystemMessageWithTheCode) {
 
     EXPECT_EQ(ESystemError(99999).GetSystemMessage(), L"(Cannot format error message) (99999)");
 
-    errno = ENOENT;
-    EXPECT_EQ(ESystemError().GetErrorCode(), static_cast<platform::ErrorCode>(ENOENT));
+    // Made right after a failed call, it takes that call's code (errno, GetLastError).
+    const platform::OpenResult failed = platform::OpenDevice(L"/nonexistent/vesk/volume.img");
+    const ESystemError last;
+    EXPECT_NE(failed.error, 0u);
+    EXPECT_EQ(last.GetErrorCode(), failed.error);
 }
 
 } // namespace

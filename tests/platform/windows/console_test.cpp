@@ -1,0 +1,50 @@
+#include "platform/Console.h"
+#include "platform/windows/OemCodecvt.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+// Code page 437 (the OEM code page of an English system, and Wine's): é is 0x82, è 0x8A, û 0x96.
+class Oem437 : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (GetOEMCP() != 437)
+            GTEST_SKIP() << "the OEM code page is " << GetOEMCP();
+    }
+};
+
+TEST_F(Oem437, ToOemStringConvertsTheWholeText) {
+    EXPECT_EQ(platform::ToOemString(L""), "");
+    EXPECT_EQ(platform::ToOemString(L"\\Cr\x00E8me br\x00FBl\x00E9\x0065.txt\n"), "\\Cr\x8Ame br\x96l\x82"
+                                                                                  "e.txt\n");
+    EXPECT_EQ(platform::ToOemString(L"\x0416"), "?"); // no Cyrillic in this code page
+}
+
+// An unbuffered wide stream hands the facet one unit at a time, so a surrogate pair reaches it in
+// two calls; a high surrogate left at the end is settled when the stream closes.
+TEST_F(Oem437, WideStreamWritesTheConsoleBytes) {
+    const auto path = std::filesystem::temp_directory_path() / "vesk_oem_codecvt_test.txt";
+    for (bool buffered : {true, false}) {
+        {
+            std::wofstream out;
+            if (!buffered)
+                out.rdbuf()->pubsetbuf(nullptr, 0);
+            out.imbue(std::locale(std::locale::classic(), new platform::OemCodecvt('?')));
+            out.open(path, std::ios::binary);
+            out << L"a\xD83D\xDE00" << L'b' << 42 << L"\xDC00\x00E9\n\xD800";
+        }
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a?b42?\x82\n?")
+            << (buffered ? "buffered" : "unbuffered");
+    }
+    std::filesystem::remove(path);
+}
+
+} // namespace

@@ -1,0 +1,89 @@
+#include "platform/Device.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An image file whose byte at offset i is a function of i, of a size that is no multiple of any
+// sector size, so that its last sector is a part of one.
+class ImageFile : public testing::Test {
+  protected:
+    static constexpr std::size_t kSize = 3 * 4096 + 1000;
+
+    void SetUp() override {
+        path_ = fs::temp_directory_path() / "vesk_device_test.img";
+        std::ofstream out(path_, std::ios::binary);
+        for (std::size_t i = 0; i < kSize; ++i)
+            out.put(static_cast<char>(ByteAt(i)));
+    }
+    void TearDown() override { fs::remove(path_); }
+
+    static std::uint8_t ByteAt(std::uint64_t offset) {
+        return offset < kSize ? static_cast<std::uint8_t>(offset * 7 + offset / 251) : 0;
+    }
+
+    std::unique_ptr<platform::Device> Open() const {
+        platform::OpenResult opened = platform::OpenDevice(path_.wstring());
+        EXPECT_EQ(opened.error, 0u);
+        return std::move(opened.device);
+    }
+
+    // Reads size bytes at offset and compares them with the file (zeros past its end).
+    static void ExpectRead(platform::Device& device, std::uint64_t offset, std::size_t size) {
+        ASSERT_EQ(device.Seek(offset), 0u);
+        std::vector<std::uint8_t> bytes(size, 0xEE);
+        ASSERT_EQ(device.Read(bytes.data(), size), 0u) << "at " << offset;
+        for (std::size_t i = 0; i < size; ++i)
+            ASSERT_EQ(bytes[i], ByteAt(offset + i)) << "byte " << offset + i;
+    }
+
+    fs::path path_;
+};
+
+TEST(DeviceTest, DevicePathOfADriveIsItsVolume) {
+    EXPECT_EQ(platform::DevicePathForDrive(L"C:"), L"\\\\.\\C:");
+    EXPECT_EQ(platform::DevicePathForDrive(L"Z:\\cases\\disk.img"), L"\\\\.\\Z:\\cases\\disk.img");
+}
+
+TEST(DeviceTest, OpeningWhatDoesNotExistGivesTheSystemsError) {
+    platform::OpenResult opened = platform::OpenDevice(L"\\\\.\\Z:\\no\\such\\vesk.img");
+    EXPECT_FALSE(opened.device);
+    EXPECT_NE(opened.error, 0u);
+}
+
+// Unbuffered reads are whole aligned sectors; the device gives any span of bytes all the same.
+TEST_F(ImageFile, ReadsAnySpanSequentialOrNot) {
+    auto device = Open();
+    ASSERT_TRUE(device);
+    if (auto size = device->SectorSize()) {
+        EXPECT_EQ(*size & (*size - 1), 0u) << "a sector size is a power of two";
+    }
+    ExpectRead(*device, 0, 512);
+    ExpectRead(*device, 512, 1024); // continues the previous read
+    ExpectRead(*device, 1536, 4096);
+    ExpectRead(*device, 100, 50);   // inside a sector
+    ExpectRead(*device, 4000, 200); // across a sector boundary
+    ExpectRead(*device, 8192, 4096);
+    ExpectRead(*device, 0, kSize); // everything at once
+}
+
+TEST_F(ImageFile, ReadsZerosPastTheEnd) {
+    auto device = Open();
+    ASSERT_TRUE(device);
+    ExpectRead(*device, 3 * 4096, 4096); // the part sector at the end, then zeros
+    ExpectRead(*device, kSize - 10, 20);
+    ExpectRead(*device, 1 << 20, 512);
+    ExpectRead(*device, 3 << 20, 3 << 20); // larger than one read-ahead
+    ExpectRead(*device, std::numeric_limits<std::uint64_t>::max() / 2 + 4096, 512); // beyond any offset
+    ExpectRead(*device, 4096, 512);                                                 // and back
+}
+
+} // namespace

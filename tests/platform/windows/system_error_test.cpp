@@ -1,0 +1,28 @@
+#include "platform/SystemError.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SystemErrorTest, LastErrorIsTheThreadsLastError) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(platform::LastErrorCode(), static_cast<platform::ErrorCode>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(platform::AccessDenied, 5u);
+}
+
+TEST(SystemErrorTest, TextsComeWithoutTrailingLineBreaks) {
+    for (platform::ErrorCode code : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_INVALID_PARAMETER}) {
+        const std::wstring text = platform::SystemErrorText(code);
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_NE(text.back(), L'\n') << code;
+        EXPECT_NE(text.back(), L'\r') << code;
+    }
+}
+
+TEST(SystemErrorTest, ACodeWithoutTextGivesNothing) {
+    EXPECT_EQ(platform::SystemErrorText(0x2000ABCD), L""); // a customer code: no system text
+}
+
+} // namespace
