@@ -3,8 +3,8 @@
 // count, sizes and runs; and every record slot, whose bytes must be the image's bytes found through
 // those runs with the update sequence undone in 512-byte stretches. For each FILE record the flags,
 // the FILE_NAMEs in record order and the $DATA streams with their sizes, runs and non-resident
-// contents are compared too.
-// Damaged copies check that records whose update sequence fails come back not fixed up.
+// contents are compared too. Damaged copies check that records whose update sequence fails come
+// back not fixed up.
 //
 // Names are compared per physical record: the library does not follow $ATTRIBUTE_LIST, and the
 // manifest lists each FILE_NAME in the record that holds it.
