@@ -98,11 +98,14 @@ boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
     return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
 }
 
-// The MFT reader of the volume; it keeps the disk alive from now on. drive becomes the drive
-// underneath when it is a substituted one.
-std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive) {
+// The MFT reader of device, else of the volume drive names; it keeps the disk alive from now on.
+// drive becomes the drive underneath when it is a substituted one.
+std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive, std::unique_ptr<platform::Device> device) {
     // The disk's reference is dropped on the way out, also when the volume is refused.
-    const boost::intrusive_ptr<Krod::CLogicalDisk> disk = OpenDisk(drive);
+    const boost::intrusive_ptr<Krod::CLogicalDisk> disk =
+        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(
+                     new Krod::CLogicalDisk(std::move(device), drive.devicePath), false)
+               : OpenDisk(drive);
     return std::make_unique<Krod::CMft>(disk.get());
 }
 
@@ -189,11 +192,11 @@ class Scan {
     std::uint32_t scanned_ = 0;
 };
 
-void Search(const cmdarg::command_line& options) {
+void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {
     const std::unique_ptr<platform::OutputFile> outputFile = CreateOutputFile(options);
     const std::wstring pattern = options.free_values.at(0);
     platform::Drive drive = ChooseDrive(options);
-    const std::unique_ptr<Krod::CMft> mft = OpenMft(drive);
+    const std::unique_ptr<Krod::CMft> mft = OpenMft(drive, std::move(device));
     // With -fsystem -sP nothing climbs to the root, so keeping the directories the scan reads would
     // only cost memory.
     mft->EnableDirectoryCache =
@@ -236,8 +239,12 @@ void Search(const cmdarg::command_line& options) {
 } // namespace
 
 void RunSearch(const cmdarg::command_line& options) {
+    RunSearch(options, nullptr);
+}
+
+void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {
     try {
-        Search(options);
+        Search(options, std::move(device));
     } catch (const Krod::ESystemError& e) {
         std::wcerr << "System error occured. " << e.GetSystemMessage() << std::endl;
     } catch (const std::exception& e) {

@@ -1,8 +1,13 @@
 #pragma once
 // The search of one accepted command line: from creating the output file to the summary.
 
+#include <memory>
+
 namespace cmdarg {
 class command_line;
+}
+namespace platform {
+class Device;
 }
 
 // Runs the search that options (parsed without error, -about absent) ask for: creates the output
@@ -17,3 +22,8 @@ class command_line;
 // far (hits still waiting for the deferred listing are lost), and without the summary. The
 // program's exit code is the same either way.
 void RunSearch(const cmdarg::command_line& options);
+
+// The same search on device, an opened volume, in place of the one -d names (fuzzers and tests
+// drive the search through it); -d, else the current drive, still gives the drive column and the
+// junction drive letter.
+void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device);
