@@ -16,6 +16,10 @@ void InstallConsoleLocale();
 // The text (UTF-16 code units) in the console's character set. Characters the set cannot show
 // become "?", and so do unpaired surrogates; nothing is reported. An empty text gives an empty
 // string. Call InstallConsoleLocale before the first call.
+// Windows: the OEM code page, converted by WideCharToMultiByte, which puts a similar character of
+// the code page where it has one (a Greek capital epsilon becomes the small one of code page 437)
+// and a "?" for each code unit it cannot show (two for a pair of surrogates); throws
+// std::runtime_error "Cannot convert" if the system cannot convert the text at all.
 std::string ToOemString(const std::wstring& text);
 
 // Writes bytes to standard output (descriptor 1) unbuffered, in one write where the system
