@@ -27,7 +27,19 @@ class NameMatcher {
     bool Matches(const std::wstring& name) const { return Matches(name.data(), name.data() + name.size()); }
 
   private:
+    // Most masks name one literal text, whole ("readme.txt") or as the end of the name ("*.txt").
+    // Since a wildcard's full stop matches every code unit, such a mask matches exactly the names
+    // that equal the literal, or end with it, code unit by code unit after folding both sides as the
+    // engine folds them; comparing so gives the engine's answer at a fraction of its cost.
+    enum class Shape { Expression, WholeLiteral, LiteralTail };
+
+    bool MatchesLiteral(const wchar_t* first, const wchar_t* last) const;
+
     boost::wregex expression_;
     // Matching needs somewhere to record its results; keeping one saves an allocation per name.
     mutable boost::match_results<const wchar_t*> results_;
+    Shape shape_ = Shape::Expression;
+    std::wstring literal_;                      // folded when case is folded
+    std::locale locale_;                        // keeps the folding facet alive
+    const std::ctype<wchar_t>* fold_ = nullptr; // null when case matters
 };

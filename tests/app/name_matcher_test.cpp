@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -64,6 +65,60 @@ TEST(NameMatcher, WildcardMasksMatchWholeNames) {
                    {L"\\d*", L"ddd", true, false},
                    {L"\\d*", L"123", false, true},
                });
+}
+
+// Folds as no platform does: ASCII letters to upper case, the Kelvin sign to K, both halves of a
+// surrogate pair to the high half, and the full stop's full-width form to the full stop.
+class OddFolding : public std::ctype<wchar_t> {
+  protected:
+    wchar_t do_tolower(wchar_t c) const override {
+        if (c >= L'a' && c <= L'z')
+            return static_cast<wchar_t>(c - 0x20);
+        if (c == 0x212A)
+            return L'K';
+        if (c == 0xDE00)
+            return 0xD83D;
+        return c == 0xFF0E ? L'.' : c;
+    }
+    const wchar_t* do_tolower(wchar_t* first, const wchar_t* last) const override {
+        for (; first != last; ++first)
+            *first = do_tolower(*first);
+        return last;
+    }
+};
+
+// Masks that are a literal text, whole or after one '*', answer as the expressions they stand for.
+TEST(NameMatcher, LiteralMasksAnswerAsTheirExpressions) {
+    const std::locale odd(std::locale::classic(), new OddFolding);
+    const wchar_t* const masks[] = {L"*", L"*.txt",           L"*K.TXT", L"readme.txt", L"*\xFF0Etxt",
+                                    L"",  L"*" GRINNING_FACE, L"\xD83D", L"*a{2}(x)"};
+    const wchar_t* const expressions[] = {
+        L".*", L".*\\.txt",         L".*K\\.TXT", L"readme\\.txt",     L".*\xFF0Etxt",
+        L"",   L".*" GRINNING_FACE, L"\xD83D",    L".*a\\{2\\}\\(x\\)"};
+    const wchar_t* const names[] = {L"",
+                                    L"notes.txt",
+                                    L"NOTES.TXT",
+                                    L"notes\xFF0ETXT",
+                                    L"\x212A.txt",
+                                    L"README.txt",
+                                    L"readme.txt.bak",
+                                    L"x" GRINNING_FACE,
+                                    L"x\xD83D\xD83D",
+                                    L"\xDE00",
+                                    L"\xD83D",
+                                    L"\n\r\x2028\x0085.txt",
+                                    L"A{2}(X)",
+                                    L"aa(x)"};
+    for (std::size_t i = 0; i < std::size(masks); ++i) {
+        for (const CaseSensitivity sensitivity : {CaseSensitivity::Insensitive, CaseSensitivity::Sensitive}) {
+            const NameMatcher mask(masks[i], PatternSyntax::Wildcard, sensitivity, odd);
+            const NameMatcher expression(expressions[i], PatternSyntax::Regex, sensitivity, odd);
+            for (const wchar_t* name : names)
+                EXPECT_EQ(mask.Matches(name), expression.Matches(name))
+                    << masks[i] << " / " << name
+                    << (sensitivity == CaseSensitivity::Sensitive ? " (case)" : "");
+        }
+    }
 }
 
 TEST(NameMatcher, RegularExpressionsFollowTheGrammarOfTheirMode) {
