@@ -1,0 +1,102 @@
+// Fuzzes one MFT record: the update sequence, the attribute walk, every typed view of each
+// attribute, the FILE_NAME selection for every selector and the climb to the root. The input is
+// the record as it lies on disk; it is placed at kFuzzedRecord of a small volume built in memory.
+
+#include "tests/volume/synthetic_volume.h"
+#include "volume/AttributeHeader.h"
+#include "volume/FileNameAttribute.h"
+#include "volume/IndexAttributes.h"
+#include "volume/Mft.h"
+#include "volume/SymbolicLinkAttribute.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+
+namespace {
+
+// A record slot of the default synthetic volume that is not record 0, whose $MFT the volume needs.
+constexpr std::uint32_t kFuzzedRecord = 8;
+// Every selector GetFileNameAttributes knows: the four namespaces and all of them.
+constexpr int kSelectors[] = {Krod::kNamespacePosix, Krod::kNamespaceWin32, Krod::kNamespaceDos,
+                              Krod::kNamespaceWin32AndDos, Krod::AnyNamespace};
+
+template <typename Step> void Try(Step step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+// Reads every field of attribute through its generic and its typed view.
+void ReadAttribute(const Krod::CAttribute& attribute, Krod::CMft& mft) {
+    Try([&] {
+        (void)attribute.GetType();
+        (void)attribute.GetName();
+        (void)attribute.GetDataSize();
+        (void)attribute.GetAllocatedSize();
+        if (!attribute.IsNonResident()) {
+            const std::uint8_t* value = attribute.GetResidentValue();
+            const std::uint32_t length = attribute.GetResidentValueLength();
+            // The promise: the value lies inside the attribute.
+            if (value < attribute.GetHeader() ||
+                value + length > attribute.GetHeader() + attribute.GetLength())
+                __builtin_trap();
+        }
+    });
+    switch (attribute.GetType()) {
+    case Krod::kAttributeFileName:
+        Try([&] { (void)attribute.GetFileNameText(); });
+        Try([&] {
+            const Krod::CFileNameAttribute name(attribute);
+            (void)name.GetParentReference();
+            (void)name.GetNamespace();
+            (void)name.GetFileAttributes();
+            (void)name.GetParentPath(mft);
+        });
+        break;
+    case Krod::kAttributeIndexRoot:
+        Try([&] {
+            const Krod::CIndexRootAttribute root(attribute);
+            (void)root.GetBytesPerIndexBlock();
+            (void)root.HasSubNodes();
+            for (const Krod::CIndexEntry& entry : root.GetEntries())
+                (void)entry.GetFileReference();
+        });
+        break;
+    case Krod::kAttributeReparsePoint:
+        Try([&] { (void)Krod::CSymbolicLinkAttribute(attribute).GetJunctionTarget(); });
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vesk_test::SyntheticVolume volume;
+    vesk_test::Bytes record(data, data + std::min<std::size_t>(size, volume.RecordSize()));
+    record.resize(volume.RecordSize());
+    volume.PutRecord(kFuzzedRecord, record);
+    const vesk_test::OpenedVolume opened = volume.Open();
+    Krod::CMft mft(opened.disk.get());
+
+    const Krod::CFileRecord read = mft.ReadFileRecord(kFuzzedRecord);
+    (void)read.GetFlags();
+    read.BuildAttributeIndex();
+    // The index exists only for a record whose signature and update sequence hold.
+    const std::size_t count =
+        read.IsFileRecord() && read.IsFixedUp() ? read.GetData()->GetAttributeIndex().spans.size() : 0;
+    for (std::uint32_t i = 0; i < count; ++i)
+        Try([&] { ReadAttribute(read.GetAttribute(i), mft); });
+    for (std::uint32_t type : {Krod::kAttributeFileName, Krod::kAttributeData, Krod::kAttributeIndexRoot})
+        Try([&] { (void)read.FindAttributes(type, L"$I30"); });
+    for (int selector : kSelectors)
+        Try([&] {
+            for (const Krod::CAttribute& name : read.GetFileNameAttributes(selector))
+                (void)name.GetFileNameText();
+        });
+    return 0;
+}

@@ -1,0 +1,18 @@
+// Fuzzes the program's whole search over a volume. The first input byte picks the options
+// (SearchCase.h); the rest describes the volume (VolumeInput.h).
+
+#include "fuzz/SearchCase.h"
+#include "fuzz/VolumeInput.h"
+#include "platform/MemoryDevice.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    vesk_fuzz::RunSearchCase(
+        data[0], std::make_unique<platform::MemoryDevice>(vesk_fuzz::VolumeFromInput(data + 1, size - 1)));
+    return 0;
+}
