@@ -17,6 +17,10 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
     return options.state(id).present;
 }
 
+// Console lines are written once this many bytes have gathered: one system call per line costs
+// more than finding and printing a hit.
+constexpr std::size_t kConsoleWriteSize = 64 * 1024;
+
 } // namespace
 
 ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
@@ -27,7 +31,22 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
                                                       Present(options, kOptShowSize),
                                                       Present(options, kOptShowAllocated),
                                                       Present(options, kOptShowNamespace),
-                                                      Present(options, kOptShowDrive)} {}
+                                                      Present(options, kOptShowDrive)} {
+    // Reports read as if written straight to std::wcerr: numbers and narrow texts are
+    // converted by its locale.
+    errors_.imbue(std::wcerr.getloc());
+}
+
+ResultPrinter::~ResultPrinter() {
+    Flush();
+}
+
+void ResultPrinter::Flush() {
+    if (consoleBytes_.empty())
+        return;
+    platform::WriteStandardOutput(consoleBytes_);
+    consoleBytes_.clear();
+}
 
 ResultFields ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) const {
     ResultFields fields;
@@ -49,7 +68,12 @@ void ResultPrinter::Print(const FoundFile& hit) {
     const Krod::CFileNameAttribute name(*hit.matchedName);
     const std::vector<std::wstring> paths =
         noPath_ ? std::vector<std::wstring>{L""}
-                : ResolveResultPaths(name, hit.recordNumber, mft_, junctions_, std::wcerr);
+                : ResolveResultPaths(name, hit.recordNumber, mft_, junctions_, errors_);
+    if (errors_.tellp() > 0) {
+        Flush();
+        std::wcerr << errors_.str() << std::flush;
+        errors_.str({});
+    }
 
     if ((hit.record.GetFlags() & Krod::kRecordIsDirectory) != 0)
         ++counters_.FoundDirectoryCount;
@@ -62,8 +86,11 @@ void ResultPrinter::Print(const FoundFile& hit) {
     for (const std::wstring& path : paths)
         AppendResultLine(text, columns_, drive_, path, fields);
 
-    if (console_)
-        platform::WriteStandardOutput(platform::ToOemString(text));
+    if (console_) {
+        consoleBytes_ += platform::ToOemString(text);
+        if (consoleBytes_.size() >= kConsoleWriteSize)
+            Flush();
+    }
     if (outputFile_ != nullptr) {
         const platform::ErrorCode error = outputFile_->Write(text);
         if (error != 0)

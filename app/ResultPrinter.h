@@ -6,6 +6,7 @@
 #include "app/ResultLine.h"
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 namespace cmdarg {
@@ -35,14 +36,23 @@ class ResultPrinter {
     ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
                   platform::OutputFile* outputFile, const cmdarg::command_line& options);
 
+    // Writes what is still waiting for standard output.
+    ~ResultPrinter();
+    ResultPrinter(const ResultPrinter&) = delete;
+    ResultPrinter& operator=(const ResultPrinter&) = delete;
+
     // Writes the lines of hit, whose matched name must be set: one per path (only one, with an
-    // empty path, under -sP), all of them in one write to standard output in the console's
-    // character set unless -outCON, and in one write to the output file as UTF-16LE. An orphan
-    // is reported on std::wcerr and printed under the orphan prefix. Counts the hit once as a
-    // file or a directory (by its record header), and each line after the first as an alternate
-    // path. Throws Krod::ESystemError when the output file cannot be written, and what resolving
-    // the paths throws (ResolveResultPaths).
+    // empty path, under -sP), for standard output in the console's character set unless -outCON,
+    // and in one write to the output file as UTF-16LE. Console lines are gathered and written in
+    // large pieces, always before anything the printer writes to std::wcerr, at Flush and when the
+    // printer dies. An orphan is reported on std::wcerr and printed under the orphan prefix.
+    // Counts the hit once as a file or a directory (by its record header), and each line after the
+    // first as an alternate path. Throws Krod::ESystemError when the output file cannot be written,
+    // and what resolving the paths throws (ResolveResultPaths).
     void Print(const FoundFile& hit);
+
+    // Writes the console lines gathered so far; call it before anything else writes to the console.
+    void Flush();
 
     const FoundCounters& GetCounters() const { return counters_; }
 
@@ -57,4 +67,6 @@ class ResultPrinter {
     bool noPath_;
     ResultColumns columns_;
     FoundCounters counters_;
+    std::string consoleBytes_;   // lines for standard output not written yet
+    std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
 };

@@ -227,6 +227,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     for (std::uint32_t n = range.begin; n < stop; ++n)
         scan.Record(n);
     scan.ListDeferred();
+    printer.Flush();
     if (silent)
         return;
     const double seconds = static_cast<double>(platform::ElapsedMilliseconds() - start) * 0.001;
