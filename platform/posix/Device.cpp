@@ -41,12 +41,13 @@ class PosixDevice : public Device {
         return 0;
     }
 
-    // A read that continues the previous one is served from one large read ahead, so a scan of
-    // consecutive records costs one system call per block rather than per record.
+    // A read that continues the previous one, or the block read ahead, is served from one large
+    // read ahead, so a scan of consecutive records costs one system call per block rather than per
+    // record, also when reads elsewhere (a parent directory) come between its records.
     ErrorCode Read(void* buffer, std::size_t size) override {
         auto* out = static_cast<std::uint8_t*>(buffer);
         std::uint64_t position = position_;
-        const bool sequential = position == previousEnd_;
+        const bool sequential = position == previousEnd_ || position == aheadStart_ + aheadFilled_;
         position_ += size;
         previousEnd_ = position_;
         while (size > 0) {
