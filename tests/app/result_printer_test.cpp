@@ -1,4 +1,5 @@
 #include "app/ResultPrinter.h"
+#include "tests/common/scratch_folder.h"
 
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
@@ -65,10 +66,6 @@ class ErrorCapture {
 class ResultPrinterTest : public testing::Test {
   protected:
     void SetUp() override {
-        directory_ = fs::temp_directory_path() / "vesk_result_printer_test";
-        fs::remove_all(directory_);
-        fs::create_directory(directory_);
-
         const std::uint32_t size = volume_.RecordSize();
         const auto dir = RecordBuilder::kInUse | RecordBuilder::kDirectory;
         volume_.PutRecord(
@@ -124,8 +121,6 @@ class ResultPrinterTest : public testing::Test {
         junctions_ = std::make_unique<Krod::CJunctionTable>(nullptr, *upcase_, false, 1, L'X');
     }
 
-    void TearDown() override { fs::remove_all(directory_); }
-
     // The options of a command line such as {L"-si", L"-sd"}; the pattern is
     // added.
     static cmdarg::command_line Options(std::vector<const wchar_t*> arguments) {
@@ -149,7 +144,7 @@ class ResultPrinterTest : public testing::Test {
     std::wstring PrintToFile(std::vector<const wchar_t*> arguments, const std::vector<std::uint32_t>& records,
                              FoundCounters* counters = nullptr, std::wstring* errors = nullptr) {
         arguments.push_back(L"-outCON");
-        const fs::path path = directory_ / "hits.txt";
+        const fs::path path = scratch_ / "hits.txt";
         auto created = platform::CreateOutputFile(path.wstring());
         EXPECT_EQ(created.error, 0u);
         ResultPrinter printer(L"X:", *junctions_, *mft_, created.file.get(), Options(arguments));
@@ -178,7 +173,7 @@ class ResultPrinterTest : public testing::Test {
     std::unique_ptr<Krod::CMft> mft_;
     std::unique_ptr<Krod::CUpcaseTable> upcase_;
     std::unique_ptr<Krod::CJunctionTable> junctions_;
-    fs::path directory_;
+    vesk_test::ScratchFolder scratch_;
 };
 
 TEST_F(ResultPrinterTest, WritesOneLinePerHitWithTheChosenColumns) {

@@ -1,4 +1,5 @@
 #include "platform/OutputFile.h"
+#include "tests/common/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +13,14 @@ namespace fs = std::filesystem;
 
 class OutputFileTest : public testing::Test {
   protected:
-    void SetUp() override {
-        directory_ = fs::temp_directory_path() / "vesk_output_file_test";
-        fs::remove_all(directory_);
-        fs::create_directory(directory_);
-    }
-    void TearDown() override { fs::remove_all(directory_); }
-
-    std::wstring Name(const std::wstring& leaf) const { return directory_.wstring() + L"/" + leaf; }
+    std::wstring Name(const std::wstring& leaf) const { return scratch_.Path().wstring() + L"/" + leaf; }
 
     std::string Contents(const char* leaf) const {
-        std::ifstream in(directory_ / leaf, std::ios::binary);
+        std::ifstream in(scratch_ / leaf, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path directory_;
+    vesk_test::ScratchFolder scratch_;
 };
 
 TEST_F(OutputFileTest, WritesUtf16LittleEndianUnitsWithoutMark) {
@@ -42,13 +36,13 @@ TEST_F(OutputFileTest, WritesUtf16LittleEndianUnitsWithoutMark) {
 }
 
 TEST_F(OutputFileTest, TruncatesAnExistingFile) {
-    std::ofstream(directory_ / "hits.txt") << "old contents";
+    std::ofstream(scratch_ / "hits.txt") << "old contents";
     auto created = platform::CreateOutputFile(Name(L"hits.txt"));
     ASSERT_EQ(created.error, 0u);
     EXPECT_EQ(Contents("hits.txt"), "");
     EXPECT_EQ(created.file->Write(L"x"), 0u);
     EXPECT_EQ(Contents("hits.txt"), std::string("x\0", 2));
-    const fs::perms perms = fs::status(directory_ / "hits.txt").permissions();
+    const fs::perms perms = fs::status(scratch_ / "hits.txt").permissions();
     EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none);
     EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
               fs::perms::none);

@@ -1,4 +1,5 @@
 #include "platform/Device.h"
+#include "tests/common/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,8 @@ TEST(PosixDevice, DeliversTheFilesBytesForAnyMixOfReads) {
     Bytes file(3 * (1 << 20) + 777);
     for (auto& byte : file)
         byte = static_cast<std::uint8_t>(random());
-    const std::string path = ::testing::TempDir() + "vesk_device_test.img";
+    const vesk_test::ScratchFolder scratch;
+    const std::string path = (scratch / "device.img").string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
 
     OpenResult opened = OpenDevice(std::wstring(path.begin(), path.end()));

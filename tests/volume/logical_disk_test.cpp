@@ -1,4 +1,5 @@
 #include "synthetic_volume.h"
+#include "tests/common/scratch_folder.h"
 #include "volume/Errors.h"
 #include "volume/LogicalDisk.h"
 
@@ -117,7 +118,8 @@ TEST(LogicalDisk, FailsToOpenWhatCannotBeOpenedOrRead) {
 
 TEST(LogicalDisk, ReadsAnImageFileAndZeroFillsPastItsEnd) {
     SyntheticVolume volume;
-    const std::string path = ::testing::TempDir() + "vesk_logical_disk_test.img";
+    const vesk_test::ScratchFolder scratch;
+    const std::string path = (scratch / "volume.img").string();
     Bytes image(volume.Image().begin(), volume.Image().begin() + 1536); // ends inside sector 3
     image[1100] = 0x5A;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());

@@ -1,4 +1,5 @@
 #include "platform/posix/OemCodecvt.h"
+#include "tests/common/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,6 @@ namespace {
 using platform::CharsetEncoder;
 using platform::OemCodecvt;
 
-std::filesystem::path TempPath(const char* name) {
-    return std::filesystem::temp_directory_path() / name;
-}
-
 std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -24,7 +21,8 @@ std::string ReadBytes(const std::filesystem::path& path) {
 // in two calls, and a high surrogate left at the end is settled when the stream closes.
 TEST(OemCodecvtTest, WideStreamWritesTheConsoleBytes) {
     const CharsetEncoder encoder("UTF-8");
-    const auto path = TempPath("vesk_oem_codecvt_test.txt");
+    const vesk_test::ScratchFolder scratch;
+    const auto path = scratch / "console.txt";
     for (bool buffered : {true, false}) {
         {
             std::wofstream out;
