@@ -8,6 +8,7 @@
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
+#include "volume/Mft.h"
 
 #include <iostream>
 
@@ -20,6 +21,9 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
 // Console lines are written once this many bytes have gathered: one system call per line costs
 // more than finding and printing a hit.
 constexpr std::size_t kConsoleWriteSize = 64 * 1024;
+
+// The one path of every hit under -sP.
+const std::vector<std::wstring> kNoPath{L""};
 
 } // namespace
 
@@ -64,16 +68,36 @@ ResultFields ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CFileName
     return fields;
 }
 
-void ResultPrinter::Print(const FoundFile& hit) {
-    const Krod::CFileNameAttribute name(*hit.matchedName);
-    const std::vector<std::wstring> paths =
-        noPath_ ? std::vector<std::wstring>{L""}
-                : ResolveResultPaths(name, hit.recordNumber, mft_, junctions_, errors_);
+// Names in one directory share its paths, so they are resolved once per directory and namespace,
+// as long as the MFT reader keeps the directory records it reads: without that (-nocache) every
+// climb reads the volume again, and so does every resolution. Unresolvable paths are not kept:
+// every orphan is reported.
+const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAttribute& name,
+                                                        std::uint32_t recordNumber) {
+    if (noPath_)
+        return kNoPath;
+    const bool keep = mft_.EnableDirectoryCache;
+    const DirectoryKey key{name.GetParentReference().GetRecordNumber(), name.GetNamespace()};
+    if (keep) {
+        const auto known = knownPaths_.find(key);
+        if (known != knownPaths_.end())
+            return known->second;
+    }
+    std::vector<std::wstring> paths = ResolveResultPaths(name, recordNumber, mft_, junctions_, errors_);
     if (errors_.tellp() > 0) {
         Flush();
         std::wcerr << errors_.str() << std::flush;
         errors_.str({});
+    } else if (keep) {
+        return knownPaths_.emplace(key, std::move(paths)).first->second;
     }
+    lastPaths_ = std::move(paths);
+    return lastPaths_;
+}
+
+void ResultPrinter::Print(const FoundFile& hit) {
+    const Krod::CFileNameAttribute name(*hit.matchedName);
+    const std::vector<std::wstring>& paths = PathsOf(name, hit.recordNumber);
 
     if ((hit.record.GetFlags() & Krod::kRecordIsDirectory) != 0)
         ++counters_.FoundDirectoryCount;

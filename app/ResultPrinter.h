@@ -6,8 +6,11 @@
 #include "app/ResultLine.h"
 
 #include <cstdint>
+#include <map>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace cmdarg {
 class command_line;
@@ -57,6 +60,12 @@ class ResultPrinter {
     const FoundCounters& GetCounters() const { return counters_; }
 
   private:
+    // A directory as the paths of the names in it are resolved: its record number and the namespace
+    // its ancestors are named in.
+    using DirectoryKey = std::pair<std::uint64_t, std::uint8_t>;
+
+    const std::vector<std::wstring>& PathsOf(const Krod::CFileNameAttribute& name,
+                                             std::uint32_t recordNumber);
     ResultFields FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) const;
 
     std::wstring drive_;
@@ -69,4 +78,6 @@ class ResultPrinter {
     FoundCounters counters_;
     std::string consoleBytes_;   // lines for standard output not written yet
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
+    std::map<DirectoryKey, std::vector<std::wstring>> knownPaths_;
+    std::vector<std::wstring> lastPaths_; // the paths of the last hit, when they are not kept
 };
