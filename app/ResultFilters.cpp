@@ -81,9 +81,25 @@ bool ResultFilters::PassesShape(const Krod::CFileRecord& record) const {
     return !allocatedSize_.active || allocatedSize_.Contain(UnnamedDataSize(record, true));
 }
 
+// Names in one directory share its ancestors, so the answer is found once per directory, as long
+// as the MFT reader keeps the directory records it reads: without that (-nocache) every climb reads
+// the volume again, and so does every answer.
 bool ResultFilters::PassesAncestors(const Krod::CFileNameAttribute& name, Krod::CMft& mft) const {
     if (system_)
         return true;
+    const std::uint64_t directory = name.GetParentReference().GetRecordNumber();
+    if (mft.EnableDirectoryCache) {
+        const auto known = passingDirectories_.find(directory);
+        if (known != passingDirectories_.end())
+            return known->second;
+    }
+    const bool passes = AncestorsPass(name, mft);
+    if (mft.EnableDirectoryCache)
+        passingDirectories_.emplace(directory, passes);
+    return passes;
+}
+
+bool ResultFilters::AncestorsPass(const Krod::CFileNameAttribute& name, Krod::CMft& mft) {
     try {
         const auto ancestors = name.GetAncestorRecords(mft);
         if (ancestors->size() < 2)

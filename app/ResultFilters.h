@@ -4,6 +4,7 @@
 // special directories below the root.
 
 #include <cstdint>
+#include <unordered_map>
 
 namespace cmdarg {
 class command_line;
@@ -46,6 +47,9 @@ class ResultFilters {
     bool PassesAncestors(const Krod::CFileNameAttribute& name, Krod::CMft& mft) const;
 
   private:
+    // PassesAncestors without -fsystem, found by climbing from name.
+    static bool AncestorsPass(const Krod::CFileNameAttribute& name, Krod::CMft& mft);
+
     struct Bounds {
         bool active = false;
         std::uint64_t min = 0;
@@ -60,4 +64,6 @@ class ResultFilters {
     Bounds size_;
     Bounds allocatedSize_;
     bool system_;
+    // PassesAncestors' answers by the record number of the directory that holds the name.
+    mutable std::unordered_map<std::uint64_t, bool> passingDirectories_;
 };
