@@ -147,10 +147,12 @@ class Scan {
         : mft_(mft), matcher_(matcher), printer_(printer), filters_(options), selector_(selector),
           deferred_(Present(options, kOptDeferred)) {}
 
-    // Tests every selected name of record n; prints each hit, or keeps it with -deferred.
+    // Tests every selected name of record n; prints each hit, or keeps it with -deferred. An
+    // extension record is no file of its own: its names are found through its base record.
     void Record(std::uint32_t n) {
         FoundFile hit{mft_.ReadFileRecord(n), n, {}};
-        if (!hit.record.IsFileRecord() || !hit.record.IsFixedUp() || !filters_.PassesRecord(hit.record))
+        if (!hit.record.IsFileRecord() || !hit.record.IsFixedUp() ||
+            hit.record.GetBaseReference().GetRaw() != 0 || !filters_.PassesRecord(hit.record))
             return;
         ++scanned_;
         const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);

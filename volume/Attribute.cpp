@@ -131,6 +131,28 @@ void CAttribute::DecodeRunList() {
     runs_ = std::move(runs);
 }
 
+std::uint64_t CAttribute::GetLowestVcn() const {
+    if (!IsNonResident())
+        throw std::logic_error("not implemented");
+    return read_le<std::uint64_t>(GetHeader(), length_, AttributeField::kLowestVcn);
+}
+
+// A piece's run list is decoded from VCN 0 like any other, so its runs move up by its lowest VCN.
+bool CAttribute::AppendPiece(const CAttribute& piece) {
+    if (!IsNonResident() || !piece.IsNonResident() || runs_.empty() || piece.runs_.empty())
+        return false;
+    const std::uint64_t start = GetClusterCount();
+    const std::uint64_t maxClusters = std::numeric_limits<std::uint64_t>::max() /
+                                      std::max<std::uint64_t>(GetDisk()->GetBytesPerCluster(), 1);
+    if (piece.GetLowestVcn() != start || piece.GetClusterCount() > maxClusters - start)
+        return false;
+    for (DataRun run : piece.runs_) {
+        run.vcn += start;
+        runs_.push_back(run);
+    }
+    return true;
+}
+
 std::uint64_t CAttribute::GetClusterCount() const {
     if (!IsNonResident())
         throw std::logic_error("not implemented");

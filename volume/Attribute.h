@@ -63,6 +63,13 @@ class CAttribute {
     // The decoded runs, ascending and contiguous from VCN 0; empty for resident attributes and
     // malformed run lists.
     const std::vector<DataRun>& GetRuns() const { return runs_; }
+    // The first VCN a non-resident attribute maps: 0, unless it is a later piece of a stream whose
+    // run list did not fit one record. Throws std::logic_error "not implemented" if resident.
+    std::uint64_t GetLowestVcn() const;
+    // Extends the runs of this non-resident attribute with those of piece, the next piece of the
+    // same stream (its lowest VCN is where these runs end). Returns false and changes nothing when
+    // piece does not continue the runs exactly, either has no runs, or the whole would exceed 64 bits.
+    bool AppendPiece(const CAttribute& piece);
     // Clusters covered by the runs (0 without runs); std::logic_error "not implemented" if resident.
     std::uint64_t GetClusterCount() const;
     std::uint64_t GetSectorCount() const;

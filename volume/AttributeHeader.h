@@ -7,6 +7,7 @@
 namespace Krod {
 
 // Attribute types the library and its users look up.
+constexpr std::uint32_t kAttributeList = 0x20;
 constexpr std::uint32_t kAttributeFileName = 0x30;
 constexpr std::uint32_t kAttributeData = 0x80;
 constexpr std::uint32_t kAttributeIndexRoot = 0x90;
@@ -22,8 +23,10 @@ constexpr std::size_t kLength = 0x04;        // u32, whole attribute in bytes
 constexpr std::size_t kNonResident = 0x08;   // u8, 0 = value inside the record
 constexpr std::size_t kNameLength = 0x09;    // u8, in UTF-16 code units
 constexpr std::size_t kNameOffset = 0x0A;    // u16
+constexpr std::size_t kInstance = 0x0E;      // u16, unique within the record; $ATTRIBUTE_LIST names it
 constexpr std::size_t kValueLength = 0x10;   // u32, resident only
 constexpr std::size_t kValueOffset = 0x14;   // u16, resident only
+constexpr std::size_t kLowestVcn = 0x10;     // u64, non-resident only: first VCN this record maps
 constexpr std::size_t kRunListOffset = 0x20; // u16 followed by the u16 compression unit; read as one u32
 constexpr std::size_t kAllocatedSize = 0x28; // u64, non-resident only
 constexpr std::size_t kDataSize = 0x30;      // u64, non-resident only

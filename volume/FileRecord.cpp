@@ -9,7 +9,9 @@ namespace Krod {
 namespace {
 
 constexpr std::uint32_t kFileSignature = 0x454C4946; // "FILE" read as a little-endian u32
+constexpr std::size_t kSequenceNumberOffset = 0x10;  // u16
 constexpr std::size_t kFlagsOffset = 0x16;           // u16
+constexpr std::size_t kBaseReferenceOffset = 0x20;   // u64 FileReference, 0 in a base record
 
 } // namespace
 
@@ -22,6 +24,14 @@ bool CFileRecord::IsFileRecord() const {
 
 std::uint16_t CFileRecord::GetFlags() const {
     return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), kFlagsOffset);
+}
+
+std::uint16_t CFileRecord::GetSequenceNumber() const {
+    return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), kSequenceNumberOffset);
+}
+
+FileReference CFileRecord::GetBaseReference() const {
+    return FileReference::FromRaw(read_le<std::uint64_t>(GetBuffer(), GetBufferSize(), kBaseReferenceOffset));
 }
 
 void CFileRecord::BuildAttributeIndex() const {
@@ -42,6 +52,12 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
     AttributeList found;
     if (!IsValid())
         return found;
+    if (listed_) {
+        for (const CAttribute& attribute : *listed_)
+            if (attribute.GetType() == type)
+                found.push_back(attribute);
+        return found;
+    }
     const auto& byType = data_->GetAttributeIndex().byType;
     auto it = std::lower_bound(byType.begin(), byType.end(), type,
                                [](const CFileRecordData::TypedAttribute& entry, std::uint32_t wanted) {

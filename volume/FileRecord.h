@@ -8,6 +8,7 @@
 #include <boost/intrusive_ptr.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Krod {
@@ -28,6 +29,11 @@ class CFileRecord {
     bool IsFixedUp() const { return fixedUp_; }
     // The record header flags (kRecordInUse, kRecordIsDirectory).
     std::uint16_t GetFlags() const;
+    // The sequence number of the record header, which references to the record carry.
+    std::uint16_t GetSequenceNumber() const;
+    // The base record of an extension record, which holds attributes of the file whose base record
+    // that is; zero for a base record.
+    FileReference GetBaseReference() const;
 
     // The record bytes, GetBufferSize() of them, shared by all copies of this record.
     std::uint8_t* GetBuffer() { return data_->GetBuffer(); }
@@ -41,11 +47,14 @@ class CFileRecord {
     // The walk stops at the end marker, at a zero length, at the record's bytes in use, and at the
     // first attribute that does not lie validly inside the record.
     void BuildAttributeIndex() const;
-    // The attribute at position index in record order; the empty attribute for a record that is
+    // The record's own attribute at position index in record order (attributes that an
+    // $ATTRIBUTE_LIST places in extension records are not counted); the empty attribute for a record that is
     // not a valid, fixed-up record. Throws std::out_of_range "invalid vector<T> subscript" when
     // index is past the attributes.
     CAttribute GetAttribute(std::uint32_t index) const;
-    // All attributes of type in record order; empty for an invalid or unfixed record.
+    // All attributes of type in record order; empty for an invalid or unfixed record. For a base
+    // record whose $ATTRIBUTE_LIST CMft has followed, the attributes of the file in list order,
+    // wherever they are kept (FollowAttributeList), the list's own attribute last.
     AttributeList FindAttributes(std::uint32_t type) const;
     // The same, keeping those whose name equals name exactly (no case folding; "" = unnamed).
     AttributeList FindAttributes(std::uint32_t type, const std::wstring& name) const;
@@ -60,6 +69,9 @@ class CFileRecord {
     boost::intrusive_ptr<CFileRecordData> data_;
     FileReference reference_;
     bool fixedUp_ = false;
+    // The file's attributes in and beyond this record once its $ATTRIBUTE_LIST has been followed;
+    // null for the records that have none, which is nearly all of them.
+    std::shared_ptr<const AttributeList> listed_;
 };
 
 } // namespace Krod

@@ -20,6 +20,24 @@ constexpr std::size_t kBytesInUseOffset = 0x18;     // u32
 // Attributes a typical record carries; saves regrowth of the index.
 constexpr std::size_t kTypicalAttributeCount = 5;
 
+// Calls visit(type, offset, length) for the attributes of the record in record order while it
+// returns true. The walk stops at the end marker, at a zero length, at the record's bytes in use,
+// and at the first attribute that does not lie validly inside the record.
+template <typename Visit> void WalkAttributes(const std::uint8_t* record, std::uint32_t size, Visit visit) {
+    const std::size_t limit =
+        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
+    std::size_t pos = read_le<std::uint16_t>(record, size, kFirstAttributeOffset);
+    while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
+        const auto type = read_le<std::uint32_t>(record, limit, pos + AttributeField::kType);
+        if (type == kAttributeEndMarker)
+            break;
+        const std::uint32_t length = ValidatedAttributeLength(record, limit, pos);
+        if (length == 0 || !visit(type, static_cast<std::uint32_t>(pos), length))
+            break;
+        pos += length;
+    }
+}
+
 } // namespace
 
 std::uint32_t CFileRecordData::FrameSizeFor(std::uint32_t recordSize) {
@@ -57,24 +75,24 @@ const CFileRecordData::AttributeIndex& CFileRecordData::GetAttributeIndex() {
     return index_;
 }
 
+bool CFileRecordData::HasAttributeList() const {
+    // A record keeps its attributes sorted by type, so the list, if any, comes within the first few.
+    bool found = false;
+    WalkAttributes(buffer_, size_, [&found](std::uint32_t type, std::uint32_t, std::uint32_t) {
+        found = type == kAttributeList;
+        return type < kAttributeList;
+    });
+    return found;
+}
+
 void CFileRecordData::BuildAttributeIndex() {
     index_.spans.reserve(kTypicalAttributeCount);
     index_.byType.reserve(kTypicalAttributeCount);
-    const std::size_t limit =
-        std::min<std::size_t>(size_, read_le<std::uint32_t>(buffer_, size_, kBytesInUseOffset));
-    std::size_t pos = read_le<std::uint16_t>(buffer_, size_, kFirstAttributeOffset);
-    while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
-        const auto type = read_le<std::uint32_t>(buffer_, limit, pos + AttributeField::kType);
-        if (type == kAttributeEndMarker)
-            break;
-        const std::uint32_t length = ValidatedAttributeLength(buffer_, limit, pos);
-        if (length == 0)
-            break;
-        const auto index = static_cast<std::uint32_t>(index_.spans.size());
-        index_.spans.push_back({static_cast<std::uint32_t>(pos), length});
-        index_.byType.push_back({type, index});
-        pos += length;
-    }
+    WalkAttributes(buffer_, size_, [this](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
+        index_.byType.push_back({type, static_cast<std::uint32_t>(index_.spans.size())});
+        index_.spans.push_back({offset, length});
+        return true;
+    });
     std::sort(index_.byType.begin(), index_.byType.end(),
               [](const TypedAttribute& a, const TypedAttribute& b) {
                   return a.type != b.type ? a.type < b.type : a.index < b.index;

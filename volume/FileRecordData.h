@@ -52,6 +52,9 @@ class CFileRecordData {
     // The attribute index of the record in the buffer, built on the first call from a buffer that
     // holds a valid, fixed-up record; the buffer must not change afterwards.
     const AttributeIndex& GetAttributeIndex();
+    // Whether the valid, fixed-up record in the buffer carries an $ATTRIBUTE_LIST. Reads only the
+    // attributes ahead of where the list would be; no allocation.
+    bool HasAttributeList() const;
 
   private:
     CFileRecordData(CLogicalDisk* disk, std::uint8_t* buffer, std::uint32_t size);

@@ -2,11 +2,13 @@
 
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
+#include "volume/ListedAttributes.h"
 #include "volume/UpdateSequence.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 namespace Krod {
@@ -18,6 +20,9 @@ constexpr std::size_t kOemIdOffset = 0x03;
 // NTFS sector sizes lie between these powers of two.
 constexpr std::uint32_t kMinSectorSize = 256;
 constexpr std::uint32_t kMaxSectorSize = 4096;
+// Rounds of reading $MFT's extension records through the runs found so far. NTFS keeps those
+// records early in the MFT, inside the first piece's runs, so a second round rarely finds more.
+constexpr unsigned kMaxMftListRounds = 16;
 
 bool IsPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
@@ -59,6 +64,18 @@ CMft::CMft(CLogicalDisk* disk) {
     if (mftRecord.IsFileRecord() && !ApplyFixup(mftRecord))
         throw std::runtime_error("0th file record fixup check failed");
     AttributeList data = mftRecord.FindAttributes(kAttributeData);
+    // The pieces of a $DATA too fragmented for record 0 lie in extension records, which are read
+    // through the runs known so far; a round that finds more runs may reach more of them.
+    if (!data.empty() && data.front().IsNonResident() && !data.front().GetRuns().empty()) {
+        for (unsigned round = 0; round < kMaxMftListRounds; ++round) {
+            mftData_ = data.front();
+            FollowAttributeListOf(mftRecord);
+            data = mftRecord.FindAttributes(kAttributeData);
+            if (data.size() != 1 || !data.front().IsNonResident() ||
+                data.front().GetClusterCount() <= mftData_.GetClusterCount())
+                break;
+        }
+    }
     if (data.size() != 1)
         throw std::runtime_error("Number of data attributes of 0th file record is not 1");
     if (!data.front().IsNonResident() || data.front().GetRuns().empty())
@@ -80,6 +97,7 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
 
     CFileRecord record(mftData_.GetDisk(), reference);
     ReadInto(record, number);
+    FollowAttributeListOf(record);
     if (EnableDirectoryCache && record.IsValid() && (record.GetFlags() & kRecordIsDirectory) != 0)
         directoryCache_.emplace(cached, number, record);
     return record;
@@ -95,6 +113,17 @@ void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
         return;
     }
     ApplyFixup(record);
+}
+
+void CMft::FollowAttributeListOf(CFileRecord& record) {
+    if (!record.IsValid() || record.GetBaseReference().GetRaw() != 0 || !record.GetData()->HasAttributeList())
+        return;
+    record.listed_ =
+        std::make_shared<const AttributeList>(FollowAttributeList(record, [this](FileReference reference) {
+            CFileRecord extension(mftData_.GetDisk(), reference);
+            ReadInto(extension, reference.GetRecordNumber());
+            return extension;
+        }));
 }
 
 std::uint64_t CMft::GetFileRecordCount() const {

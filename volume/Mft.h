@@ -24,14 +24,17 @@ class CMft {
     // "Unsupportable sector size", "Unsupportable cluster size", "Unsupportable MFT record size"
     // for absurd geometry; "0th file record fixup check failed"; "Number of data attributes of
     // 0th file record is not 1"; "0th file record has no data runs" when $MFT's $DATA is resident
-    // or its run list empty or malformed; ESystemError on device failure.
+    // or its run list empty or malformed; ESystemError on device failure. A $DATA that continues
+    // in extension records (listed by record 0's $ATTRIBUTE_LIST) is read whole.
     explicit CMft(CLogicalDisk* disk);
     CMft(const CMft&) = delete;
     CMft& operator=(const CMft&) = delete;
 
     // Reads the record with reference's 48-bit record number (the sequence number is not compared).
     // A record that fails its update sequence comes back with its on-disk bytes and IsFixedUp()
-    // false; one that lies beyond the MFT's runs comes back zero-filled (not a FILE record).
+    // false; one that lies beyond the MFT's runs comes back zero-filled (not a FILE record). A base
+    // record with an $ATTRIBUTE_LIST comes back with the list followed (FollowAttributeList), so
+    // that its lookups see the attributes kept in its extension records.
     // Throws ESystemError on device failure.
     CFileRecord ReadFileRecord(FileReference reference);
     CFileRecord ReadFileRecord(std::uint32_t recordNumber);
@@ -49,6 +52,8 @@ class CMft {
 
   private:
     void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
+    // Follows the $ATTRIBUTE_LIST of record when it is a valid base record that carries one.
+    void FollowAttributeListOf(CFileRecord& record);
 
     CAttribute mftData_;
     std::uint32_t sectorsPerRecord_ = 0;

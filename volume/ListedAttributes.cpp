@@ -1,0 +1,98 @@
+#include "volume/ListedAttributes.h"
+
+#include "volume/AttributeHeader.h"
+#include "volume/AttributeListEntries.h"
+#include "volume/LittleEndian.h"
+
+#include <map>
+#include <unordered_set>
+
+namespace Krod {
+namespace {
+
+// The position in record's attribute index of the attribute of type with instance, or the
+// number of attributes when the record holds none.
+std::uint32_t FindInstance(const CFileRecord& record, std::uint32_t type, std::uint16_t instance) {
+    const auto& spans = record.GetData()->GetAttributeIndex().spans;
+    std::uint32_t index = 0;
+    for (; index < spans.size(); ++index) {
+        const std::uint8_t* header = record.GetBuffer() + spans[index].offset;
+        if (read_le<std::uint32_t>(header, spans[index].length, AttributeField::kType) == type &&
+            read_le<std::uint16_t>(header, spans[index].length, AttributeField::kInstance) == instance)
+            break;
+    }
+    return index;
+}
+
+std::uint16_t InstanceOf(const CAttribute& attribute) {
+    return read_le<std::uint16_t>(attribute.GetHeader(), attribute.GetLength(), AttributeField::kInstance);
+}
+
+bool ExtendsBase(const CFileRecord& record, const CFileRecord& base) {
+    if (!record.IsFileRecord() || !record.IsFixedUp())
+        return false;
+    const bool inUse = (record.GetFlags() & kRecordInUse) != 0;
+    if (inUse != ((base.GetFlags() & kRecordInUse) != 0))
+        return false;
+    const FileReference back = record.GetBaseReference();
+    return back.GetRecordNumber() == base.GetReference().GetRecordNumber() &&
+           (!inUse || back.GetSequenceNumber() == base.GetSequenceNumber());
+}
+
+// Adds attribute to the file's attributes, or, when it is a later piece of a non-resident
+// stream, to the runs of the last attribute of its type and name, if it continues them.
+void Add(AttributeList& attributes, const CAttribute& attribute) {
+    if (!attribute.IsNonResident() || attribute.GetLowestVcn() == 0) {
+        attributes.push_back(attribute);
+        return;
+    }
+    const std::uint32_t type = attribute.GetType();
+    const std::wstring name = attribute.GetName();
+    for (auto it = attributes.rbegin(); it != attributes.rend(); ++it) {
+        if (it->GetType() == type && it->IsNonResident() && it->GetName() == name) {
+            it->AppendPiece(attribute);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read) {
+    const std::uint64_t baseNumber = base.GetReference().GetRecordNumber();
+    const AttributeList lists = base.FindAttributes(kAttributeList);
+    const std::vector<AttributeListEntry> entries =
+        lists.empty() ? std::vector<AttributeListEntry>() : ReadAttributeList(lists.front());
+
+    AttributeList attributes;
+    std::map<std::uint64_t, CFileRecord> extensions; // read once each, those that fail included
+    std::unordered_set<std::uint64_t> taken;         // record number << 16 | instance
+    for (const AttributeListEntry& entry : entries) {
+        if (entry.type == kAttributeList)
+            continue;
+        const std::uint64_t number = entry.record.GetRecordNumber();
+        const CFileRecord* holder = &base;
+        if (number != baseNumber) {
+            auto it = extensions.find(number);
+            if (it == extensions.end())
+                it = extensions.emplace(number, read(entry.record)).first;
+            if (!ExtendsBase(it->second, base))
+                continue;
+            holder = &it->second;
+        }
+        const std::uint32_t index = FindInstance(*holder, entry.type, entry.instance);
+        if (index == holder->GetData()->GetAttributeIndex().spans.size() ||
+            !taken.insert(number << 16 | entry.instance).second)
+            continue;
+        Add(attributes, holder->GetAttribute(index));
+    }
+    const auto own = static_cast<std::uint32_t>(base.GetData()->GetAttributeIndex().spans.size());
+    for (std::uint32_t index = 0; index < own; ++index) {
+        const CAttribute attribute = base.GetAttribute(index);
+        if (!taken.count(baseNumber << 16 | InstanceOf(attribute)))
+            Add(attributes, attribute);
+    }
+    return attributes;
+}
+
+} // namespace Krod
