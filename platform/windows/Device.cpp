@@ -86,13 +86,14 @@ class WindowsDevice : public Device {
         return 0;
     }
 
-    // Every read goes through the aligned block: a read that continues the previous one fills it
-    // whole, any other read only with the aligned sectors it covers. What the block holds serves
+    // Every read goes through the aligned block: a read that continues the previous one or the block
+    // (a scan of records with reads of parent directories between them) fills it whole, any other
+    // read only with the aligned sectors it covers. What the block holds serves
     // later reads too: the volume is never written, so it cannot go stale.
     ErrorCode Read(void* buffer, std::size_t size) override {
         auto* out = static_cast<std::uint8_t*>(buffer);
         std::uint64_t position = position_;
-        const bool sequential = position == previousEnd_;
+        const bool sequential = position == previousEnd_ || position == blockStart_ + blockFilled_;
         position_ += size;
         previousEnd_ = position_;
         while (size > 0) {

@@ -1,5 +1,6 @@
 #include "platform/Console.h"
 #include "platform/windows/OemCodecvt.h"
+#include "tests/common/scratch_folder.h"
 
 #include <windows.h>
 
@@ -30,7 +31,8 @@ TEST_F(Oem437, ToOemStringConvertsTheWholeText) {
 // An unbuffered wide stream hands the facet one unit at a time, so a surrogate pair reaches it in
 // two calls; a high surrogate left at the end is settled when the stream closes.
 TEST_F(Oem437, WideStreamWritesTheConsoleBytes) {
-    const auto path = std::filesystem::temp_directory_path() / "vesk_oem_codecvt_test.txt";
+    const vesk_test::ScratchFolder scratch;
+    const auto path = scratch / "console.txt";
     for (bool buffered : {true, false}) {
         {
             std::wofstream out;
@@ -44,7 +46,6 @@ TEST_F(Oem437, WideStreamWritesTheConsoleBytes) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a?b42?\x82\n?")
             << (buffered ? "buffered" : "unbuffered");
     }
-    std::filesystem::remove(path);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/Device.h"
+#include "tests/common/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +20,11 @@ class ImageFile : public testing::Test {
     static constexpr std::size_t kSize = 3 * 4096 + 1000;
 
     void SetUp() override {
-        path_ = fs::temp_directory_path() / "vesk_device_test.img";
+        path_ = scratch_ / "image.img";
         std::ofstream out(path_, std::ios::binary);
         for (std::size_t i = 0; i < kSize; ++i)
             out.put(static_cast<char>(ByteAt(i)));
     }
-    void TearDown() override { fs::remove(path_); }
 
     static std::uint8_t ByteAt(std::uint64_t offset) {
         return offset < kSize ? static_cast<std::uint8_t>(offset * 7 + offset / 251) : 0;
@@ -45,6 +45,7 @@ class ImageFile : public testing::Test {
             ASSERT_EQ(bytes[i], ByteAt(offset + i)) << "byte " << offset + i;
     }
 
+    vesk_test::ScratchFolder scratch_;
     fs::path path_;
 };
 
