@@ -18,7 +18,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # With the recommended packages, as Wine was tried on this kind of machine.
+  apt-get install -y -q "${missing[@]}"
 fi
 
 jobs=$(nproc)
