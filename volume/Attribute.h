@@ -5,6 +5,7 @@
 #include "volume/FileRecordData.h"
 #include "volume/LogicalDisk.h"
 
+#include <boost/container/small_vector.hpp>
 #include <boost/intrusive_ptr.hpp>
 
 #include <cstdint>
@@ -98,7 +99,10 @@ class CAttribute {
     std::vector<DataRun> runs_;
 };
 
+// Lookups in one record rarely find more attributes than this, which a list holds without a heap
+// allocation.
+constexpr std::size_t kInlineListSize = 4;
 // A list of attributes handed to the caller, who owns it.
-using AttributeList = std::vector<CAttribute>;
+using AttributeList = boost::container::small_vector<CAttribute, kInlineListSize>;
 
 } // namespace Krod

@@ -17,8 +17,6 @@ constexpr std::uint32_t kObjectSpace = (sizeof(CFileRecordData) + 15) / 16 * 16;
 // Record header fields the attribute walk reads.
 constexpr std::size_t kFirstAttributeOffset = 0x14; // u16
 constexpr std::size_t kBytesInUseOffset = 0x18;     // u32
-// Attributes a typical record carries; saves regrowth of the index.
-constexpr std::size_t kTypicalAttributeCount = 5;
 
 // Calls visit(type, offset, length) for the attributes of the record in record order while it
 // returns true. The walk stops at the end marker, at a zero length, at the record's bytes in use,
@@ -86,8 +84,6 @@ bool CFileRecordData::HasAttributeList() const {
 }
 
 void CFileRecordData::BuildAttributeIndex() {
-    index_.spans.reserve(kTypicalAttributeCount);
-    index_.byType.reserve(kTypicalAttributeCount);
     WalkAttributes(buffer_, size_, [this](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
         index_.byType.push_back({type, static_cast<std::uint32_t>(index_.spans.size())});
         index_.spans.push_back({offset, length});

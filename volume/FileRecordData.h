@@ -4,15 +4,19 @@
 
 #include "volume/LogicalDisk.h"
 
+#include <boost/container/small_vector.hpp>
 #include <boost/intrusive_ptr.hpp>
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace Krod {
 
 class CFileRecordData {
   public:
+    // Attributes the index holds inside the record's frame, more than a record usually carries;
+    // only a record with more takes memory from the heap.
+    static constexpr std::size_t kInlineAttributes = 8;
     // Where an attribute lies in the record.
     struct AttributeSpan {
         std::uint32_t offset;
@@ -25,8 +29,8 @@ class CFileRecordData {
     };
     // The attributes of a valid record: spans in record order, and the same sorted by (type, index).
     struct AttributeIndex {
-        std::vector<AttributeSpan> spans;
-        std::vector<TypedAttribute> byType;
+        boost::container::small_vector<AttributeSpan, kInlineAttributes> spans;
+        boost::container::small_vector<TypedAttribute, kInlineAttributes> byType;
     };
 
     // The frame size a disk's allocator needs so that Create() can hold records of recordSize bytes.
