@@ -43,7 +43,10 @@ echo "== vesk.exe and the unit tests, cross-compiled"
 # Tests are listed when ctest runs, not after each link (that would need Wine in the build), and
 # linked statically, as the program is, so that they run without the toolchain's DLLs. Optimised
 # as the native suite is (-O2): GCC 12's -O3 warns of uninitialised strings in tests where none are.
-cmake -S . -B "$cross" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+toolchain=()
+# A toolchain is chosen once, when the build folder is made.
+[ -f "$cross/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake)
+cmake -S . -B "$cross" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DVESK_BENCH=OFF -DGTest_DIR="$gtest_prefix/lib/cmake/GTest" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST -DCMAKE_EXE_LINKER_FLAGS=-static >/dev/null
