@@ -36,10 +36,13 @@ std::uint64_t UnnamedDataSize(const Krod::CFileRecord& record, bool allocated) {
 } // namespace
 
 bool IsSpecialNtfsFile(const Krod::CFileRecord& record, bool listVolumeInformation) {
-    const Krod::AttributeList names = record.GetFileNameAttributes(Krod::kNamespaceWin32);
-    if (names.empty())
+    return IsSpecialNtfsFile(record.GetFileNameAttributes(Krod::kNamespaceWin32), listVolumeInformation);
+}
+
+bool IsSpecialNtfsFile(const Krod::AttributeList& win32Names, bool listVolumeInformation) {
+    if (win32Names.empty())
         return false;
-    const Krod::CFileNameAttribute first(names.front());
+    const Krod::CFileNameAttribute first(win32Names.front());
     if ((first.GetFileAttributes() & Krod::kFileAttributeSystem) == 0)
         return false;
     if (first.GetParentReference().GetRecordNumber() != Krod::kRootDirectoryRecord)
@@ -65,11 +68,9 @@ ResultFilters::ResultFilters(const cmdarg::command_line& options)
                      options.state(kOptAllocatedRange).size_value(1)},
       system_(Present(options, kOptSystem)) {}
 
-bool ResultFilters::PassesRecord(const Krod::CFileRecord& record) const {
+bool ResultFilters::PassesInUseState(const Krod::CFileRecord& record) const {
     const bool inUse = (record.GetFlags() & Krod::kRecordInUse) != 0;
-    if (notInUseOnly_ ? inUse : !anyInUseState_ && !inUse)
-        return false;
-    return !IsSpecialNtfsFile(record, true);
+    return notInUseOnly_ ? !inUse : anyInUseState_ || inUse;
 }
 
 bool ResultFilters::PassesShape(const Krod::CFileRecord& record) const {

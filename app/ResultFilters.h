@@ -3,6 +3,8 @@
 // record is in use, NTFS's own files, file or directory, data size, allocated size, and the
 // special directories below the root.
 
+#include "volume/Attribute.h"
+
 #include <cstdint>
 #include <unordered_map>
 
@@ -22,6 +24,9 @@ class CMft;
 // "System Volume Information". Throws what listing the record's names throws
 // (Krod::EMutExAttributesError, ...).
 bool IsSpecialNtfsFile(const Krod::CFileRecord& record, bool listVolumeInformation);
+// The same for the record whose Win32-selectable FILE_NAMEs (GetFileNameAttributes with
+// Krod::kNamespaceWin32) are win32Names.
+bool IsSpecialNtfsFile(const Krod::AttributeList& win32Names, bool listVolumeInformation);
 
 // The filters the options -funused, -fUSED, -fDIRS, -fFILES, -fsize, -falloc and -fsystem choose.
 class ResultFilters {
@@ -29,10 +34,11 @@ class ResultFilters {
     // Reads the options once.
     explicit ResultFilters(const cmdarg::command_line& options);
 
-    // Whether a valid, fixed-up record is looked at: its in-use state is wanted (by default only
-    // records in use; -funused: all; -fUSED: only those not in use, whatever -funused says), and
-    // it is not one of NTFS's own files (IsSpecialNtfsFile, "System Volume Information" allowed).
-    bool PassesRecord(const Krod::CFileRecord& record) const;
+    // Whether a valid, fixed-up record's in-use state is wanted: by default only records in use;
+    // -funused: all; -fUSED: only those not in use, whatever -funused says. A record is looked at
+    // when it passes and is not one of NTFS's own files (IsSpecialNtfsFile, "System Volume
+    // Information" allowed), which only records that pass are asked about.
+    bool PassesInUseState(const Krod::CFileRecord& record) const;
 
     // Whether the names of record may be hits as far as its kind and sizes go: -fDIRS drops
     // directories and -fFILES the rest (by the record header); -fsize and -falloc keep the sizes

@@ -152,15 +152,22 @@ class Scan {
     void Record(std::uint32_t n) {
         FoundFile hit{mft_.ReadFileRecord(n), n, {}};
         if (!hit.record.IsFileRecord() || !hit.record.IsFixedUp() ||
-            hit.record.GetBaseReference().GetRaw() != 0 || !filters_.PassesRecord(hit.record))
+            hit.record.GetBaseReference().GetRaw() != 0 || !filters_.PassesInUseState(hit.record))
+            return;
+        // Selecting names throws what selecting them for the test of NTFS's own files would, and under
+        // the default selection gives the very names that test looks at.
+        const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);
+        const bool special = selector_ == Krod::kNamespaceWin32 ? IsSpecialNtfsFile(names, true)
+                                                                : IsSpecialNtfsFile(hit.record, true);
+        if (special)
             return;
         ++scanned_;
-        const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
         for (const Krod::CAttribute& name : names) {
-            if (!matcher_.Matches(name.GetFileNameText()))
+            name.GetFileNameText(text_);
+            if (!matcher_.Matches(text_))
                 continue;
             if (!filters_.PassesAncestors(Krod::CFileNameAttribute(name), mft_))
                 continue;
@@ -192,6 +199,7 @@ class Scan {
     const bool deferred_;
     std::list<FoundFile> waiting_;
     std::uint32_t scanned_ = 0;
+    std::wstring text_; // the name being tested
 };
 
 void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {

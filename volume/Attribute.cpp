@@ -15,11 +15,12 @@ constexpr std::size_t kFileNameTextOffset = 0x42;
 // The largest sector count one device read takes.
 constexpr std::uint64_t kMaxSectorsPerRead = std::numeric_limits<std::uint32_t>::max();
 
-std::wstring ReadUtf16(const std::uint8_t* bytes, std::size_t size, std::size_t offset, std::size_t units) {
-    std::wstring text(units, L'\0');
+// Replaces text by the units UTF-16 code units at offset, reusing its storage.
+void ReadUtf16(const std::uint8_t* bytes, std::size_t size, std::size_t offset, std::size_t units,
+               std::wstring& text) {
+    text.resize(units);
     for (std::size_t i = 0; i < units; ++i)
         text[i] = static_cast<wchar_t>(read_le<std::uint16_t>(bytes, size, offset + 2 * i));
-    return text;
 }
 
 } // namespace
@@ -60,8 +61,10 @@ std::wstring CAttribute::GetName() const {
     const std::size_t units = read_le<std::uint8_t>(header, length_, AttributeField::kNameLength);
     if (units == 0)
         return {};
-    return ReadUtf16(header, length_, read_le<std::uint16_t>(header, length_, AttributeField::kNameOffset),
-                     units);
+    std::wstring name;
+    ReadUtf16(header, length_, read_le<std::uint16_t>(header, length_, AttributeField::kNameOffset), units,
+              name);
+    return name;
 }
 
 const std::uint8_t* CAttribute::GetResidentValue() const {
@@ -216,13 +219,20 @@ std::uint64_t CAttribute::ReadStream(void* buffer, std::uint64_t firstSector, st
 }
 
 std::wstring CAttribute::GetFileNameText() const {
+    std::wstring text;
+    GetFileNameText(text);
+    return text;
+}
+
+void CAttribute::GetFileNameText(std::wstring& text) const {
+    text.clear();
     if (IsEmpty())
-        return {};
+        return;
     const std::uint32_t valueLength = GetResidentValueLength();
     if (valueLength <= kFileNameTextOffset)
-        return {};
+        return;
     const std::uint8_t* value = GetResidentValue();
-    return ReadUtf16(value, valueLength, kFileNameTextOffset, (valueLength - kFileNameTextOffset) / 2);
+    ReadUtf16(value, valueLength, kFileNameTextOffset, (valueLength - kFileNameTextOffset) / 2, text);
 }
 
 } // namespace Krod

@@ -87,6 +87,8 @@ class CAttribute {
     // of the value); empty for the empty attribute or a value too short to hold a name.
     // Throws std::logic_error "not implemented?" for a non-resident attribute.
     std::wstring GetFileNameText() const;
+    // The same into text, whose storage is reused: a scan looks at every name without allocating.
+    void GetFileNameText(std::wstring& text) const;
 
   private:
     void DecodeRunList();
