@@ -6,8 +6,9 @@
 // contents are compared too. Damaged copies check that records whose update sequence fails come
 // back not fixed up.
 //
-// Names are compared per physical record: the library does not follow $ATTRIBUTE_LIST, and the
-// manifest lists each FILE_NAME in the record that holds it.
+// The manifest lists each FILE_NAME and $DATA in the record that holds it, the library a file's
+// attributes through its base record: a base record with an $ATTRIBUTE_LIST is compared with the
+// lines of all its records, an extension record with its own.
 #include "tests/builder/fixups.h"
 #include "tests/builder/manifest_reader.h"
 #include "tests/builder/utf.h"
@@ -190,6 +191,59 @@ void ExpectNamesAgree(const CFileRecord& record, const RecordTruth& truth, const
     }
 }
 
+// The lines of a file whose base record carries an $ATTRIBUTE_LIST, gathered from the base record
+// and its extension records in record order. libntfs-3g gives each piece of a non-resident stream
+// that continues in another record as it lies in its record: the first one with a hole after its
+// runs up to the stream's end, a later one as a stream of its own, of size 0, with a hole up to its
+// first VCN ahead of its runs. The pieces are joined here, without the holes.
+RecordTruth FileTruth(const VolumeTruth& truth, const std::vector<std::uint64_t>& records) {
+    RecordTruth file;
+    for (std::uint64_t n : records) {
+        const RecordTruth& part = truth.records.at(n);
+        file.names.insert(file.names.end(), part.names.begin(), part.names.end());
+        for (const ManifestLine& stream : part.streams) {
+            const bool piece = stream.Number("resident") == 0 && stream.Number("size") == 0 &&
+                               !stream.Runs("runs").empty() && stream.Runs("runs").front().lcn < 0 &&
+                               !file.streams.empty();
+            if (!piece) {
+                file.streams.push_back(stream);
+                continue;
+            }
+            std::string& joined = file.streams.back().fields["runs"];
+            if (!joined.empty() && joined.find(":-1:", joined.rfind(',') + 1) != std::string::npos)
+                joined.erase(joined.rfind(',') == std::string::npos ? 0 : joined.rfind(','));
+            const std::string& runs = stream.Text("runs");
+            if (runs.find(',') != std::string::npos)
+                joined += runs.substr(runs.find(','));
+        }
+    }
+    return file;
+}
+
+// The names of a file with an $ATTRIBUTE_LIST, whatever record holds each and in whatever order.
+void ExpectFileNamesAgree(const CFileRecord& record, const RecordTruth& file, const std::string& where) {
+    std::multiset<std::string> expected;
+    for (const ManifestLine& line : file.names)
+        expected.insert(line.Text("units") + " parent=" + line.Text("parent") + "/" +
+                        line.Text("parent-seq") + " ns=" + line.Text("ns") +
+                        " flags=" + std::to_string(line.Number("fn-flags")));
+    std::multiset<std::string> found;
+    for (const CAttribute& attribute : record.GetFileNameAttributes(AnyNamespace)) {
+        const CFileNameAttribute name(attribute);
+        std::string units;
+        for (wchar_t unit : name.GetFileNameText()) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(unit));
+            units += hex;
+        }
+        found.insert(units + " parent=" + std::to_string(name.GetParentReference().GetRecordNumber()) + "/" +
+                     std::to_string(name.GetParentReference().GetSequenceNumber()) +
+                     " ns=" + std::to_string(name.GetNamespace()) +
+                     " flags=" + std::to_string(name.GetFileAttributes()));
+    }
+    EXPECT_EQ(found, expected) << where << ": the file's names";
+}
+
 // Reads a non-resident stream whole through the library's runs and compares it with the image's
 // bytes through libntfs-3g's runs. Sparse streams are left out: their runs are not read as holes.
 void ExpectContentAgrees(const CAttribute& stream, const std::vector<ManifestRun>& runs, RawImage& raw,
@@ -255,6 +309,18 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 
     // Every slot, the uninitialised ones too: the library must find each through the right run.
     RawImage raw(image, truth);
+    // Each base record with the records of its file, found by the base reference in the header
+    // (u64 at 0x20) of the image's bytes: the manifest's base=0 cannot tell $MFT's extensions.
+    std::map<std::uint64_t, std::vector<std::uint64_t>> files;
+    for (const auto& [n, record] : truth.records) {
+        if (truth.bad.count(n))
+            continue;
+        const std::vector<std::uint8_t> bytes = raw.Record(n);
+        std::uint64_t base = 0;
+        for (int i = 7; i >= 0; --i)
+            base = base << 8 | bytes.at(0x20 + i);
+        files[base == 0 ? n : base & 0xFFFFFFFFFFFFull].push_back(n);
+    }
     const std::uint64_t initialized = truth.mft.Number("initialized");
     const std::uint64_t stretches = raw.RecordSize() / mkvol::kFixupStride;
     for (std::uint64_t n = 0; n < mft.GetFileRecordCount(); ++n) {
@@ -285,8 +351,18 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
             continue;
 
         EXPECT_EQ(record.GetFlags(), listed->second.header.Number("flags")) << where << ": flags";
+        if (listed->second.header.Number("attribute-list") == 1) {
+            std::vector<std::uint64_t> parts = files[n];
+            std::sort(parts.begin(), parts.end());
+            const RecordTruth file = FileTruth(truth, parts);
+            ExpectFileNamesAgree(record, file, where);
+            ExpectStreamsAgree(record, file, raw, where);
+            continue;
+        }
         ExpectNamesAgree(record, listed->second, where);
-        ExpectStreamsAgree(record, listed->second, raw, where);
+        // The streams of an extension record are compared through its base record's.
+        if (files.count(n))
+            ExpectStreamsAgree(record, listed->second, raw, where);
     }
 }
 
@@ -413,6 +489,8 @@ INSTANTIATE_TEST_SUITE_P(
                       VolumeCase{"fragmented-mft", 512, 4096, 1024, 10, false, false, false},
                       VolumeCase{"fragmented-mft-512", 512, 512, 1024, 3, true, false, false},
                       VolumeCase{"attribute-list", 512, 4096, 1024, 1, false, true, false},
+                      VolumeCase{"attribute-list-directory", 512, 512, 1024, 10, true, true, false},
+                      VolumeCase{"attribute-list-mft", 512, 512, 1024, 100, true, true, false},
                       VolumeCase{"filters", 512, 4096, 1024, 1, false, false, false},
                       VolumeCase{"geometry-512-512", 512, 512, 1024, 1, false, false, false},
                       VolumeCase{"geometry-512-65536", 512, 65536, 1024, 1, false, false, false},
