@@ -120,9 +120,16 @@ class TempDir {
     std::string path_;
 };
 
-const std::vector<std::string> kAllVolumes = {
-    "basic",          "windows-names",    "junctions",          "fragmented-mft",
-    "attribute-list", "geometry-512-512", "geometry-512-65536", "geometry-4096-4096"};
+const std::vector<std::string> kAllVolumes = {"basic",
+                                              "windows-names",
+                                              "junctions",
+                                              "fragmented-mft",
+                                              "attribute-list",
+                                              "attribute-list-directory",
+                                              "attribute-list-mft",
+                                              "geometry-512-512",
+                                              "geometry-512-65536",
+                                              "geometry-4096-4096"};
 
 bool Any(const std::vector<Line>& lines, const std::function<bool(const Line&)>& test) {
     for (const Line& line : lines)
@@ -233,6 +240,20 @@ TEST(Volumes, EachRecipeForcesItsStructure) {
              return Any(Kind(m, "record"), [](const Line& l) { return l["attribute-list"] == "1"; }) &&
                     Any(names(m), [](const Line& l) { return l["base"] != "0"; });
          }},
+        {"attribute-list-directory", "a directory named from an extension record",
+         [&](const std::vector<Line>& m) {
+             return Any(Kind(m, "record"),
+                        [](const Line& l) {
+                            return l["dir"] == "1" && l["attribute-list"] == "1" && l["names"] == "0";
+                        }) &&
+                    Any(names(m), [](const Line& l) { return l["base"] != "0" && l["path"] == "\\Dir"; });
+         }},
+        {"attribute-list-mft", "an $MFT with an $ATTRIBUTE_LIST and no name of its own",
+         [](const std::vector<Line>& m) {
+             return Any(Kind(m, "record"), [](const Line& l) {
+                 return l["rec"] == "0" && l["attribute-list"] == "1" && l["names"] == "0";
+             });
+         }},
         {"geometry-512-512", "512-byte clusters", geometry(512, 512, 1024)},
         {"geometry-512-65536", "64 KiB clusters", geometry(512, 65536, 1024)},
         {"geometry-4096-4096", "4096-byte sectors and records", geometry(4096, 4096, 4096)},
@@ -268,6 +289,9 @@ TEST(Volumes, SleuthKitSeesWhatTheManifestSays) {
         }
         const std::vector<Line> manifest = LoadManifest(image + ".manifest");
         std::set<uint64_t> known;
+        // $MFT's extension records say base=0 too, so its own record is known by its record line.
+        for (const Line& record : Kind(manifest, "record"))
+            known.insert(record.Number("rec"));
         for (const Line& name : Kind(manifest, "name")) {
             const uint64_t file = name["base"] == "0" ? name.Number("rec") : name.Number("base");
             known.insert(file);
