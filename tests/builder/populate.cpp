@@ -316,16 +316,16 @@ class Writer {
     }
 
     void Stream(const Command& c) {
-        const std::string& spec = c.Operand(0);
-        const size_t colon = spec.find(':');
-        if (colon == std::string::npos || colon + 1 == spec.size())
+        const std::string& streamPath = c.Operand(0);
+        const size_t colon = streamPath.find(':');
+        if (colon == std::string::npos || colon + 1 == streamPath.size())
             c.Fail("a stream is named PATH:NAME");
-        const std::string path = spec.substr(0, colon);
-        std::u16string stream = Utf8ToUtf16(spec.substr(colon + 1));
+        const std::string path = streamPath.substr(0, colon);
+        std::u16string stream = Utf8ToUtf16(streamPath.substr(colon + 1));
         Inode ni = Existing(c, path);
         if (ntfs_attr_add(ni.get(), AT_DATA, Units(stream), static_cast<u8>(stream.size()), nullptr, 0) != 0)
             c.Fail("cannot add the stream: " + std::string(std::strerror(errno)));
-        Write(c, ni, stream, c.Number("size"), Seed(spec));
+        Write(c, ni, stream, c.Number("size"), Seed(streamPath));
     }
 
     // A mount point: the substitute name as given, the print name without the \??\ prefix.
