@@ -13,6 +13,7 @@ namespace {
 // Boot sector fields the disk answers about.
 constexpr std::size_t kBytesPerSectorOffset = 0x0B;    // u16
 constexpr std::size_t kSectorsPerClusterOffset = 0x0D; // u8
+constexpr std::size_t kTotalSectorsOffset = 0x28;      // u64, sectors in the volume
 constexpr std::size_t kMftClusterOffset = 0x30;        // u64, logical cluster number of $MFT
 constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a negative power of two in bytes
 
@@ -69,6 +70,10 @@ std::uint8_t CLogicalDisk::GetSectorsPerCluster() const {
 
 std::uint32_t CLogicalDisk::GetBytesPerCluster() const {
     return std::uint32_t{GetBytesPerSector()} * GetSectorsPerCluster();
+}
+
+std::uint64_t CLogicalDisk::GetTotalSectors() const {
+    return read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kTotalSectorsOffset);
 }
 
 std::uint64_t CLogicalDisk::GetMftCluster() const {

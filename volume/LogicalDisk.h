@@ -42,6 +42,8 @@ class CLogicalDisk {
     std::uint8_t GetSectorsPerCluster() const;
     std::uint32_t GetBytesPerCluster() const;
     std::uint64_t GetMftCluster() const;
+    // Sectors in the volume, the boot sector's backup at the end not counted.
+    std::uint64_t GetTotalSectors() const;
     // Clusters per record c > 0 gives c clusters; c <= 0 gives 2^-c bytes (0 gives 1 byte).
     std::uint32_t GetFileRecordSize() const;
 

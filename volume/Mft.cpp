@@ -127,7 +127,8 @@ void CMft::FollowAttributeListOf(CFileRecord& record) {
 }
 
 std::uint64_t CMft::GetFileRecordCount() const {
-    return mftData_.GetSectorCount() / sectorsPerRecord_;
+    const std::uint64_t volumeSectors = mftData_.GetDisk()->GetTotalSectors();
+    return std::min(mftData_.GetSectorCount(), volumeSectors) / sectorsPerRecord_;
 }
 
 bool CMft::ApplyFixup(CFileRecord& record) const {

@@ -39,7 +39,9 @@ class CMft {
     CFileRecord ReadFileRecord(FileReference reference);
     CFileRecord ReadFileRecord(std::uint32_t recordNumber);
 
-    // Record slots covered by the MFT's runs (allocated, not initialised, size).
+    // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
+    // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
+    // volume's size would only read as zeros.
     std::uint64_t GetFileRecordCount() const;
 
     // Verifies and undoes record's update sequence and marks it fixed up. Returns false, leaving

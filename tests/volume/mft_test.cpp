@@ -137,6 +137,18 @@ TEST(MftRead, CountsTheSlotsOfTheAllocatedRuns) {
     EXPECT_EQ(CMft(opened.disk.get()).GetFileRecordCount(), 64u * 8 / 2);
 }
 
+TEST(MftRead, CountsNoMoreSlotsThanTheVolumeHolds) {
+    // $MFT's run claims 2^28 clusters of a 64-cluster volume: a damaged run list that would have the
+    // scan read a billion records of zeros.
+    SyntheticVolume volume;
+    volume.PutRecord(0, RecordBuilder(1024)
+                            .Resident(0x30, FileNameValue(5, 3, L"$MFT"))
+                            .NonResident(0x80, EncodeRunList({{4, 1u << 28}}), 4096ull << 28, 4096ull << 28)
+                            .Build());
+    auto opened = volume.Open();
+    EXPECT_EQ(CMft(opened.disk.get()).GetFileRecordCount(), 64u * 8 / 2);
+}
+
 TEST(MftRead, SeeksOnlyWhenRecordsAreNotConsecutiveOnDisk) {
     SyntheticVolume volume;
     auto opened = volume.Open();
