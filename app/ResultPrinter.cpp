@@ -106,7 +106,8 @@ void ResultPrinter::Print(const FoundFile& hit) {
     counters_.AlternatePathCount += static_cast<std::uint32_t>(paths.size() - 1);
 
     const ResultFields fields = FieldsOf(hit, name);
-    std::wstring text;
+    std::wstring& text = lines_;
+    text.clear();
     for (const std::wstring& path : paths)
         AppendResultLine(text, columns_, drive_, path, fields);
 

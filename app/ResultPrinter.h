@@ -80,4 +80,5 @@ class ResultPrinter {
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
     std::map<DirectoryKey, std::vector<std::wstring>> knownPaths_;
     std::vector<std::wstring> lastPaths_; // the paths of the last hit, when they are not kept
+    std::wstring lines_;                  // the lines of the hit being printed
 };
