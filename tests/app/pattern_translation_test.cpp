@@ -1,56 +1,9 @@
 #include "app/ReducedGrammar.h"
-#include "app/WildcardMask.h"
 
 #include <boost/regex.hpp>
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(InsertBefore, InsertsOnceBeforeEveryMember) {
-    struct Row {
-        const wchar_t* text;
-        const wchar_t* set;
-        wchar_t ch;
-        const wchar_t* expected;
-    };
-    const Row rows[] = {
-        {L"", L".", L'\\', L""},
-        {L"abc", L"", L'\\', L"abc"},
-        {L"a.b.c", L".", L'\\', L"a\\.b\\.c"},
-        {L"..", L".", L'\\', L"\\.\\."},
-        // The inserted character is a member of the set itself, yet is not escaped again.
-        {L"a\\b", L"\\", L'\\', L"a\\\\b"},
-        {L"*?", L"*?", L'.', L".*.?"},
-    };
-    for (const Row& row : rows) {
-        std::wstring text = row.text;
-        InsertBefore(text, row.set, row.ch);
-        EXPECT_EQ(text, row.expected) << "text " << row.text;
-    }
-}
-
-TEST(WildcardToRegex, EscapesOperatorsThenWidensWildcards) {
-    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
-        {L"", L""},
-        {L"readme", L"readme"},
-        {L"*", L".*"},
-        {L"*.txt", L".*\\.txt"},
-        {L"*.", L".*\\."},
-        {L"a?c", L"a.?c"},
-        {L"f(1)[2].doc", L"f\\(1\\)\\[2\\]\\.doc"},
-        {L"a{2}", L"a\\{2\\}"},
-        {L"x|y+^$", L"x\\|y\\+\\^\\$"},
-        // A backslash passes through and escapes whatever ends up behind it.
-        {L"a\\*", L"a\\.*"},
-        {L"a\\.b", L"a\\\\.b"},
-        {L"\\d", L"\\d"},
-    };
-    for (const auto& [mask, expected] : rows) {
-        std::wstring pattern = mask;
-        WildcardToRegex(pattern);
-        EXPECT_EQ(pattern, expected) << "mask " << mask;
-    }
-}
 
 TEST(ReducedGrammarToPerl, RewritesEachConstructIntoItsPerlEquivalent) {
     const std::pair<const wchar_t*, const wchar_t*> rows[] = {

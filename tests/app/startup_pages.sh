@@ -39,7 +39,7 @@ utf8=C.UTF-8
 check "no arguments" $utf8 3 no_arguments.txt -
 check "help" $utf8 1 help.txt - -?
 check "help alias after a pattern" $utf8 1 help.txt - pattern -h
-check "help ends the parse" $utf8 1 help.txt - -? -nosuchoption
+check "help ends the parse" $utf8 1 help.txt - -? -x
 check "about" $utf8 2 about.txt - -about
 check "about with a pattern" $utf8 2 about.txt - pattern -ab
 check "exclusive options" $utf8 1 - exclusive.txt -nall -ndos x
