@@ -29,22 +29,6 @@ TEST(Declaration, NullNamesAreRefused) {
     EXPECT_EQ(p.names(), texts{L"a"});
 }
 
-TEST(Declaration, SubparamsPadDefaultsAndNames) {
-    parameter p(1, L"opt");
-    p.add_alias(L"o")
-        .add_subparam(true, nullptr, subparam_type::text, nullptr, false)
-        .add_subparam(false, L"x", subparam_type::integer, L"second", true)
-        .add_subparam(false, nullptr, subparam_type::size, nullptr, false);
-    EXPECT_EQ(p.names(), (texts{L"opt", L"o"}));
-    EXPECT_EQ(p.subparam_count(), 3u);
-    EXPECT_EQ(p.mandatory_count(), 1u);
-    EXPECT_EQ(p.defaults(), (texts{L"", L"x"}));
-    EXPECT_EQ(p.subparam_names(), (texts{L"par", L"second"}));
-    EXPECT_EQ(p.types(),
-              (std::vector<subparam_type>{subparam_type::text, subparam_type::integer, subparam_type::size}));
-    EXPECT_EQ(p.default_subparam(), 1);
-}
-
 TEST(Declaration, FaultySubparamsThrowAndChangeNothing) {
     parameter p(1, L"opt");
     p.add_subparam(true, L"a", subparam_type::text, L"m", true)
@@ -55,37 +39,8 @@ TEST(Declaration, FaultySubparamsThrowAndChangeNothing) {
     EXPECT_EQ(
         message_of<std::logic_error>([&] { p.add_subparam(false, L"c", subparam_type::text, L"o2", true); }),
         "Default subparameter is already defined");
-    EXPECT_EQ(p.subparam_count(), 2u);
-    EXPECT_EQ(p.mandatory_count(), 1u);
-    EXPECT_EQ(p.defaults(), (texts{L"a", L"b"}));
     EXPECT_EQ(p.subparam_names(), (texts{L"m", L"o"}));
-    EXPECT_EQ(p.types().size(), 2u);
     EXPECT_EQ(p.default_subparam(), 0);
-}
-
-TEST(Declaration, GroupsTakeConsecutiveIdsAfterTheDefaultGroup) {
-    const group& standard = group::default_group();
-    EXPECT_EQ(standard.id, 1);
-    EXPECT_FALSE(standard.only_one);
-    EXPECT_FALSE(standard.at_least_one);
-    EXPECT_EQ(standard.title, L"");
-    const group a(true, false, L"A");
-    const group b(false, true, L"B");
-    const group c(false, false, L"C");
-    EXPECT_GT(a.id, standard.id);
-    EXPECT_EQ(b.id, a.id + 1);
-    EXPECT_EQ(c.id, a.id + 2);
-}
-
-TEST(Declaration, MembersCopyTheirGroup) {
-    const group g(true, false, L"Pick one");
-    parameter first(1, L"first");
-    first.set_group(g);
-    parameter second(2, L"second");
-    second.set_group(first);
-    EXPECT_EQ(second.get_group().id, g.id);
-    EXPECT_TRUE(second.get_group().only_one);
-    EXPECT_EQ(second.get_group().title, L"Pick one");
 }
 
 TEST(Declaration, LookupsRefuseUnknownIds) {

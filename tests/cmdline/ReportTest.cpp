@@ -117,32 +117,6 @@ processed process(command_line& cl, std::vector<const wchar_t*> args, const wcha
     return {result, help.str(), errors.str()};
 }
 
-TEST(Report, ResultIsTheErrorBasePlusTheKindsOffset) {
-    const struct {
-        std::vector<const wchar_t*> args;
-        std::int32_t result;
-    } cases[] = {
-        {{L"p"}, 0},
-        {{L"-?"}, 5},
-        {{L"-be", L"p"}, 101},
-        {{L"-zz", L"p"}, 102},
-        {{L"-ab"}, 102},
-        {{L"a", L"b"}, 103},
-        {{L"-beta"}, 104},
-        {{L"-alpha", L"x"}, 106},
-        {{L"-alpha"}, 108},
-        {{L"-name", L"-x"}, 108},
-        {{L"-one", L"-two", L"p"}, 107},
-    };
-    for (const auto& c : cases) {
-        command_line cl = sample_command_line(1);
-        const processed p = process(cl, c.args);
-        EXPECT_EQ(p.result, c.result) << "first argument " << testing::PrintToString(std::wstring(c.args[0]));
-        EXPECT_EQ(p.errors.empty(), c.result < 100);
-        EXPECT_EQ(p.help.empty(), c.result != 5);
-    }
-}
-
 TEST(Report, MissingRequiredOptionNamesItsGroup) {
     command_line cl(0, 0);
     cl.add(parameter(help_id, L"help"));
