@@ -21,6 +21,13 @@ constexpr std::uint8_t kDosMark = 0x02;
 // A record may carry one Win32 and one DOS side among its names (besides any POSIX names).
 constexpr unsigned kMaxWin32AndDosMarks = 2;
 
+constexpr char kNonResidentError[] = "Nonresident filename attribute not supported";
+
+// The namespace of a resident FILE_NAME whose value holds the fixed fields.
+std::uint8_t ReadNamespace(const CAttribute& name) {
+    return read_le<std::uint8_t>(name.GetResidentValue(), name.GetResidentValueLength(), kNamespaceField);
+}
+
 } // namespace
 
 CFileNameAttribute::CFileNameAttribute(const CAttribute& attribute) : CAttribute(attribute) {
@@ -29,7 +36,7 @@ CFileNameAttribute::CFileNameAttribute(const CAttribute& attribute) : CAttribute
     if (GetType() != kAttributeFileName)
         throw std::logic_error("Not a filename attribute");
     if (IsNonResident())
-        throw std::logic_error("Nonresident filename attribute not supported");
+        throw std::logic_error(kNonResidentError);
     if (GetResidentValueLength() < kFileNameHeaderSize)
         throw std::runtime_error("FILE_NAME value is shorter than its 0x42-byte header");
 }
@@ -48,8 +55,8 @@ FileReference CFileNameAttribute::GetParentReference() const {
 }
 
 std::uint8_t CFileNameAttribute::GetNamespace() const {
-    const std::uint8_t* value = Value();
-    return read_le<std::uint8_t>(value, GetResidentValueLength(), kNamespaceField);
+    Value(); // the empty view throws
+    return ReadNamespace(*this);
 }
 
 std::uint32_t CFileNameAttribute::GetFileAttributes() const {
@@ -61,25 +68,34 @@ std::uint32_t CFileNameAttribute::GetFileAttributes() const {
 // always kept, selector 2 drops pure Win32 names and selectors 0 and 1 drop pure DOS names. The
 // Win32/DOS marks are counted over all names, kept or not. A resident value too short for the
 // fixed fields names nothing and is passed over, as damaged records are, so that one damaged
-// name does not end a scan; a non-resident FILE_NAME still throws.
+// name does not end a scan; a non-resident FILE_NAME still throws, as its view would. The names
+// kept are moved to the front of the list of all FILE_NAMEs and no view is made of them, so that
+// selecting copies no attribute.
 AttributeList CFileRecord::GetFileNameAttributes(int selector) const {
     const bool filtering = selector >= kNamespacePosix && selector <= kNamespaceDos;
-    AttributeList selected;
+    AttributeList names = FindAttributes(kAttributeFileName);
+    std::size_t kept = 0;
     unsigned marks = 0;
-    for (const CAttribute& attribute : FindAttributes(kAttributeFileName)) {
-        if (!attribute.IsNonResident() && attribute.GetResidentValueLength() < kFileNameHeaderSize)
+    for (CAttribute& attribute : names) {
+        if (attribute.IsNonResident())
+            throw std::logic_error(kNonResidentError);
+        if (attribute.GetResidentValueLength() < kFileNameHeaderSize)
             continue;
-        const std::uint8_t nameSpace = CFileNameAttribute(attribute).GetNamespace();
+        const std::uint8_t nameSpace = ReadNamespace(attribute);
         marks += ((nameSpace & kWin32Mark) != 0) + ((nameSpace & kDosMark) != 0);
         const bool keep =
             !filtering || nameSpace == kNamespacePosix ||
             (selector == kNamespaceDos ? nameSpace != kNamespaceWin32 : nameSpace != kNamespaceDos);
-        if (keep)
-            selected.push_back(attribute);
+        if (!keep)
+            continue;
+        if (&names[kept] != &attribute) // a name moved onto itself would lose its runs
+            names[kept] = std::move(attribute);
+        ++kept;
     }
     if (marks > kMaxWin32AndDosMarks)
         throw EMutExAttributesError(GetReference());
-    return selected;
+    names.erase(names.begin() + static_cast<std::ptrdiff_t>(kept), names.end());
+    return names;
 }
 
 } // namespace Krod
