@@ -42,19 +42,19 @@ bool Exists(const std::string& path) {
 }
 
 TEST(Failure, VolumeOrOutputFileCannotBeOpened) {
-    const e2e::ScratchFolder folder;
+    const vesk_test::ScratchFolder folder;
     const std::string notNtfs = Volume("basic") + ".manifest";
     struct Case {
         const char* what;
         std::vector<std::string> args;
         std::string output; // standard output and standard error together
     } const cases[] = {
-        {"a volume path that does not exist", {"*", "-d", folder.Path() + "/none.img"}, kNotFound},
-        {"a folder as volume", {"*", "-d", folder.Path()}, "System error occured. Is a directory (21)\n"},
+        {"a volume path that does not exist", {"*", "-d", (folder / "none.img").string()}, kNotFound},
+        {"a folder as volume", {"*", "-d", folder.Path().string()}, "System error occured. Is a directory (21)\n"},
         {"a file that is not NTFS", {"*", "-d", notNtfs}, kNotNtfs},
         // Were the volume opened first, the report would be that it is not NTFS.
         {"an output file in a missing folder, before the volume is touched",
-         {"*", "-outfile", folder.Path() + "/missing/hits.txt", "-d", notNtfs},
+         {"*", "-outfile", (folder / "missing/hits.txt").string(), "-d", notNtfs},
          kNotFound},
         {"a pattern that is no regular expression, before the start line",
          {"(", "-regex", "-d", Volume("basic")},
@@ -67,12 +67,12 @@ TEST(Failure, VolumeOrOutputFileCannotBeOpened) {
         EXPECT_EQ(run.exitCode, 0) << c.what;
         EXPECT_EQ(run.out, c.output) << c.what;
     }
-    EXPECT_FALSE(Exists(folder.Path() + "/missing"));
+    EXPECT_FALSE(Exists((folder / "missing").string()));
 }
 
 TEST(Failure, OutputFileExistsEvenWhenTheVolumeIsRefused) {
-    const e2e::ScratchFolder folder;
-    const std::string file = folder.Path() + "/hits.txt";
+    const vesk_test::ScratchFolder folder;
+    const std::string file = (folder / "hits.txt").string();
     const e2e::Outcome run = Vesk({"*", "-outfile", file, "-d", Volume("basic") + ".manifest"}, true);
     EXPECT_EQ(run.out, kNotNtfs);
     EXPECT_TRUE(Exists(file));
@@ -82,12 +82,12 @@ TEST(Failure, OutputFileExistsEvenWhenTheVolumeIsRefused) {
 // An output file that is the volume itself would truncate the image to be searched: the run is
 // refused before either is touched, however the two name it.
 TEST(Failure, OutputFileThatIsTheVolume) {
-    const e2e::ScratchFolder folder;
-    const std::string image = folder.CopyOfVolume("basic");
+    const vesk_test::ScratchFolder folder;
+    const std::string image = e2e::CopyOfVolume(folder, "basic");
     const std::string original = ReadFile(image);
-    const std::string link = folder.Path() + "/link.img";
+    const std::string link = (folder / "link.img").string();
     ASSERT_EQ(::symlink(image.c_str(), link.c_str()), 0);
-    const std::string dotted = folder.Path() + "/./basic.img";
+    const std::string dotted = (folder / "./basic.img").string();
     for (const auto& [outfile, volume] : {std::pair{image, image}, std::pair{dotted, "C:" + image},
                                           std::pair{link, image}, std::pair{image, "C:" + link}}) {
         const e2e::Outcome run = Vesk({"*", "-outfile", outfile, "-d", volume}, true);
@@ -101,8 +101,8 @@ TEST(Failure, OutputFileThatIsTheVolume) {
 // there; hits of earlier records stay printed (and written), later ones are never found, and
 // with -deferred nothing had been printed yet.
 TEST(Failure, DamagedRecordEndsTheRun) {
-    const e2e::ScratchFolder folder;
-    const std::string image = folder.CopyOfVolume("basic");
+    const vesk_test::ScratchFolder folder;
+    const std::string image = e2e::CopyOfVolume(folder, "basic");
     const e2e::ManifestName first = e2e::FindName("basic", "\\Projects\\Alpha\\shared.txt");
     const e2e::ManifestName second = e2e::FindName("basic", "\\Projects\\Alpha\\shared-again.txt");
     ASSERT_EQ(first.record, second.record);
@@ -110,7 +110,7 @@ TEST(Failure, DamagedRecordEndsTheRun) {
     PatchRecord(image, second.record, second.value + 0x41, "03");
     const std::string error = "An error occured. MFC record #" + std::to_string(first.record) +
                               "(0) has several mutual exclusive FILE_NAME attributes.\n";
-    const std::string file = folder.Path() + "/hits.txt";
+    const std::string file = (folder / "hits.txt").string();
 
     const e2e::Outcome run = Vesk({"*.txt", "-outfile", file, "-d", image}, true);
     EXPECT_EQ(run.exitCode, 0);
@@ -129,14 +129,14 @@ TEST(Failure, DamagedRecordEndsTheRun) {
 // chain loops: each is reported and printed under the orphan prefix, with or without -fsystem,
 // and the search goes on to the hits after it.
 TEST(Failure, OrphansAreReportedAndTheRunGoesOn) {
-    const e2e::ScratchFolder folder;
+    const vesk_test::ScratchFolder folder;
     const e2e::ManifestName trash = e2e::FindName("basic", "\\Trash");
     const e2e::ManifestName oldDir = e2e::FindName("basic", "\\Trash\\OldDir");
     const std::string trashNumber = std::to_string(trash.record),
                       oldDirNumber = std::to_string(oldDir.record);
 
     // The FILE_NAME of \Trash becomes another attribute type (0x40): every name below is an orphan.
-    const std::string nameless = folder.CopyOfVolume("basic");
+    const std::string nameless = e2e::CopyOfVolume(folder, "basic");
     PatchRecord(nameless, trash.record, trash.value - 0x18, "40");
     const std::string missing = ". MFC record #" + trashNumber + "(1) does not have FILE_NAME attribute.\n";
     for (const bool system : {false, true}) {
@@ -169,7 +169,7 @@ TEST(Failure, OrphansAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(noPath.out, "gone.txt\ngone-big.bin\n");
 
     // \Trash\OldDir becomes its own parent.
-    const std::string looped = folder.CopyOfVolume("basic");
+    const std::string looped = e2e::CopyOfVolume(folder, "basic");
     PatchRecord(looped, oldDir.record, oldDir.value, LittleEndianHex(oldDir.record));
     const e2e::Outcome run = Vesk({"inner.txt", "-si", "-funused", "-silent", "-d", looped}, true);
     EXPECT_EQ(run.exitCode, 0);
@@ -197,8 +197,8 @@ TEST(Failure, DamagedStructuresNeverCrash) {
         {10, 0x14, "ff03"},                                      // $UpCase
     };
     for (const Damage& d : damages) {
-        const e2e::ScratchFolder folder;
-        const std::string image = folder.CopyOfVolume("basic");
+        const vesk_test::ScratchFolder folder;
+        const std::string image = e2e::CopyOfVolume(folder, "basic");
         PatchRecord(image, d.record, d.offset, d.bytes);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"*", "-nall", "-funused", "-ssize", "-salloc", "-d", image},

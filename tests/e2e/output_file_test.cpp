@@ -28,57 +28,38 @@ const std::u16string kUnicodeFile = u"231 \\Unicode\\Кириллица.txt\n232
 const std::string kUnicodeSummary = "\tTotal filerecords to scan: 5\n\tScanned 5 filerecord(s) in T s.\n"
                                     "\tFound 5 file(s), 0 directory(ies), 0 alternate path(s).\n";
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
-TEST(OutputFile, HoldsExactUtf16BesideTheConsole) {
-    const e2e::ScratchFolder folder;
-    const std::string file = folder.Path() + "/hits.txt";
-    // A longer file from before: the run truncates it.
-    std::ofstream(file) << std::string(4096, 'x');
-    const e2e::Outcome run = Vesk(With(kUnicodeSearch, {"-silent", "-outfile", file, "-d", Volume("basic")}));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, kUnicodeConsole);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ReadFile(file), Utf16Le(kUnicodeFile));
-}
-
-TEST(OutputFile, ConsoleSuppressed) {
-    const e2e::ScratchFolder folder;
-    const std::string file = folder.Path() + "/hits.txt";
-    const e2e::Outcome run = Vesk(With(kUnicodeSearch, {"-outCON", "-outfile", file, "-d", Volume("basic")}));
-    EXPECT_EQ(MaskTime(run.out), kUnicodeSummary);
-    EXPECT_EQ(ReadFile(file), Utf16Le(kUnicodeFile));
-
-    const e2e::Outcome withoutFile = Vesk(With(kUnicodeSearch, {"-outCON", "-d", Volume("basic")}));
-    EXPECT_EQ(MaskTime(withoutFile.out), kUnicodeSummary);
-    EXPECT_EQ(withoutFile.err, "");
-}
-
-TEST(OutputFile, AlternatePathsAndDirectoriesAsOnTheConsole) {
-    const e2e::ScratchFolder folder;
-    const std::string file = folder.Path() + "/hits.txt";
-    const e2e::Outcome run = Vesk(
-        {"inside-a.txt", "-silent", "-sd", "-ssize", "-outfile", file, "-d", "C:" + Volume("junctions")});
-    EXPECT_EQ(run.out, "10 C:\\A\\inside-a.txt\n10 C:\\ToA\\inside-a.txt\n");
-    EXPECT_EQ(ReadFile(file), Utf16Le(u"10 C:\\A\\inside-a.txt\n10 C:\\ToA\\inside-a.txt\n"));
-
-    const e2e::Outcome directory =
-        Vesk({"Alpha", "-silent", "-outCON", "-outfile", file, "-d", Volume("basic")});
-    EXPECT_EQ(directory.out, "");
-    EXPECT_EQ(ReadFile(file), Utf16Le(u"\\Projects\\Alpha\\\n"));
-}
-
-TEST(OutputFile, EmptyWhenNothingIsFound) {
-    const e2e::ScratchFolder folder;
-    const std::string file = folder.Path() + "/hits.txt";
-    std::ofstream(file) << "old";
-    const e2e::Outcome run = Vesk({"no-such-name", "-silent", "-outfile", file, "-d", Volume("basic")});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(ReadFile(file), "");
+// Each row runs once on a file that held longer text before: the run truncates it.
+TEST(OutputFile, ExactUtf16BesideOrInsteadOfTheConsole) {
+    const std::string basic = Volume("basic"), junctions = "C:" + Volume("junctions");
+    const struct {
+        std::vector<std::string> args; // "FILE" stands for the output file; no "FILE": no -outfile
+        std::string console;           // the elapsed time masked
+        std::u16string file;
+    } cases[] = {
+        {{"-silent", "-outfile", "FILE", "-d", basic}, kUnicodeConsole, kUnicodeFile},
+        {{"-outCON", "-outfile", "FILE", "-d", basic}, kUnicodeSummary, kUnicodeFile},
+        {{"-outCON", "-d", basic}, kUnicodeSummary, u"untouched"},
+        // Alternate paths and directory marks as on the console.
+        {{"inside-a.txt", "-silent", "-sd", "-ssize", "-outfile", "FILE", "-d", junctions},
+         "10 C:\\A\\inside-a.txt\n10 C:\\ToA\\inside-a.txt\n",
+         u"10 C:\\A\\inside-a.txt\n10 C:\\ToA\\inside-a.txt\n"},
+        {{"Alpha", "-silent", "-outCON", "-outfile", "FILE", "-d", basic}, "", u"\\Projects\\Alpha\\\n"},
+        {{"no-such-name", "-silent", "-outfile", "FILE", "-d", basic}, "", u""},
+    };
+    for (const auto& c : cases) {
+        const vesk_test::ScratchFolder folder;
+        const std::string file = (folder / "hits.txt").string();
+        std::ofstream(file, std::ios::binary) << Utf16Le(u"untouched") << std::string(4096, 'x');
+        std::vector<std::string> args = c.args[0][0] == '-' ? kUnicodeSearch : std::vector<std::string>{};
+        for (const std::string& arg : c.args)
+            args.push_back(arg == "FILE" ? file : arg);
+        const e2e::Outcome run = Vesk(args);
+        EXPECT_EQ(run.exitCode, 0) << c.args[0];
+        EXPECT_EQ(MaskTime(run.out), c.console) << c.args[0];
+        EXPECT_EQ(run.err, "") << c.args[0];
+        const std::string expected = Utf16Le(c.file) + (c.file == u"untouched" ? std::string(4096, 'x') : "");
+        EXPECT_EQ(ReadFile(file), expected) << c.args[0];
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "tests/e2e/program_run.h"
+#include "tests/builder/manifest_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <regex>
 #include <signal.h>
 #include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -46,23 +45,12 @@ int Reap(pid_t child) {
     }
 }
 
-std::map<std::string, std::string> Fields(std::istringstream& line) {
-    std::map<std::string, std::string> fields;
-    std::string token;
-    while (line >> token) {
-        const auto equals = token.find('=');
-        if (equals != std::string::npos)
-            fields[token.substr(0, equals)] = token.substr(equals + 1);
-    }
-    return fields;
-}
-
 } // namespace
 
 Outcome Run(const std::string& program, const std::vector<std::string>& arguments, bool merged,
             const std::string& locale) {
-    const ScratchFolder capture;
-    const std::string outPath = capture.Path() + "/out", errPath = capture.Path() + "/err";
+    const vesk_test::ScratchFolder capture;
+    const std::string outPath = (capture / "out").string(), errPath = (capture / "err").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -114,20 +102,8 @@ std::string Volume(const std::string& name) {
     return std::string(VESK_TEST_VOLUMES_DIR) + "/" + name + ".img";
 }
 
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "vesk-e2e-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        ADD_FAILURE() << "cannot create a scratch folder";
-    path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-std::string ScratchFolder::CopyOfVolume(const std::string& name) const {
-    const std::string copy = path_ + "/" + name + ".img";
+std::string CopyOfVolume(const vesk_test::ScratchFolder& folder, const std::string& name) {
+    const std::string copy = (folder / (name + ".img")).string();
     fs::copy_file(Volume(name), copy, fs::copy_options::overwrite_existing);
     return copy;
 }
@@ -140,19 +116,10 @@ void PatchRecord(const std::string& image, unsigned long long record, unsigned l
 }
 
 std::vector<ManifestName> ManifestNames(const std::string& volume) {
-    std::ifstream in(Volume(volume) + ".manifest");
     std::vector<ManifestName> names;
-    std::string text;
-    while (std::getline(in, text)) {
-        std::istringstream line(text);
-        std::string kind;
-        line >> kind;
-        if (kind != "name")
-            continue;
-        std::map<std::string, std::string> fields = Fields(line);
-        names.push_back({std::stoull(fields["rec"]), std::stoull(fields["base"]),
-                         std::stoull(fields["value"]), fields["path"]});
-    }
+    for (const mkvol::ManifestLine& line : mkvol::ReadManifest(Volume(volume) + ".manifest"))
+        if (line.kind == "name")
+            names.push_back({line.Number("rec"), line.Number("base"), line.Number("value"), line.Text("path")});
     return names;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Running the built program (and other programs) as a user would, and reading what it left.
 
+#include "tests/common/scratch_folder.h"
+
 #include <string>
 #include <vector>
 
@@ -30,20 +32,8 @@ std::string MaskTime(const std::string& text);
 // The image of a builder volume: VESK_TEST_VOLUMES_DIR/NAME.img.
 std::string Volume(const std::string& name);
 
-// A fresh, empty folder of the calling test, removed when the object dies.
-class ScratchFolder {
-  public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& Path() const { return path_; }
-    // A copy of the builder volume NAME in this folder.
-    std::string CopyOfVolume(const std::string& name) const;
-
-  private:
-    std::string path_;
-};
+// A copy of the builder volume NAME in folder.
+std::string CopyOfVolume(const vesk_test::ScratchFolder& folder, const std::string& name);
 
 // Changes the logical bytes of a record of image (vesk-mkvol patch); the test fails if it cannot.
 void PatchRecord(const std::string& image, unsigned long long record, unsigned long long offset,
