@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 namespace platform {
 namespace {
@@ -128,6 +129,10 @@ bool CharsetEncoder::Convert(const wchar_t*& from, const wchar_t* fromEnd, char*
 }
 
 std::string CharsetEncoder::Encode(const std::wstring& text) const {
+    // Every set writes ASCII as itself, and most texts hold nothing else.
+    if (std::all_of(text.begin(), text.end(),
+                    [](wchar_t unit) { return static_cast<std::uint32_t>(unit) < 0x80; }))
+        return std::string(text.begin(), text.end());
     std::string bytes(text.size() * kMaxBytesPerUnit + 1, '\0');
     const wchar_t* from = text.data();
     char* to = bytes.data();
