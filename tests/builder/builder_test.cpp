@@ -1,6 +1,10 @@
 // The builder itself: every recipe forces the structure it is named for, builds are reproducible,
 // an independent reader (The Sleuth Kit) sees what the manifest says, patches keep or break fixups
 // as documented, and recipe mistakes name their line.
+#include "tests/builder/manifest_reader.h"
+#include "tests/builder/utf.h"
+#include "tests/common/scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,38 +25,22 @@ const std::string kVolumes = VESK_TEST_VOLUMES_DIR;
 const std::string kRecipes = VESK_TEST_RECIPES_DIR;
 const std::string kMkvol = VESK_MKVOL;
 
-using Fields = std::map<std::string, std::string>;
+using Line = mkvol::ManifestLine;
 
-struct Line {
-    std::string kind;
-    Fields fields;
-    const std::string& operator[](const std::string& key) const {
-        static const std::string missing;
-        const auto it = fields.find(key);
-        return it == fields.end() ? missing : it->second;
-    }
-    uint64_t Number(const std::string& key) const { return std::stoull((*this)[key], nullptr, 0); }
-};
+// A field's text, or "" where the line has none.
+const std::string& Field(const Line& line, const std::string& key) {
+    static const std::string missing;
+    const auto it = line.fields.find(key);
+    return it == line.fields.end() ? missing : it->second;
+}
+
+// A path or name field as the UTF-8 that fls prints.
+std::string Utf8(const Line& line, const std::string& key) {
+    return mkvol::Utf16ToUtf8(line.Name(key));
+}
 
 std::vector<Line> LoadManifest(const std::string& path) {
-    std::ifstream in(path);
-    EXPECT_TRUE(in) << path;
-    std::vector<Line> lines;
-    std::string text;
-    while (std::getline(in, text)) {
-        if (text.empty() || text[0] == '#')
-            continue;
-        std::istringstream words(text);
-        Line line;
-        words >> line.kind;
-        std::string word;
-        while (words >> word) {
-            const size_t eq = word.find('=');
-            line.fields[word.substr(0, eq)] = eq == std::string::npos ? "" : word.substr(eq + 1);
-        }
-        lines.push_back(line);
-    }
-    return lines;
+    return mkvol::ReadManifest(path);
 }
 
 std::vector<Line> Kind(const std::vector<Line>& lines, const std::string& kind) {
@@ -60,19 +48,6 @@ std::vector<Line> Kind(const std::vector<Line>& lines, const std::string& kind) 
     for (const Line& line : lines)
         if (line.kind == kind)
             out.push_back(line);
-    return out;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
     return out;
 }
 
@@ -102,22 +77,10 @@ std::string ReadFile(const std::string& path) {
     return bytes.str();
 }
 
-// A private folder per test, removed at the end.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + std::string("/mkvol-XXXXXX");
-        path_ = ::mkdtemp(pattern.data()) ? pattern : "";
-    }
-    ~TempDir() {
-        if (!path_.empty())
-            Shell("rm -rf '" + path_ + "'");
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
+// A private folder per test, removed at the end; names in it as text.
+struct TempDir {
+    vesk_test::ScratchFolder folder;
+    std::string operator/(const std::string& name) const { return (folder / name).string(); }
 };
 
 const std::vector<std::string> kAllVolumes = {"basic",
@@ -160,7 +123,8 @@ TEST(Volumes, EachRecipeForcesItsStructure) {
         {"basic", "a user directory with INDEX_ALLOCATION",
          [](const std::vector<Line>& m) {
              return Any(Kind(m, "index"), [](const Line& l) {
-                 return UserRecord(l) && l["name"] == "$I30" && l["large"] == "1" && l.Number("blocks") >= 1;
+                 return UserRecord(l) && Field(l, "name") == "$I30" && Field(l, "large") == "1" &&
+                        l.Number("blocks") >= 1;
              });
          }},
         {"basic", "Win32, DOS and Win32&DOS names",
@@ -168,14 +132,14 @@ TEST(Volumes, EachRecipeForcesItsStructure) {
              std::set<std::string> spaces;
              for (const Line& l : names(m))
                  if (UserRecord(l))
-                     spaces.insert(l["ns"]);
+                     spaces.insert(Field(l, "ns"));
              return spaces == std::set<std::string>{"0", "1", "2", "3"};
          }},
         {"basic", "a hard link across directories",
          [&](const std::vector<Line>& m) {
              std::map<std::string, std::set<std::string>> parents;
              for (const Line& l : names(m))
-                 parents[l["rec"]].insert(l["parent"]);
+                 parents[Field(l, "rec")].insert(Field(l, "parent"));
              for (const auto& entry : parents)
                  if (entry.second.size() > 1)
                      return true;
@@ -186,50 +150,53 @@ TEST(Volumes, EachRecipeForcesItsStructure) {
              const auto data = Kind(m, "data");
              return Any(data,
                         [](const Line& l) {
-                            return UserRecord(l) && !l["stream"].empty() && l["resident"] == "1";
+                            return UserRecord(l) && !Field(l, "stream").empty() &&
+                                   Field(l, "resident") == "1";
                         }) &&
                     Any(data, [](const Line& l) {
-                        return UserRecord(l) && !l["stream"].empty() && l["resident"] == "0";
+                        return UserRecord(l) && !Field(l, "stream").empty() && Field(l, "resident") == "0";
                     });
          }},
         {"basic", "a name outside the BMP",
          [&](const std::vector<Line>& m) {
-             return Any(names(m),
-                        [](const Line& l) { return l["units"].find("d83dde00") != std::string::npos; });
+             return Any(names(m), [](const Line& l) {
+                 return Field(l, "units").find("d83dde00") != std::string::npos;
+             });
          }},
         {"basic", "a deleted directory holding a deleted file",
          [&](const std::vector<Line>& m) {
              return Any(names(m),
                         [](const Line& l) {
-                            return l["inuse"] == "0" && l["dir"] == "0" &&
-                                   Unescape(l["path"]) == "\\Trash\\OldDir\\inner.txt";
+                            return Field(l, "inuse") == "0" && Field(l, "dir") == "0" &&
+                                   Utf8(l, "path") == "\\Trash\\OldDir\\inner.txt";
                         }) &&
                     Any(names(m), [](const Line& l) {
-                        return l["inuse"] == "0" && l["dir"] == "1" &&
-                               Unescape(l["path"]) == "\\Trash\\OldDir";
+                        return Field(l, "inuse") == "0" && Field(l, "dir") == "1" &&
+                               Utf8(l, "path") == "\\Trash\\OldDir";
                     });
          }},
         {"windows-names", "a user file named $MFT in the root",
          [&](const std::vector<Line>& m) {
-             return Any(names(m), [](const Line& l) { return UserRecord(l) && l["path"] == "\\$MFT"; });
+             return Any(names(m),
+                        [](const Line& l) { return UserRecord(l) && Field(l, "path") == "\\$MFT"; });
          }},
         {"windows-names", "a Win32 name and a system-flagged name",
          [&](const std::vector<Line>& m) {
-             return Any(names(m), [](const Line& l) { return UserRecord(l) && l["ns"] == "1"; }) &&
+             return Any(names(m), [](const Line& l) { return UserRecord(l) && Field(l, "ns") == "1"; }) &&
                     Any(names(m),
                         [](const Line& l) { return UserRecord(l) && (l.Number("fn-flags") & 0x4); });
          }},
         {"junctions", "several $R index blocks",
          [](const std::vector<Line>& m) {
              return Any(Kind(m, "index"),
-                        [](const Line& l) { return l["name"] == "$R" && l.Number("blocks") >= 2; });
+                        [](const Line& l) { return Field(l, "name") == "$R" && l.Number("blocks") >= 2; });
          }},
         {"junctions", "mount points to C: and D:",
          [](const std::vector<Line>& m) {
              const auto j = Kind(m, "junction");
              return j.size() >= 400 &&
-                    Any(j, [](const Line& l) { return l["target"] == "\\??\\D:\\Elsewhere"; }) &&
-                    Any(j, [](const Line& l) { return l["target"] == "\\??\\C:\\A"; });
+                    Any(j, [](const Line& l) { return Field(l, "target") == "\\??\\D:\\Elsewhere"; }) &&
+                    Any(j, [](const Line& l) { return Field(l, "target") == "\\??\\C:\\A"; });
          }},
         {"fragmented-mft", "an $MFT of three runs or more",
          [](const std::vector<Line>& m) {
@@ -237,21 +204,24 @@ TEST(Volumes, EachRecipeForcesItsStructure) {
          }},
         {"attribute-list", "FILE_NAMEs in extension records",
          [&](const std::vector<Line>& m) {
-             return Any(Kind(m, "record"), [](const Line& l) { return l["attribute-list"] == "1"; }) &&
-                    Any(names(m), [](const Line& l) { return l["base"] != "0"; });
+             return Any(Kind(m, "record"), [](const Line& l) { return Field(l, "attribute-list") == "1"; }) &&
+                    Any(names(m), [](const Line& l) { return Field(l, "base") != "0"; });
          }},
         {"attribute-list-directory", "a directory named from an extension record",
          [&](const std::vector<Line>& m) {
              return Any(Kind(m, "record"),
                         [](const Line& l) {
-                            return l["dir"] == "1" && l["attribute-list"] == "1" && l["names"] == "0";
+                            return Field(l, "dir") == "1" && Field(l, "attribute-list") == "1" &&
+                                   Field(l, "names") == "0";
                         }) &&
-                    Any(names(m), [](const Line& l) { return l["base"] != "0" && l["path"] == "\\Dir"; });
+                    Any(names(m),
+                        [](const Line& l) { return Field(l, "base") != "0" && Field(l, "path") == "\\Dir"; });
          }},
         {"attribute-list-mft", "an $MFT with an $ATTRIBUTE_LIST and no name of its own",
          [](const std::vector<Line>& m) {
              return Any(Kind(m, "record"), [](const Line& l) {
-                 return l["rec"] == "0" && l["attribute-list"] == "1" && l["names"] == "0";
+                 return Field(l, "rec") == "0" && Field(l, "attribute-list") == "1" &&
+                        Field(l, "names") == "0";
              });
          }},
         {"geometry-512-512", "512-byte clusters", geometry(512, 512, 1024)},
@@ -293,12 +263,12 @@ TEST(Volumes, SleuthKitSeesWhatTheManifestSays) {
         for (const Line& record : Kind(manifest, "record"))
             known.insert(record.Number("rec"));
         for (const Line& name : Kind(manifest, "name")) {
-            const uint64_t file = name["base"] == "0" ? name.Number("rec") : name.Number("base");
+            const uint64_t file = Field(name, "base") == "0" ? name.Number("rec") : name.Number("base");
             known.insert(file);
-            if (name["inuse"] != "1" || name["ns"] == "2" || file == 5)
+            if (Field(name, "inuse") != "1" || Field(name, "ns") == "2" || file == 5)
                 continue;
-            EXPECT_TRUE(listed.count({file, Unescape(name["path"])}))
-                << volume << ": fls does not list " << Unescape(name["path"]) << " in record " << file;
+            EXPECT_TRUE(listed.count({file, Utf8(name, "path")}))
+                << volume << ": fls does not list " << Utf8(name, "path") << " in record " << file;
         }
         for (const auto& [file, path] : listed)
             EXPECT_TRUE(known.count(file)) << volume << ": the manifest lacks record " << file << " " << path;
@@ -342,7 +312,7 @@ uint16_t U16(const std::string& bytes, size_t at) {
 
 uint64_t RecordOf(const std::vector<Line>& manifest, const std::string& path) {
     for (const Line& name : Kind(manifest, "name"))
-        if (Unescape(name["path"]) == path)
+        if (Utf8(name, "path") == path)
             return name.Number("rec");
     ADD_FAILURE() << "no " << path;
     return 0;
@@ -417,10 +387,10 @@ TEST(Patch, RecipeDamageFollowsTheManifest) {
     const uint64_t n = RecordOf(manifest, "\\a");
     ASSERT_GE(manifest.size(), 2u);
     EXPECT_EQ(manifest[manifest.size() - 2].kind, "patch");
-    EXPECT_EQ(manifest[manifest.size() - 2]["record"], std::to_string(n));
-    EXPECT_EQ(manifest[manifest.size() - 2]["offset"], "24");
+    EXPECT_EQ(Field(manifest[manifest.size() - 2], "record"), std::to_string(n));
+    EXPECT_EQ(Field(manifest[manifest.size() - 2], "offset"), "24");
     EXPECT_EQ(manifest.back().kind, "raw");
-    EXPECT_EQ(manifest.back()["bytes"], "58585858");
+    EXPECT_EQ(Field(manifest.back(), "bytes"), "58585858");
     EXPECT_EQ(ReadFile(dir / "v.img").substr(3, 4), "XXXX");
     EXPECT_EQ(U16(DiskRecord(dir / "v.img", manifest, n), 0x18), 0) << "bytes in use";
     EXPECT_NE(Shell("'" + kMkvol + "' manifest '" + (dir / "v.img") + "'").status, 0) << "still NTFS";
