@@ -50,7 +50,9 @@ TEST(Failure, VolumeOrOutputFileCannotBeOpened) {
         std::string output; // standard output and standard error together
     } const cases[] = {
         {"a volume path that does not exist", {"*", "-d", (folder / "none.img").string()}, kNotFound},
-        {"a folder as volume", {"*", "-d", folder.Path().string()}, "System error occured. Is a directory (21)\n"},
+        {"a folder as volume",
+         {"*", "-d", folder.Path().string()},
+         "System error occured. Is a directory (21)\n"},
         {"a file that is not NTFS", {"*", "-d", notNtfs}, kNotNtfs},
         // Were the volume opened first, the report would be that it is not NTFS.
         {"an output file in a missing folder, before the volume is touched",

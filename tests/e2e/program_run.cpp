@@ -119,7 +119,8 @@ std::vector<ManifestName> ManifestNames(const std::string& volume) {
     std::vector<ManifestName> names;
     for (const mkvol::ManifestLine& line : mkvol::ReadManifest(Volume(volume) + ".manifest"))
         if (line.kind == "name")
-            names.push_back({line.Number("rec"), line.Number("base"), line.Number("value"), line.Text("path")});
+            names.push_back(
+                {line.Number("rec"), line.Number("base"), line.Number("value"), line.Text("path")});
     return names;
 }
 
