@@ -89,10 +89,12 @@ void CFileRecordData::BuildAttributeIndex() {
         index_.spans.push_back({offset, length});
         return true;
     });
-    std::sort(index_.byType.begin(), index_.byType.end(),
-              [](const TypedAttribute& a, const TypedAttribute& b) {
-                  return a.type != b.type ? a.type < b.type : a.index < b.index;
-              });
+    const auto byTypeThenIndex = [](const TypedAttribute& a, const TypedAttribute& b) {
+        return a.type != b.type ? a.type < b.type : a.index < b.index;
+    };
+    // NTFS keeps a record's attributes ordered by type, so there is rarely anything to sort.
+    if (!std::is_sorted(index_.byType.begin(), index_.byType.end(), byTypeThenIndex))
+        std::sort(index_.byType.begin(), index_.byType.end(), byTypeThenIndex);
 }
 
 } // namespace Krod
