@@ -1,10 +1,8 @@
-// The record filters on records built in memory: which records count as NTFS's own files, and
-// which in-use states the options let through.
+// Which records count as NTFS's own files, on records built in memory; the in-use options are
+// pinned end to end.
 
 #include "app/ResultFilters.h"
 
-#include "app/ToolOptions.h"
-#include "cmdline/CommandLine.h"
 #include "tests/volume/synthetic_volume.h"
 #include "volume/Mft.h"
 
@@ -49,14 +47,6 @@ class ResultFiltersTest : public testing::Test {
         return mft_->ReadFileRecord(12u);
     }
 
-    static cmdarg::command_line Options(std::vector<const wchar_t*> arguments) {
-        cmdarg::command_line options = BuildToolCommandLine();
-        arguments.insert(arguments.begin(), L"vesk");
-        arguments.push_back(L"*");
-        options.parse(static_cast<int>(arguments.size()), arguments.data());
-        return options;
-    }
-
     vesk_test::SyntheticVolume volume_;
     vesk_test::OpenedVolume opened_;
     std::unique_ptr<Krod::CMft> mft_;
@@ -98,35 +88,6 @@ TEST_F(ResultFiltersTest, SpecialNtfsFiles) {
         const Krod::CFileRecord record = Record(c.names);
         EXPECT_EQ(IsSpecialNtfsFile(record, true), c.special) << c.what;
         EXPECT_EQ(IsSpecialNtfsFile(record, false), c.specialWithoutListing) << c.what;
-    }
-}
-
-TEST_F(ResultFiltersTest, InUseStatesAndOwnFiles) {
-    const std::vector<Name> user{{kRoot, kPosix, L"user.txt", false}};
-    const std::vector<Name> own{{kRoot, kWin32AndDos, L"$Boot", true}};
-    struct Case {
-        const char* what;
-        std::vector<const wchar_t*> options;
-        bool inUse, notInUse; // whether a user file passes in that state
-    } const cases[] = {
-        {"default", {}, true, false},
-        {"-funused", {L"-funused"}, true, true},
-        {"-fUSED", {L"-fUSED"}, false, true},
-        {"-fUSED -funused", {L"-fUSED", L"-funused"}, false, true},
-        {"-fsystem", {L"-fsystem"}, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const ResultFilters filters(Options(c.options));
-        // A record is looked at when its state passes and it is not one of NTFS's own files.
-        const auto passes = [&filters](const Krod::CFileRecord& record) {
-            return filters.PassesInUseState(record) && !IsSpecialNtfsFile(record, true);
-        };
-        EXPECT_EQ(passes(Record(user)), c.inUse);
-        EXPECT_EQ(passes(Record(user, 0)), c.notInUse);
-        // NTFS's own files stay hidden in either state, whatever the options.
-        EXPECT_FALSE(passes(Record(own)));
-        EXPECT_FALSE(passes(Record(own, 0)));
     }
 }
 
