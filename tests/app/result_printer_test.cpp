@@ -4,7 +4,7 @@
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
 #include "platform/OutputFile.h"
-#include "tests/volume/synthetic_volume.h"
+#include "tests/volume/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
@@ -52,12 +52,11 @@ class ErrorCapture {
 };
 
 // The volume the hits come from:
-//   5  \                  root
+//   5  \                  root, and $UpCase (10) of the tree
 //   6  \Windows\          directory, Win32&DOS name
 //   7  \Windows\notepad.exe   1500 bytes in 4096, Win32 name
 //   8  \boot.ini          resident 40-byte data, Win32&DOS name
-//   9  lost.txt           its parent, 10, has no FILE_NAME
-//  10  $UpCase            unnamed data only: ASCII letters upper-cased
+//   9  lost.txt           its parent, 16, is no FILE record
 //  12  \Documents\        directory with a Win32 and a DOS name (DOCUME~1)
 //  13  \Documents\a.txt   DOS name A.TXT
 //  14  stale              the header marks a directory, the FILE_NAME does not
@@ -68,9 +67,6 @@ class ResultPrinterTest : public testing::Test {
     void SetUp() override {
         const std::uint32_t size = volume_.RecordSize();
         const auto dir = RecordBuilder::kInUse | RecordBuilder::kDirectory;
-        volume_.PutRecord(
-            5,
-            RecordBuilder(size, dir).Resident(kFileName, DirectoryName(kRoot, kWin32AndDos, L".")).Build());
         volume_.PutRecord(6, RecordBuilder(size, dir)
                                  .Resident(kFileName, DirectoryName(kRoot, kWin32AndDos, L"Windows"))
                                  .Build());
@@ -85,18 +81,8 @@ class ResultPrinterTest : public testing::Test {
                               .Resident(kData, Bytes(70, 'y'), L"stream")
                               .Build());
         volume_.PutRecord(9, RecordBuilder(size)
-                                 .Resident(kFileName, vesk_test::FileNameValue(10, kWin32, L"lost.txt"))
+                                 .Resident(kFileName, vesk_test::FileNameValue(16, kWin32, L"lost.txt"))
                                  .Build());
-        volume_.PutRecord(10, RecordBuilder(size)
-                                  .NonResident(kData, vesk_test::EncodeRunList({{24, 32}}), 131072, 131072)
-                                  .Build());
-        Bytes upcase(131072);
-        for (std::size_t c = 0; c < 65536; ++c) {
-            const std::size_t upper = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
-            upcase[2 * c] = static_cast<std::uint8_t>(upper);
-            upcase[2 * c + 1] = static_cast<std::uint8_t>(upper >> 8);
-        }
-        volume_.PutBytes(24 * volume_.BytesPerCluster(), upcase);
         volume_.PutRecord(12, RecordBuilder(size, dir)
                                   .Resident(kFileName, DirectoryName(kRoot, kWin32, L"Documents"))
                                   .Resident(kFileName, DirectoryName(kRoot, kDos, L"DOCUME~1"))
@@ -168,7 +154,7 @@ class ResultPrinterTest : public testing::Test {
         return text;
     }
 
-    vesk_test::SyntheticVolume volume_;
+    vesk_test::SyntheticTree volume_; // the root and $UpCase in place
     vesk_test::OpenedVolume opened_;
     std::unique_ptr<Krod::CMft> mft_;
     std::unique_ptr<Krod::CUpcaseTable> upcase_;
@@ -212,7 +198,7 @@ TEST_F(ResultPrinterTest, ShowsAnOrphanUnderItsPrefixAndGoesOn) {
     std::wstring errors;
     EXPECT_EQ(PrintToFile({L"-si"}, {9, 8}, &counters, &errors),
               L"9 <ORPHANED FILE>\\lost.txt\n8 \\boot.ini\n");
-    EXPECT_EQ(errors, L"Unable to resolve path of #9. MFC record #10(0) does not "
+    EXPECT_EQ(errors, L"Unable to resolve path of #9. MFC record #16(0) does not "
                       L"have FILE_NAME attribute.\n");
     EXPECT_EQ(counters.FoundFileCount, 2u);
 }
