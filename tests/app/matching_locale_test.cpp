@@ -1,6 +1,6 @@
 #include "app/MatchingLocale.h"
 #include "app/NameMatcher.h"
-#include "tests/volume/synthetic_volume.h"
+#include "tests/volume/synthetic_tree.h"
 #include "volume/Mft.h"
 #include "volume/UpcaseTable.h"
 
@@ -11,11 +11,6 @@
 namespace {
 
 using vesk_test::Bytes;
-
-constexpr std::uint64_t kUpcaseRecord = 10;
-constexpr std::uint32_t kDataAttribute = 0x80;
-constexpr std::uint64_t kTableBytes = 65536 * 2;
-constexpr std::uint64_t kTableCluster = 24; // free on the default synthetic volume, 32 clusters long
 
 // An upper-case table that folds ASCII (except y, which no platform leaves alone), Latin-1, Greek
 // (final sigma included) and Cyrillic letters.
@@ -47,13 +42,9 @@ Bytes UpcaseTableBytes() {
 class MatchingLocaleTest : public ::testing::Test {
   protected:
     MatchingLocaleTest() {
-        vesk_test::SyntheticVolume volume;
-        volume.PutRecord(kUpcaseRecord,
-                         vesk_test::RecordBuilder(volume.RecordSize())
-                             .NonResident(kDataAttribute, vesk_test::EncodeRunList({{kTableCluster, 32}}),
-                                          kTableBytes, kTableBytes)
-                             .Build());
-        volume.PutBytes(kTableCluster * volume.BytesPerCluster(), UpcaseTableBytes());
+        vesk_test::SyntheticTree volume; // its $UpCase given this table
+        volume.PutBytes(vesk_test::SyntheticTree::kUpcaseCluster * volume.BytesPerCluster(),
+                        UpcaseTableBytes());
         opened_ = volume.Open();
         mft_.emplace(opened_.disk.get());
     }
