@@ -52,11 +52,14 @@ void ResultPrinter::Flush() {
     consoleBytes_.clear();
 }
 
-ResultFields ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) const {
-    ResultFields fields;
+// Fills the fields of the printer's own, so that the name's storage serves hit after hit.
+const ResultFields& ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) {
+    ResultFields& fields = fields_;
     fields.recordNumber = hit.recordNumber;
+    fields.size = 0;
+    fields.allocatedSize = 0;
     fields.nameSpace = name.GetNamespace();
-    fields.name = name.GetFileNameText();
+    name.GetFileNameText(fields.name);
     fields.isDirectoryName = (name.GetFileAttributes() & Krod::kFileAttributeDirectory) != 0;
     if (columns_.size || columns_.allocatedSize) {
         const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
@@ -77,7 +80,7 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
     if (noPath_)
         return kNoPath;
     const bool keep = mft_.EnableDirectoryCache;
-    const DirectoryKey key{name.GetParentReference().GetRecordNumber(), name.GetNamespace()};
+    const DirectoryKey key = name.GetParentReference().GetRecordNumber() << 8 | name.GetNamespace();
     if (keep) {
         const auto known = knownPaths_.find(key);
         if (known != knownPaths_.end())
@@ -105,7 +108,7 @@ void ResultPrinter::Print(const FoundFile& hit) {
         ++counters_.FoundFileCount;
     counters_.AlternatePathCount += static_cast<std::uint32_t>(paths.size() - 1);
 
-    const ResultFields fields = FieldsOf(hit, name);
+    const ResultFields& fields = FieldsOf(hit, name);
     std::wstring& text = lines_;
     text.clear();
     for (const std::wstring& path : paths)

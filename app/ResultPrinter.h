@@ -6,10 +6,9 @@
 #include "app/ResultLine.h"
 
 #include <cstdint>
-#include <map>
 #include <sstream>
 #include <string>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 namespace cmdarg {
@@ -60,13 +59,13 @@ class ResultPrinter {
     const FoundCounters& GetCounters() const { return counters_; }
 
   private:
-    // A directory as the paths of the names in it are resolved: its record number and the namespace
-    // its ancestors are named in.
-    using DirectoryKey = std::pair<std::uint64_t, std::uint8_t>;
+    // A directory as the paths of the names in it are resolved: its record number (48 bits) and,
+    // in the low byte, the namespace its ancestors are named in.
+    using DirectoryKey = std::uint64_t;
 
     const std::vector<std::wstring>& PathsOf(const Krod::CFileNameAttribute& name,
                                              std::uint32_t recordNumber);
-    ResultFields FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name) const;
+    const ResultFields& FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name);
 
     std::wstring drive_;
     const Krod::CJunctionTable& junctions_;
@@ -78,7 +77,8 @@ class ResultPrinter {
     FoundCounters counters_;
     std::string consoleBytes_;   // lines for standard output not written yet
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
-    std::map<DirectoryKey, std::vector<std::wstring>> knownPaths_;
+    std::unordered_map<DirectoryKey, std::vector<std::wstring>> knownPaths_;
     std::vector<std::wstring> lastPaths_; // the paths of the last hit, when they are not kept
+    ResultFields fields_;                 // what the lines of the hit being printed show
     std::wstring lines_;                  // the lines of the hit being printed
 };
