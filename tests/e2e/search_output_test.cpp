@@ -29,15 +29,10 @@ std::string DriveValue(const std::string& volume) {
     return volume.rfind("C:", 0) == 0 ? "C:" + Volume(volume.substr(2)) : Volume(volume);
 }
 
-std::string Summary(const char* total, const char* scanned, const char* found) {
-    return std::string("\tTotal filerecords to scan: ") + total + "\n" + "%LINES%" + "\tScanned " + scanned +
-           " filerecord(s) in T s.\n\tFound " + found + " alternate path(s).\n";
-}
-
 // The lines of a run that writes its summary around them.
 std::string WithSummary(const char* total, const char* scanned, const char* found, const std::string& lines) {
-    std::string text = Summary(total, scanned, found);
-    return text.replace(text.find("%LINES%"), 7, lines);
+    return std::string("\tTotal filerecords to scan: ") + total + "\n" + lines + "\tScanned " + scanned +
+           " filerecord(s) in T s.\n\tFound " + found + " alternate path(s).\n";
 }
 
 const std::string kFiltersAll = "\\System Volume Information\\\n"
