@@ -77,29 +77,6 @@ TEST(Conversion, SizeTakesSuffixesWrapsNegativesAndRefusesOverflow) {
         EXPECT_EQ(to_size(c.text), c.expected) << "text: " << testing::PrintToString(std::wstring(c.text));
 }
 
-TEST(Conversion, AcceptsChecksOnlyNumericTypes) {
-    const struct {
-        subparam_type type;
-        const wchar_t* text;
-        bool expected;
-    } cases[] = {
-        {subparam_type::text, L"", true},
-        {subparam_type::text, L"anything", true},
-        {subparam_type::integer, L"10k", true},
-        {subparam_type::integer, L"x", false},
-        {subparam_type::integer, L"", false},
-        {subparam_type::real, L"0.5", true},
-        {subparam_type::real, L"half", false},
-        {subparam_type::size, L"4g", true},
-        {subparam_type::size, L"99999999999g", false},
-        {subparam_type::size, L"many", false},
-        {static_cast<subparam_type>(42), L"whatever", true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(accepts(c.type, c.text), c.expected) << "type " << static_cast<int>(c.type) << ", text "
-                                                       << testing::PrintToString(std::wstring(c.text));
-}
-
 TEST(Conversion, StateGettersConvertOrThrow) {
     parameter_state state(parameter(0, L"opt"));
     state.values = {L"2k", L"0x10", L"1.5", L"-1", L"none"};
