@@ -1,8 +1,8 @@
 // Fuzzes run-list decoding and the reads that follow runs: sectors and clusters of the stream, an
 // index bitmap, the blocks of an index allocation and the pages of an upper-case table. The first
-// input byte picks the volume geometry; the rest is the attribute list of a record (attributes as
-// they lie in a record, up to the end marker), which the volume holds both as an ordinary record
-// and as $UpCase.
+// input byte picks the volume geometry (low two bits) and the index block size; the rest is the attribute
+// list of a record (attributes as they lie in a record, up to the end marker), which the volume holds both as
+// an ordinary record and as $UpCase.
 
 #include "tests/volume/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
@@ -35,7 +35,8 @@ constexpr std::uint32_t kFuzzedRecord = 8;
 constexpr std::uint32_t kUpcaseRecord = 10;
 // Most sectors or clusters one read asks for.
 constexpr std::uint32_t kMaxReadUnits = 16;
-// The index block sizes tried: a sector, the usual size, and one larger than a cluster.
+// The index block sizes: a sector, the usual size, and one larger than a cluster. One input tries
+// one of them, so that a long stream is read once.
 constexpr std::uint32_t kBlockSizes[] = {512, 4096, 16384};
 
 template <typename Step> void Try(Step step) {
@@ -59,16 +60,15 @@ void ReadStream(const Krod::CAttribute& attribute) {
         (void)attribute.ReadClusters(buffer.data(), first, kMaxReadUnits);
 }
 
-void ReadAsIndex(const Krod::CAttribute& attribute) {
+void ReadAsIndex(const Krod::CAttribute& attribute, std::uint32_t blockSize) {
     std::vector<std::uint8_t> inUse;
     Try([&] { inUse = Krod::ReadIndexBitmap(attribute); });
     inUse.resize(std::max<std::size_t>(inUse.size(), 1), 0xFF);
-    for (std::uint32_t blockSize : kBlockSizes)
-        Try([&] {
-            const Krod::CIndexAllocationAttribute blocks(attribute, blockSize);
-            (void)blocks.GetBlockCount();
-            (void)blocks.GetEntries(inUse);
-        });
+    Try([&] {
+        const Krod::CIndexAllocationAttribute blocks(attribute, blockSize);
+        (void)blocks.GetBlockCount();
+        (void)blocks.GetEntries(inUse);
+    });
 }
 
 } // namespace
@@ -77,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     const FuzzGeometry& shape = kGeometries[data[0] % std::size(kGeometries)];
+    const std::uint32_t blockSize = kBlockSizes[data[0] / std::size(kGeometries) % std::size(kBlockSizes)];
     vesk_test::SyntheticVolume volume(shape.geometry, shape.clusters, shape.mftRuns);
     vesk_test::Bytes record;
     try {
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Try([&] {
                 if (attribute.IsNonResident())
                     ReadStream(attribute);
-                ReadAsIndex(attribute);
+                ReadAsIndex(attribute, blockSize);
             });
     Try([&] {
         const Krod::CUpcaseTable upcase(mft);

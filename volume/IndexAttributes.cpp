@@ -132,7 +132,9 @@ CIndexAllocationAttribute::CIndexAllocationAttribute(const CAttribute& attribute
         throw std::runtime_error("Unsupportable index block size");
     const std::uint64_t clusters = GetClusterCount();
     const std::uint64_t bytesPerCluster = GetDisk()->GetBytesPerCluster();
-    if (bytesPerCluster == 0 || clusters > kMaxStreamBytes / bytesPerCluster)
+    // A stream longer than its volume is damaged, whatever its runs say.
+    if (bytesPerCluster == 0 || clusters > kMaxStreamBytes / bytesPerCluster ||
+        GetSectorCount() > GetDisk()->GetTotalSectors())
         throw std::runtime_error("INDEX_ALLOCATION size too long");
 
     auto stream = boost::shared_ptr<Stream>(new Stream);

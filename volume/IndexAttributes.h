@@ -74,8 +74,8 @@ class CIndexAllocationAttribute : public CAttribute {
     // once and undoes the update sequence of every block that carries the INDX signature. Throws
     // std::invalid_argument "Not an index allocation attribute", std::logic_error "Resident index
     // allocations not supported", std::runtime_error "Unsupportable index block size",
-    // "INDEX_ALLOCATION size too long", "Not all clusters of INDEX_ALLOCATION are read", and
-    // device errors.
+    // "INDEX_ALLOCATION size too long" (beyond kMaxStreamBytes or the volume's sectors), "Not all clusters of
+    // INDEX_ALLOCATION are read", and device errors.
     CIndexAllocationAttribute(const CAttribute& attribute, std::uint32_t bytesPerIndexBlock);
 
     // Whole blocks in the stream.

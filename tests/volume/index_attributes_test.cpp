@@ -146,6 +146,22 @@ TEST(IndexAllocation, RefusesABlockInUseWithATornUpdateSequence) {
     EXPECT_EQ(Listed([&] { return allocation.GetEntries({0x03}); }), "Index block in use is damaged");
 }
 
+TEST(IndexAllocation, RefusesAStreamLongerThanItsVolume) {
+    // Runs of 65535 clusters on a 256-cluster volume: the whole stream would be read into memory,
+    // 256 MiB of zeros past the volume's end.
+    SyntheticTree tree;
+    const std::uint64_t clusters = 0xFFFF;
+    const CFileRecord record = LoadRecord(
+        tree, RecordBuilder(1024).NonResident(0xA0, vesk_test::EncodeRunList({{kBlocksAt, clusters}}),
+                                              clusters * 4096, clusters * 4096));
+    try {
+        const CIndexAllocationAttribute allocation(record.GetAttribute(0), 4096);
+        ADD_FAILURE() << "read " << allocation.GetBlockCount() << " blocks";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "INDEX_ALLOCATION size too long");
+    }
+}
+
 TEST(IndexBitmap, ReadsResidentAndNonResidentBitmaps) {
     SyntheticTree tree;
     tree.PutBytes(kBlocksAt * tree.BytesPerCluster(), {0x0F, 0x01, 0x80, 0xFF});
