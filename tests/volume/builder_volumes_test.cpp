@@ -12,6 +12,7 @@
 #include "tests/builder/fixups.h"
 #include "tests/builder/manifest_reader.h"
 #include "tests/builder/utf.h"
+#include "tests/common/scratch_folder.h"
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"
@@ -29,7 +30,6 @@
 #include <map>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -370,13 +370,13 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 // its first stretch, one in its last (one that spans two runs, if any does), and the manifest
 // libntfs-3g takes of the damaged copy.
 class DamagedCopy {
+    // Removed with everything in it, also when the constructor fails half-way.
+    vesk_test::ScratchFolder folder_;
+
   public:
-    explicit DamagedCopy(const std::string& volume)
-        : folder_{fs::temp_directory_path() /
-                  ("vesk-volume-" + volume + "-" + std::to_string(std::random_device{}()))} {
-        fs::create_directories(folder_.path);
+    explicit DamagedCopy(const std::string& volume) {
         const std::string original = std::string(VESK_TEST_VOLUMES_DIR) + "/" + volume + ".img";
-        image = (folder_.path / (volume + ".img")).string();
+        image = (folder_ / (volume + ".img")).string();
         manifest = image + ".manifest";
         fs::copy_file(original, image);
 
@@ -418,16 +418,6 @@ class DamagedCopy {
         if (std::system(command.c_str()) != 0)
             throw std::runtime_error("failed: " + command);
     }
-
-    // Removed with everything in it, also when the constructor fails half-way.
-    struct Folder {
-        fs::path path;
-        ~Folder() {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    };
-    Folder folder_;
 };
 
 struct VolumeCase {

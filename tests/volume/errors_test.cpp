@@ -51,17 +51,6 @@ TEST(RecordErrors, NameTheRecordAndKeepItsReference) {
     EXPECT_STREQ(copy.what(), noName.what());
 }
 
-TEST(LibraryErrors, AreCaughtThroughTheirBases) {
-    EXPECT_THROW(throw EInvalidPartition(), Error);
-    EXPECT_THROW(throw EMutExAttributesError(FileReference(1)), Error);
-    EXPECT_THROW(throw ESystemError(EIO), Error);
-    try {
-        throw EInvalidPartition();
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "The partition specified is not formatted for NTFS.");
-    }
-}
-
 TEST(SystemError, HasNoWhatButASystemMessageWithTheCode) {
     const ESystemError error(EACCES);
     EXPECT_STREQ(error.what(), "");
