@@ -46,6 +46,7 @@ bool NameMatcher::MatchesLiteral(const wchar_t* first, const wchar_t* last) cons
     const wchar_t* const tail = last - literal_.size();
     if (fold_ == nullptr)
         return std::equal(literal_.begin(), literal_.end(), tail);
+    const auto& fold = *fold_;
     return std::equal(literal_.begin(), literal_.end(), tail,
-                      [this](wchar_t folded, wchar_t c) { return folded == fold_->tolower(c); });
+                      [&fold](wchar_t folded, wchar_t c) { return folded == fold.tolower(c); });
 }
