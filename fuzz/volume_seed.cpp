@@ -23,6 +23,7 @@ class SharedDevice : public platform::Device {
   public:
     explicit SharedDevice(platform::MemoryDevice& target) : target_(target) {}
     std::optional<std::uint32_t> SectorSize() const override { return target_.SectorSize(); }
+    std::optional<std::uint64_t> Size() const override { return target_.Size(); }
     platform::ErrorCode Seek(std::uint64_t offset) override { return target_.Seek(offset); }
     platform::ErrorCode Read(void* buffer, std::size_t size) override { return target_.Read(buffer, size); }
 

@@ -20,6 +20,9 @@ class Device {
     // The device's logical sector size, or nothing when the platform cannot tell (image files).
     virtual std::optional<std::uint32_t> SectorSize() const = 0;
 
+    // The device's size in bytes, or nothing when the platform cannot tell.
+    virtual std::optional<std::uint64_t> Size() const = 0;
+
     // Moves the read position to a byte offset, which may lie past the end. Returns 0 or the error.
     virtual ErrorCode Seek(std::uint64_t offset) = 0;
 

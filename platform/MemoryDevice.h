@@ -19,6 +19,7 @@ class MemoryDevice : public Device {
     explicit MemoryDevice(std::vector<std::uint8_t> bytes, std::optional<std::uint32_t> sectorSize = {});
 
     std::optional<std::uint32_t> SectorSize() const override;
+    std::optional<std::uint64_t> Size() const override { return bytes_.size(); }
     ErrorCode Seek(std::uint64_t offset) override;
     ErrorCode Read(void* buffer, std::size_t size) override;
 

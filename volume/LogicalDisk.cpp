@@ -32,7 +32,7 @@ CLogicalDisk::CLogicalDisk(const std::wstring& devicePath)
     : CLogicalDisk(OpenOrThrow(devicePath), devicePath) {}
 
 CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath)
-    : devicePath_(std::move(devicePath)), device_(std::move(device)) {
+    : devicePath_(std::move(devicePath)), device_(std::move(device)), deviceBytes_(device_->Size()) {
     ReadBootSector();
 }
 
@@ -73,7 +73,11 @@ std::uint32_t CLogicalDisk::GetBytesPerCluster() const {
 }
 
 std::uint64_t CLogicalDisk::GetTotalSectors() const {
-    return read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kTotalSectorsOffset);
+    const auto stated = read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kTotalSectorsOffset);
+    const std::uint16_t bytesPerSector = GetBytesPerSector();
+    if (!deviceBytes_ || bytesPerSector == 0)
+        return stated;
+    return std::min(stated, *deviceBytes_ / bytesPerSector);
 }
 
 std::uint64_t CLogicalDisk::GetMftCluster() const {

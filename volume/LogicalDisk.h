@@ -42,7 +42,9 @@ class CLogicalDisk {
     std::uint8_t GetSectorsPerCluster() const;
     std::uint32_t GetBytesPerCluster() const;
     std::uint64_t GetMftCluster() const;
-    // Sectors in the volume, the boot sector's backup at the end not counted.
+    // Sectors in the volume, the boot sector's backup at the end not counted: what the boot sector
+    // states, but no more than the device holds when it can tell its size (a damaged boot sector
+    // must not make a small image look huge).
     std::uint64_t GetTotalSectors() const;
     // Clusters per record c > 0 gives c clusters; c <= 0 gives 2^-c bytes (0 gives 1 byte).
     std::uint32_t GetFileRecordSize() const;
@@ -69,6 +71,7 @@ class CLogicalDisk {
     std::array<std::uint8_t, kBootSectorCopySize> bootSector_{};
     std::wstring devicePath_;
     std::unique_ptr<platform::Device> device_;
+    std::optional<std::uint64_t> deviceBytes_; // the device's size, when it can tell
     std::optional<std::uint64_t> position_; // sector the device stands at; unknown after a failure
     CFrameAllocator frames_;
 };

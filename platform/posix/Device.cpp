@@ -35,6 +35,19 @@ class PosixDevice : public Device {
         return static_cast<std::uint32_t>(size);
     }
 
+    // A regular file's length, or a block device's (a disk or a partition).
+    std::optional<std::uint64_t> Size() const override {
+        struct stat info;
+        if (::fstat(fd_, &info) != 0)
+            return std::nullopt;
+        if (S_ISREG(info.st_mode))
+            return static_cast<std::uint64_t>(info.st_size);
+        std::uint64_t size = 0;
+        if (S_ISBLK(info.st_mode) && ::ioctl(fd_, BLKGETSIZE64, &size) == 0)
+            return size;
+        return std::nullopt;
+    }
+
     // The position is ours: pread needs no seek on the descriptor.
     ErrorCode Seek(std::uint64_t offset) override {
         position_ = offset;

@@ -4,6 +4,7 @@
 #include "platform/Device.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -79,6 +80,20 @@ class WindowsDevice : public Device {
     bool HasMemory() const { return block_.Bytes() != nullptr; }
 
     std::optional<std::uint32_t> SectorSize() const override { return sectorSize_; }
+
+    // A volume's length as the disk driver reports it, or an image file's length.
+    std::optional<std::uint64_t> Size() const override {
+        GET_LENGTH_INFORMATION length{};
+        DWORD returned = 0;
+        if (DeviceIoControl(handle_, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                            &returned, nullptr) &&
+            length.Length.QuadPart >= 0)
+            return static_cast<std::uint64_t>(length.Length.QuadPart);
+        LARGE_INTEGER fileSize{};
+        if (GetFileSizeEx(handle_, &fileSize) && fileSize.QuadPart >= 0)
+            return static_cast<std::uint64_t>(fileSize.QuadPart);
+        return std::nullopt;
+    }
 
     // The position is ours; the file pointer follows it when a read needs the device.
     ErrorCode Seek(std::uint64_t offset) override {

@@ -37,6 +37,7 @@ TEST(PosixDevice, DeliversTheFilesBytesForAnyMixOfReads) {
     ASSERT_TRUE(opened.device) << opened.error;
     Device& device = *opened.device;
     EXPECT_FALSE(device.SectorSize().has_value()); // a regular file cannot tell
+    EXPECT_EQ(device.Size(), file.size());
 
     struct Read {
         std::uint64_t offset;

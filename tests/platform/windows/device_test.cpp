@@ -67,6 +67,7 @@ TEST_F(ImageFile, ReadsAnySpanSequentialOrNot) {
     if (auto size = device->SectorSize()) {
         EXPECT_EQ(*size & (*size - 1), 0u) << "a sector size is a power of two";
     }
+    EXPECT_EQ(device->Size(), std::uint64_t{kSize});
     ExpectRead(*device, 0, 512);
     ExpectRead(*device, 512, 1024); // continues the previous read
     ExpectRead(*device, 1536, 4096);
