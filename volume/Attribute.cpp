@@ -123,7 +123,7 @@ void CAttribute::DecodeRunList() {
             delta |= ~std::uint64_t{0} << (8 * offsetWidth); // sign-extend
         std::int64_t next = 0;
         if (clusters == 0 || __builtin_add_overflow(lcn, static_cast<std::int64_t>(delta), &next) ||
-            next < 0 || clusters > maxClusters - vcn ||
+            next < 0 || clusters > maxClusters - vcn || static_cast<std::uint64_t>(next) > maxClusters ||
             clusters > maxClusters - static_cast<std::uint64_t>(next))
             return;
         lcn = next;
