@@ -1,7 +1,9 @@
 // Fuzzes one MFT record: the update sequence, the attribute walk, every typed view of each
-// attribute, the FILE_NAME selection for every selector and the climb to the root. The input is
-// the record as it lies on disk; it is placed at kFuzzedRecord of a small volume built in memory.
+// attribute, the FILE_NAME selection for every selector (also as a scan reads it in place) and the
+// climb to the root. The input is the record as it lies on disk; it is placed at kFuzzedRecord of
+// a small volume built in memory.
 
+#include "tests/volume/names_in_place_check.h"
 #include "tests/volume/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
@@ -13,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <string>
 
 namespace {
 
@@ -98,5 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (const Krod::CAttribute& name : read.GetFileNameAttributes(selector))
                 (void)name.GetFileNameText();
         });
+    // A scan reads the names where the record lies; what it reads must be what the record gives.
+    std::string difference;
+    if (read.IsFileRecord() && read.IsFixedUp() && !vesk_test::NamesInPlaceAgree(read, difference))
+        __builtin_trap();
     return 0;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The common header of an attribute inside an MFT record, and its validation.
 
+#include "volume/LittleEndian.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -39,6 +41,30 @@ constexpr std::size_t kNonResidentHeaderSize = 0x38;
 // The length of the attribute that starts at offset in record[0, limit), or 0 when it is not a
 // valid attribute there: its header, its name and (if resident) its value must lie inside both
 // the attribute and the limit.
-std::uint32_t ValidatedAttributeLength(const std::uint8_t* record, std::size_t limit, std::size_t offset);
+// Inline: every attribute walk of a scan calls it for every attribute.
+inline std::uint32_t ValidatedAttributeLength(const std::uint8_t* record, std::size_t limit, std::size_t offset) {
+    // Every field read here lies inside the resident header, which the first check places inside
+    // the limit.
+    if (!FitsIn(limit, offset, kResidentHeaderSize))
+        return 0;
+    const std::uint8_t* header = record + offset;
+    const std::size_t room = limit - offset;
+    const auto length = load_le<std::uint32_t>(header + AttributeField::kLength);
+    const bool nonResident = load_le<std::uint8_t>(header + AttributeField::kNonResident) != 0;
+    if (length > room || length < (nonResident ? kNonResidentHeaderSize : kResidentHeaderSize))
+        return 0;
+
+    const std::size_t nameBytes = 2 * std::size_t{load_le<std::uint8_t>(header + AttributeField::kNameLength)};
+    const std::size_t nameOffset = load_le<std::uint16_t>(header + AttributeField::kNameOffset);
+    if (nameBytes != 0 && !FitsIn(length, nameOffset, nameBytes))
+        return 0;
+    if (!nonResident) {
+        const std::size_t valueLength = load_le<std::uint32_t>(header + AttributeField::kValueLength);
+        const std::size_t valueOffset = load_le<std::uint16_t>(header + AttributeField::kValueOffset);
+        if (!FitsIn(length, valueOffset, valueLength))
+            return 0;
+    }
+    return length;
+}
 
 } // namespace Krod

@@ -3,6 +3,7 @@
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace Krod {
 namespace {
@@ -48,9 +49,10 @@ std::vector<AttributeListEntry> ReadAttributeList(const CAttribute& list) {
     if (size > kMaxAttributeListSize || bytesPerCluster == 0)
         return {};
     const auto clusters = static_cast<std::uint32_t>((size + bytesPerCluster - 1) / bytesPerCluster);
-    std::vector<std::uint8_t> value(clusters * bytesPerCluster);
-    const std::uint64_t read = list.ReadClusters(value.data(), 0, clusters) * bytesPerCluster;
-    return ParseAttributeList(value.data(), std::min(size, read));
+    // Only what was read is parsed, so the buffer needs no zeros first.
+    const std::unique_ptr<std::uint8_t[]> value(new std::uint8_t[clusters * bytesPerCluster]);
+    const std::uint64_t read = list.ReadClusters(value.get(), 0, clusters) * bytesPerCluster;
+    return ParseAttributeList(value.get(), std::min(size, read));
 }
 
 } // namespace Krod

@@ -4,6 +4,7 @@
 
 #include "volume/Attribute.h"
 #include "volume/DirectoryPaths.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/FileRecord.h"
 #include "volume/FileReference.h"
 
@@ -15,16 +16,6 @@
 namespace Krod {
 
 class CMft;
-
-// File-name namespaces, the byte at FILE_NAME value offset 0x41. Bit 0 marks a name with a
-// Win32 side, bit 1 a name with a DOS side.
-constexpr std::uint8_t kNamespacePosix = 0;
-constexpr std::uint8_t kNamespaceWin32 = 1;
-constexpr std::uint8_t kNamespaceDos = 2;
-constexpr std::uint8_t kNamespaceWin32AndDos = 3;
-// The namespace selector that keeps every name (GetFileNameAttributes) or stands for the name's
-// own namespace (GetParentPath).
-constexpr int AnyNamespace = 256;
 
 // CFileRecord::GetFileNameAttributes(selector), defined with this view, keeps every POSIX name and,
 // for selectors 0 and 1, every name but pure DOS ones, for selector 2 every name but pure Win32
@@ -65,8 +56,8 @@ class CFileNameAttribute : public CAttribute {
     // FILE_NAME, EBrokenParentChain and record read errors as GetParentPath.
     std::unique_ptr<std::list<CFileRecord>> GetAncestorRecords(CMft& mft) const;
 
-  private:
-    const std::uint8_t* Value() const;
+    // The value's fields where they lie; throws std::logic_error "Attribute is empty" on the empty view.
+    CFileNameInPlace InPlace() const;
 };
 
 } // namespace Krod

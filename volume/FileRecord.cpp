@@ -6,32 +6,24 @@
 #include <stdexcept>
 
 namespace Krod {
-namespace {
-
-constexpr std::uint32_t kFileSignature = 0x454C4946; // "FILE" read as a little-endian u32
-constexpr std::size_t kSequenceNumberOffset = 0x10;  // u16
-constexpr std::size_t kFlagsOffset = 0x16;           // u16
-constexpr std::size_t kBaseReferenceOffset = 0x20;   // u64 FileReference, 0 in a base record
-
-} // namespace
 
 CFileRecord::CFileRecord(CLogicalDisk* disk, FileReference reference)
     : data_(CFileRecordData::Create(disk), false), reference_(reference) {}
 
 bool CFileRecord::IsFileRecord() const {
-    return read_le<std::uint32_t>(GetBuffer(), GetBufferSize(), 0) == kFileSignature;
+    return HasFileSignature(GetBuffer(), GetBufferSize());
 }
 
 std::uint16_t CFileRecord::GetFlags() const {
-    return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), kFlagsOffset);
+    return RecordFlags(GetBuffer(), GetBufferSize());
 }
 
 std::uint16_t CFileRecord::GetSequenceNumber() const {
-    return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), kSequenceNumberOffset);
+    return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), RecordField::kSequenceNumber);
 }
 
 FileReference CFileRecord::GetBaseReference() const {
-    return FileReference::FromRaw(read_le<std::uint64_t>(GetBuffer(), GetBufferSize(), kBaseReferenceOffset));
+    return RecordBaseReference(GetBuffer(), GetBufferSize());
 }
 
 void CFileRecord::BuildAttributeIndex() const {

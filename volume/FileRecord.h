@@ -4,6 +4,7 @@
 #include "volume/Attribute.h"
 #include "volume/FileRecordData.h"
 #include "volume/FileReference.h"
+#include "volume/RecordHeader.h"
 
 #include <boost/intrusive_ptr.hpp>
 
@@ -12,10 +13,6 @@
 #include <string>
 
 namespace Krod {
-
-// Record header flags (u16 at offset 0x16).
-constexpr std::uint16_t kRecordInUse = 0x0001;
-constexpr std::uint16_t kRecordIsDirectory = 0x0002;
 
 class CFileRecord {
   public:

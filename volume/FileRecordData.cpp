@@ -1,7 +1,6 @@
 #include "volume/FileRecordData.h"
 
-#include "volume/AttributeHeader.h"
-#include "volume/LittleEndian.h"
+#include "volume/AttributeWalk.h"
 
 #include <algorithm>
 #include <new>
@@ -13,28 +12,6 @@ namespace {
 // A record buffer object sits at the start of its own frame, ahead of the record bytes, so that
 // reading a record costs no allocation beyond the frame pool. Rounded to keep the bytes aligned.
 constexpr std::uint32_t kObjectSpace = (sizeof(CFileRecordData) + 15) / 16 * 16;
-
-// Record header fields the attribute walk reads.
-constexpr std::size_t kFirstAttributeOffset = 0x14; // u16
-constexpr std::size_t kBytesInUseOffset = 0x18;     // u32
-
-// Calls visit(type, offset, length) for the attributes of the record in record order while it
-// returns true. The walk stops at the end marker, at a zero length, at the record's bytes in use,
-// and at the first attribute that does not lie validly inside the record.
-template <typename Visit> void WalkAttributes(const std::uint8_t* record, std::uint32_t size, Visit visit) {
-    const std::size_t limit =
-        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
-    std::size_t pos = read_le<std::uint16_t>(record, size, kFirstAttributeOffset);
-    while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
-        const auto type = read_le<std::uint32_t>(record, limit, pos + AttributeField::kType);
-        if (type == kAttributeEndMarker)
-            break;
-        const std::uint32_t length = ValidatedAttributeLength(record, limit, pos);
-        if (length == 0 || !visit(type, static_cast<std::uint32_t>(pos), length))
-            break;
-        pos += length;
-    }
-}
 
 } // namespace
 

@@ -39,12 +39,18 @@ std::uint64_t AssembleLittleEndian(const std::uint8_t* p, std::index_sequence<I.
     return ((std::uint64_t{p[I]} << (8 * I)) | ...);
 }
 
+// The little-endian integer of type T at p, for a field that a check made before has shown to lie
+// inside its structure (hot loops check a whole header once rather than each of its fields).
+template <typename T> T load_le(const std::uint8_t* p) {
+    static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(std::uint64_t), "integer fields only");
+    return static_cast<T>(AssembleLittleEndian(p, std::make_index_sequence<sizeof(T)>()));
+}
+
 // The little-endian integer of type T at offset; throws std::out_of_range as read_le_width.
 template <typename T> T read_le(const std::uint8_t* bytes, std::size_t size, std::size_t offset) {
-    static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(std::uint64_t), "integer fields only");
     if (!FitsIn(size, offset, sizeof(T)))
         ThrowFieldOutside();
-    return static_cast<T>(AssembleLittleEndian(bytes + offset, std::make_index_sequence<sizeof(T)>()));
+    return load_le<T>(bytes + offset);
 }
 
 } // namespace Krod

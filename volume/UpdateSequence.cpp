@@ -26,16 +26,15 @@ bool ApplyUpdateSequence(std::uint8_t* block, std::size_t size) {
     if (!FitsIn(size, arrayOffset, count * sizeof(std::uint16_t)) || stretches > size / kUpdateSequenceStride)
         return false;
 
+    // The checks above place the array and every stretch inside the block.
     // Verify every stretch before changing any, so a failed block keeps its on-disk bytes.
-    const auto sequenceNumber = read_le<std::uint16_t>(block, size, arrayOffset);
+    const auto sequenceNumber = load_le<std::uint16_t>(block + arrayOffset);
     for (std::size_t i = 1; i <= stretches; ++i) {
-        if (read_le<std::uint16_t>(block, size, i * kUpdateSequenceStride - 2) != sequenceNumber)
+        if (load_le<std::uint16_t>(block + i * kUpdateSequenceStride - 2) != sequenceNumber)
             return false;
     }
-    for (std::size_t i = 1; i <= stretches; ++i) {
-        auto saved = read_le<std::uint16_t>(block, size, arrayOffset + 2 * i);
-        WriteU16(block, i * kUpdateSequenceStride - 2, saved);
-    }
+    for (std::size_t i = 1; i <= stretches; ++i)
+        WriteU16(block, i * kUpdateSequenceStride - 2, load_le<std::uint16_t>(block + arrayOffset + 2 * i));
     return true;
 }
 

@@ -1,3 +1,4 @@
+#include "tests/volume/names_in_place_check.h"
 #include "synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
@@ -193,6 +194,56 @@ TEST(FileNameSelection, ReportsMoreThanOneWin32AndOneDosSideWhateverTheSelector)
                              "MFC record #20(0) has several mutual exclusive FILE_NAME attributes.");
             }
         }
+    }
+}
+
+// A scan reads the names where the record lies; where it cannot be sure to read them as the record
+// object selects them, it declines and leaves the record to the object.
+TEST(FileNamesInPlace, AgreeWithTheSelectionOrDecline) {
+    struct Case {
+        const char* what;
+        Bytes record;
+        bool read;
+    };
+    const std::vector<Case> cases = {
+        {"Win32 and DOS", RecordWithNames({{1, L"Long name"}, {2, L"LONGNA~1"}}), true},
+        {"POSIX beside Win32 and DOS", RecordWithNames({{0, L"p"}, {2, L"D"}, {1, L"W"}}), true},
+        {"two Win32 hard links", RecordWithNames({{1, L"x"}, {1, L"y"}}), true},
+        {"no name", RecordWithNames({}), true},
+        {"a value too short for its fields",
+         RecordBuilder(1024).Resident(0x30, Bytes(0x41, 3)).Resident(0x30, FileNameValue(5, 3, L"kept")).Build(),
+         true},
+        {"names before a $DATA",
+         RecordBuilder(1024).Resident(0x30, FileNameValue(5, 1, L"a")).Resident(0x80, Bytes(4, 0)).Build(), true},
+        {"more Win32 and DOS sides than a record has", RecordWithNames({{3, L"A"}, {1, L"B"}}), false},
+        {"a name after the $DATA",
+         RecordBuilder(1024)
+             .Resident(0x30, FileNameValue(5, 1, L"a"))
+             .Resident(0x80, Bytes(4, 0))
+             .Resident(0x30, FileNameValue(5, 0, L"b"))
+             .Build(),
+         false},
+        {"an $ATTRIBUTE_LIST",
+         RecordBuilder(1024).Resident(0x20, Bytes(0x20, 0)).Resident(0x30, FileNameValue(5, 1, L"a")).Build(),
+         false},
+        {"an $ATTRIBUTE_LIST after the names",
+         RecordBuilder(1024).Resident(0x30, FileNameValue(5, 1, L"a")).Resident(0x20, Bytes(0x20, 0)).Build(),
+         false},
+        {"a non-resident FILE_NAME",
+         RecordBuilder(1024).NonResident(0x30, vesk_test::EncodeRunList({{3, 1}}), 4096, 100).Build(), false},
+        {"nine POSIX names",
+         RecordWithNames({{0, L"1"}, {0, L"2"}, {0, L"3"}, {0, L"4"}, {0, L"5"}, {0, L"6"}, {0, L"7"},
+                          {0, L"8"}, {0, L"9"}}),
+         false},
+    };
+    for (const Case& c : cases) {
+        const CFileRecord record = Load(c.record);
+        ASSERT_TRUE(record.IsFileRecord() && record.IsFixedUp()) << c.what;
+        FileNamesInPlace names;
+        EXPECT_EQ(ReadFileNamesInPlace(record.GetBuffer(), record.GetBufferSize(), AnyNamespace, names), c.read)
+            << c.what;
+        std::string difference;
+        EXPECT_TRUE(vesk_test::NamesInPlaceAgree(record, difference)) << c.what << ": " << difference;
     }
 }
 

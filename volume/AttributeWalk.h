@@ -1,0 +1,36 @@
+#pragma once
+// The walk over the attributes of a record in its buffer, shared by the attribute index of a record
+// read and by the scan's reading of records where they lie.
+
+#include "volume/AttributeHeader.h"
+#include "volume/LittleEndian.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+namespace Krod {
+
+// Record header fields the walk reads.
+constexpr std::size_t kFirstAttributeOffset = 0x14; // u16
+constexpr std::size_t kBytesInUseOffset = 0x18;     // u32
+
+// Calls visit(type, offset, length) for the attributes of the record in record order while it
+// returns true. The walk stops at the end marker, at a zero length, at the record's bytes in use,
+// and at the first attribute that does not lie validly inside the record.
+template <typename Visit> void WalkAttributes(const std::uint8_t* record, std::uint32_t size, Visit visit) {
+    const std::size_t limit =
+        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
+    std::size_t pos = read_le<std::uint16_t>(record, size, kFirstAttributeOffset);
+    while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
+        const auto type = load_le<std::uint32_t>(record + pos + AttributeField::kType); // checked above
+        if (type == kAttributeEndMarker)
+            break;
+        const std::uint32_t length = ValidatedAttributeLength(record, limit, pos);
+        if (length == 0 || !visit(type, static_cast<std::uint32_t>(pos), length))
+            break;
+        pos += length;
+    }
+}
+
+} // namespace Krod

@@ -1,0 +1,118 @@
+#include "volume/FileNamesInPlace.h"
+
+#include "volume/AttributeWalk.h"
+#include "volume/LittleEndian.h"
+
+#include <algorithm>
+
+namespace Krod {
+namespace {
+
+// FILE_NAME value fields, offsets from the start of the value.
+constexpr std::size_t kParentReferenceField = 0x00; // u64 FileReference of the parent directory
+constexpr std::size_t kFileAttributesField = 0x38;  // u32 file attribute flags
+constexpr std::size_t kNamespaceField = 0x41;       // u8 namespace
+
+// Whether an attribute from pos on, as far as the walk from the record's first attribute could go,
+// is a FILE_NAME or an $ATTRIBUTE_LIST. The attributes are followed by their lengths alone, not
+// validated one by one: that reaches every attribute the full walk reaches, and perhaps more.
+bool NameOrListFrom(const std::uint8_t* record, std::uint32_t size, std::size_t pos) {
+    const std::size_t limit =
+        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
+    while (FitsIn(limit, pos, 2 * sizeof(std::uint32_t))) { // the type and the length
+        const auto type = load_le<std::uint32_t>(record + pos + AttributeField::kType);
+        if (type == kAttributeEndMarker)
+            return false;
+        if (type == kAttributeFileName || type == kAttributeList)
+            return true;
+        const auto length = load_le<std::uint32_t>(record + pos + AttributeField::kLength);
+        if (length == 0 || length > limit - pos)
+            return false;
+        pos += length;
+    }
+    return false;
+}
+
+} // namespace
+
+FileReference CFileNameInPlace::GetParentReference() const {
+    return FileReference::FromRaw(read_le<std::uint64_t>(value_, length_, kParentReferenceField));
+}
+
+std::uint32_t CFileNameInPlace::GetFileAttributes() const {
+    return read_le<std::uint32_t>(value_, length_, kFileAttributesField);
+}
+
+std::uint8_t CFileNameInPlace::GetNamespace() const {
+    return read_le<std::uint8_t>(value_, length_, kNamespaceField);
+}
+
+std::size_t CFileNameInPlace::GetFileNameLength() const {
+    return length_ > kFileNameHeaderSize ? (length_ - kFileNameHeaderSize) / 2 : 0;
+}
+
+// The units all lie inside the value, so they are read without a check each.
+void CFileNameInPlace::CopyFileNameText(wchar_t* text) const {
+    const std::size_t units = GetFileNameLength();
+    const std::uint8_t* unit = value_ + kFileNameHeaderSize;
+    for (std::size_t i = 0; i < units; ++i, unit += 2)
+        text[i] = static_cast<wchar_t>(unit[0] | unit[1] << 8);
+}
+
+void CFileNameInPlace::GetFileNameText(std::wstring& text) const {
+    text.resize(GetFileNameLength());
+    CopyFileNameText(text.data());
+}
+
+bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector, FileNamesInPlace& names) {
+    names.count = 0;
+    names.hasWin32 = false;
+    unsigned sides = 0;
+    bool answerable = true;
+    std::size_t pastNames = 0; // where the first attribute after the names lies, if any
+    WalkAttributes(record, size, [&](std::uint32_t type, std::uint32_t offset, std::uint32_t) {
+        if (type > kAttributeFileName) {
+            pastNames = offset;
+            return false;
+        }
+        if (type == kAttributeList) {
+            answerable = false;
+            return false;
+        }
+        if (type != kAttributeFileName)
+            return true;
+        // The walk has checked that the attribute holds a resident header at least, and that a
+        // resident value lies inside the attribute.
+        const std::uint8_t* header = record + offset;
+        if (load_le<std::uint8_t>(header + AttributeField::kNonResident) != 0) {
+            answerable = false;
+            return false;
+        }
+        const auto valueLength = load_le<std::uint32_t>(header + AttributeField::kValueLength);
+        if (valueLength < kFileNameHeaderSize)
+            return true; // names nothing, as GetFileNameAttributes passes it over
+        const CFileNameInPlace name(header + load_le<std::uint16_t>(header + AttributeField::kValueOffset),
+                                    valueLength);
+        const std::uint8_t nameSpace = name.GetNamespace();
+        sides += Win32AndDosSides(nameSpace);
+        if (!names.hasWin32 && SelectorKeeps(kNamespaceWin32, nameSpace)) {
+            names.firstWin32 = name;
+            names.hasWin32 = true;
+        }
+        if (SelectorKeeps(selector, nameSpace)) {
+            if (names.count == FileNamesInPlace::kMaxNames) {
+                answerable = false;
+                return false;
+            }
+            names.selected[names.count++] = name;
+        }
+        return true;
+    });
+    // NTFS keeps a record's attributes ordered by type, so a name or a list after them means a
+    // damaged record: such records are left to the record itself.
+    if (answerable && pastNames != 0 && NameOrListFrom(record, size, pastNames))
+        return false;
+    return answerable && sides <= kMaxWin32AndDosSides;
+}
+
+} // namespace Krod
