@@ -42,12 +42,20 @@ bool IsSpecialNtfsFile(const Krod::CFileRecord& record, bool listVolumeInformati
 bool IsSpecialNtfsFile(const Krod::AttributeList& win32Names, bool listVolumeInformation) {
     if (win32Names.empty())
         return false;
-    const Krod::CFileNameAttribute first(win32Names.front());
+    const Krod::CFileNameInPlace first = Krod::CFileNameAttribute(win32Names.front()).InPlace();
+    return IsSpecialNtfsFile(&first, listVolumeInformation);
+}
+
+bool IsSpecialNtfsFile(const Krod::CFileNameInPlace* firstWin32Name, bool listVolumeInformation) {
+    if (!firstWin32Name)
+        return false;
+    const Krod::CFileNameInPlace& first = *firstWin32Name;
     if ((first.GetFileAttributes() & Krod::kFileAttributeSystem) == 0)
         return false;
     if (first.GetParentReference().GetRecordNumber() != Krod::kRootDirectoryRecord)
         return false;
-    const std::wstring text = first.GetFileNameText();
+    std::wstring text;
+    first.GetFileNameText(text);
     if (std::find(std::begin(kSpecialFileNames), std::end(kSpecialFileNames), text) !=
         std::end(kSpecialFileNames))
         return true;
@@ -68,8 +76,8 @@ ResultFilters::ResultFilters(const cmdarg::command_line& options)
                      options.state(kOptAllocatedRange).size_value(1)},
       system_(Present(options, kOptSystem)) {}
 
-bool ResultFilters::PassesInUseState(const Krod::CFileRecord& record) const {
-    const bool inUse = (record.GetFlags() & Krod::kRecordInUse) != 0;
+bool ResultFilters::PassesInUseState(std::uint16_t recordFlags) const {
+    const bool inUse = (recordFlags & Krod::kRecordInUse) != 0;
     return notInUseOnly_ ? !inUse : anyInUseState_ || inUse;
 }
 

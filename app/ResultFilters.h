@@ -13,6 +13,7 @@ class command_line;
 }
 namespace Krod {
 class CFileNameAttribute;
+class CFileNameInPlace;
 class CFileRecord;
 class CMft;
 } // namespace Krod
@@ -27,6 +28,8 @@ bool IsSpecialNtfsFile(const Krod::CFileRecord& record, bool listVolumeInformati
 // The same for the record whose Win32-selectable FILE_NAMEs (GetFileNameAttributes with
 // Krod::kNamespaceWin32) are win32Names.
 bool IsSpecialNtfsFile(const Krod::AttributeList& win32Names, bool listVolumeInformation);
+// The same for the record whose first Win32-selectable FILE_NAME is firstWin32Name (null: none).
+bool IsSpecialNtfsFile(const Krod::CFileNameInPlace* firstWin32Name, bool listVolumeInformation);
 
 // The filters the options -funused, -fUSED, -fDIRS, -fFILES, -fsize, -falloc and -fsystem choose.
 class ResultFilters {
@@ -34,11 +37,11 @@ class ResultFilters {
     // Reads the options once.
     explicit ResultFilters(const cmdarg::command_line& options);
 
-    // Whether a valid, fixed-up record's in-use state is wanted: by default only records in use;
+    // Whether a valid, fixed-up record's in-use state (in its header flags) is wanted: by default only records in use;
     // -funused: all; -fUSED: only those not in use, whatever -funused says. A record is looked at
     // when it passes and is not one of NTFS's own files (IsSpecialNtfsFile, "System Volume
     // Information" allowed), which only records that pass are asked about.
-    bool PassesInUseState(const Krod::CFileRecord& record) const;
+    bool PassesInUseState(std::uint16_t recordFlags) const;
 
     // Whether the names of record may be hits as far as its kind and sizes go: -fDIRS drops
     // directories and -fFILES the rest (by the record header); -fsize and -falloc keep the sizes

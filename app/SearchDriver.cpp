@@ -14,9 +14,11 @@
 #include "platform/OutputFile.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/JunctionTable.h"
 #include "volume/LogicalDisk.h"
 #include "volume/Mft.h"
+#include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
 
 #include <boost/intrusive_ptr.hpp>
@@ -29,6 +31,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -145,15 +148,72 @@ class Scan {
     Scan(const cmdarg::command_line& options, int selector, Krod::CMft& mft, const NameMatcher& matcher,
          ResultPrinter& printer)
         : mft_(mft), matcher_(matcher), printer_(printer), filters_(options), selector_(selector),
-          deferred_(Present(options, kOptDeferred)) {}
+          deferred_(Present(options, kOptDeferred)), recordSize_(mft.GetFileRecordSize()),
+          units_(recordSize_ / 2) {}
 
-    // Tests every selected name of record n; prints each hit, or keeps it with -deferred. An
-    // extension record is no file of its own: its names are found through its base record.
+    // Tests records [begin, end) a block at a time, the next block being read while one is tested.
+    void Records(std::uint32_t begin, std::uint32_t end) {
+        const auto perBlock = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / recordSize_));
+        for (std::uint32_t first = begin; first < end;) {
+            const std::uint32_t count = std::min(perBlock, end - first);
+            const std::uint32_t next = first + count;
+            mft_.ReadBlock(first, count);
+            if (next < end)
+                mft_.ReadBlockAhead(next, std::min(perBlock, end - next));
+            for (std::uint32_t n = first; n < next; ++n)
+                Record(n);
+            first = next;
+        }
+    }
+
+    // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
+    void ListDeferred() {
+        while (!waiting_.empty()) {
+            printer_.Print(waiting_.front());
+            waiting_.pop_front();
+        }
+    }
+
+    // Records that passed the record filters.
+    std::uint32_t Scanned() const { return scanned_; }
+
+  private:
+    // Records are read this many bytes at a time.
+    static constexpr std::size_t kBlockBytes = 1 << 20;
+
+    // Tests record n of the block read: what is cheap first, where its bytes lie; the record object
+    // is made only for a record that may give a hit. An extension record is no file of its own:
+    // its names are found through its base record.
     void Record(std::uint32_t n) {
-        FoundFile hit{mft_.ReadFileRecord(n), n, {}};
-        if (!hit.record.IsFileRecord() || !hit.record.IsFixedUp() ||
-            hit.record.GetBaseReference().GetRaw() != 0 || !filters_.PassesInUseState(hit.record))
+        const std::uint8_t* bytes = mft_.GetFixedUpBlockRecord(n);
+        if (!bytes || Krod::RecordBaseReference(bytes, recordSize_).GetRaw() != 0 ||
+            !filters_.PassesInUseState(Krod::RecordFlags(bytes, recordSize_)) || HoldsNoHit(bytes))
             return;
+        Test(FoundFile{mft_.ReadFileRecord(n), n, {}});
+    }
+
+    // Whether the valid base record at bytes, which passes the in-use filter, certainly gives no
+    // hit because none of its selected names matches; it then counts as scanned just as Test
+    // would count it. Directories are left to Test, so that the MFT reader keeps them for the
+    // climbs, and so is every record whose names its own bytes cannot tell.
+    bool HoldsNoHit(const std::uint8_t* bytes) {
+        if ((Krod::RecordFlags(bytes, recordSize_) & Krod::kRecordIsDirectory) != 0 ||
+            !Krod::ReadFileNamesInPlace(bytes, recordSize_, selector_, names_))
+            return false;
+        for (std::size_t i = 0; i < names_.count; ++i) {
+            const Krod::CFileNameInPlace& name = names_.selected[i];
+            name.CopyFileNameText(units_.data());
+            if (matcher_.Matches(units_.data(), units_.data() + name.GetFileNameLength()))
+                return false;
+        }
+        if (!IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true))
+            ++scanned_;
+        return true;
+    }
+
+    // Tests every selected name of the valid base record of hit, which passes the in-use filter;
+    // prints each hit, or keeps it with -deferred.
+    void Test(FoundFile hit) {
         // Selecting names throws what selecting them for the test of NTFS's own files would, and under
         // the default selection gives the very names that test looks at.
         const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);
@@ -179,24 +239,15 @@ class Scan {
         }
     }
 
-    // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
-    void ListDeferred() {
-        while (!waiting_.empty()) {
-            printer_.Print(waiting_.front());
-            waiting_.pop_front();
-        }
-    }
-
-    // Records that passed the record filters.
-    std::uint32_t Scanned() const { return scanned_; }
-
-  private:
     Krod::CMft& mft_;
     const NameMatcher& matcher_;
     ResultPrinter& printer_;
     const ResultFilters filters_;
     const int selector_;
     const bool deferred_;
+    const std::uint32_t recordSize_;
+    Krod::FileNamesInPlace names_; // the names of the record being tested
+    std::vector<wchar_t> units_;   // the name being tested, when read in place
     std::list<FoundFile> waiting_;
     std::uint32_t scanned_ = 0;
     std::wstring text_; // the name being tested
@@ -234,8 +285,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     // visit them: an end far beyond the MFT costs nothing.
     const std::uint32_t stop =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, mft->GetFileRecordCount()));
-    for (std::uint32_t n = range.begin; n < stop; ++n)
-        scan.Record(n);
+    scan.Records(range.begin, stop);
     scan.ListDeferred();
     printer.Flush();
     if (silent)

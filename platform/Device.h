@@ -11,11 +11,32 @@
 
 namespace platform {
 
+// A read started in the background (Device::ReadInBackground).
+class BackgroundRead {
+  public:
+    // Waits for the read to end; destroying an unfinished read waits too.
+    virtual ~BackgroundRead() = default;
+    // Waits for the read to end and returns 0 or its error.
+    virtual ErrorCode Wait() = 0;
+};
+
 // A read-only device with a read position, so that consecutive reads need no seek.
 // Destroying the device closes it. Failures are returned as error codes, never thrown.
 class Device {
   public:
     virtual ~Device() = default;
+
+    // Starts reading size bytes at offset into buffer while the caller goes on, as Read would read
+    // them (zeros past the end), without using or moving the read position: a scan has the next
+    // block read while it looks at the one before. buffer must stay untouched until the read has
+    // ended. Returns nothing when the device cannot read in the background; the caller then reads
+    // as usual. The device must outlive the read.
+    virtual std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) {
+        (void)buffer;
+        (void)offset;
+        (void)size;
+        return nullptr;
+    }
 
     // The device's logical sector size, or nothing when the platform cannot tell (image files).
     virtual std::optional<std::uint32_t> SectorSize() const = 0;

@@ -1,6 +1,7 @@
 #include "volume/Attribute.h"
 
 #include "volume/AttributeHeader.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 namespace Krod {
 namespace {
 
-// A FILE_NAME value holds the name from this offset on.
-constexpr std::size_t kFileNameTextOffset = 0x42;
 // The largest sector count one device read takes.
 constexpr std::uint64_t kMaxSectorsPerRead = std::numeric_limits<std::uint32_t>::max();
 
@@ -184,6 +183,22 @@ std::uint32_t CAttribute::ReadClusters(void* buffer, std::uint64_t firstVcn, std
         ReadStream(buffer, firstVcn * sectorsPerCluster, count * sectorsPerCluster) / sectorsPerCluster);
 }
 
+std::optional<std::uint64_t> CAttribute::GetContiguousSectors(std::uint64_t firstSector, std::uint64_t count) const {
+    // Only a non-resident attribute has runs, and it has a disk.
+    if (runs_.empty() || count == 0 || GetDisk()->GetSectorsPerCluster() == 0)
+        return std::nullopt;
+    const std::uint64_t sectorsPerCluster = GetDisk()->GetSectorsPerCluster();
+    auto run = std::upper_bound(runs_.begin(), runs_.end(), firstSector / sectorsPerCluster,
+                                [](std::uint64_t vcn, const DataRun& r) { return vcn < r.vcn; });
+    --run; // the first run starts at VCN 0
+    // The run list's validation keeps these products inside 64 bits.
+    const std::uint64_t runStart = run->vcn * sectorsPerCluster;
+    const std::uint64_t runEnd = (run->vcn + run->length) * sectorsPerCluster;
+    if (firstSector >= runEnd || count > runEnd - firstSector)
+        return std::nullopt;
+    return run->lcn * sectorsPerCluster + (firstSector - runStart);
+}
+
 std::uint64_t CAttribute::ReadStream(void* buffer, std::uint64_t firstSector, std::uint64_t count) const {
     if (!IsNonResident())
         throw std::logic_error("not implemented?");
@@ -225,14 +240,11 @@ std::wstring CAttribute::GetFileNameText() const {
 }
 
 void CAttribute::GetFileNameText(std::wstring& text) const {
-    text.clear();
-    if (IsEmpty())
+    if (IsEmpty()) {
+        text.clear();
         return;
-    const std::uint32_t valueLength = GetResidentValueLength();
-    if (valueLength <= kFileNameTextOffset)
-        return;
-    const std::uint8_t* value = GetResidentValue();
-    ReadUtf16(value, valueLength, kFileNameTextOffset, (valueLength - kFileNameTextOffset) / 2, text);
+    }
+    CFileNameInPlace(GetResidentValue(), GetResidentValueLength()).GetFileNameText(text);
 }
 
 } // namespace Krod

@@ -9,6 +9,7 @@
 #include <boost/intrusive_ptr.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,9 @@ class CAttribute {
     // for a resident attribute and ESystemError on device failure.
     std::uint32_t ReadSectors(void* buffer, std::uint64_t firstSector, std::uint32_t count) const;
     std::uint32_t ReadClusters(void* buffer, std::uint64_t firstVcn, std::uint32_t count) const;
+    // The volume sector where sectors [firstSector, firstSector + count) of the stream lie, when
+    // one run holds them all; nothing otherwise (also for a resident attribute).
+    std::optional<std::uint64_t> GetContiguousSectors(std::uint64_t firstSector, std::uint64_t count) const;
 
     // The name of a resident FILE_NAME value (UTF-16 code units from value offset 0x42 to the end
     // of the value); empty for the empty attribute or a value too short to hold a name.

@@ -58,6 +58,11 @@ class CLogicalDisk {
     void ReadSectors(void* buffer, std::uint32_t count);
     // SeekSector, then ReadSectors.
     void ReadSectorsAt(void* buffer, std::uint64_t sector, std::uint32_t count);
+    // Starts reading count sectors at sector into buffer in the background, leaving the position
+    // as it is (platform::Device::ReadInBackground); nothing when the device cannot, or the offset
+    // exceeds 64 bits.
+    std::unique_ptr<platform::BackgroundRead> ReadSectorsInBackground(void* buffer, std::uint64_t sector,
+                                                                      std::uint32_t count);
 
     // The pool of record frames of this volume; it dies with the disk.
     CFrameAllocator& GetFrameAllocator() { return frames_; }

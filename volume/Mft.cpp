@@ -3,6 +3,7 @@
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
 #include "volume/ListedAttributes.h"
+#include "volume/RecordHeader.h"
 #include "volume/UpdateSequence.h"
 
 #include <algorithm>
@@ -48,13 +49,13 @@ CMft::CMft(CLogicalDisk* disk) {
     if (std::memcmp(boot.data() + kOemIdOffset, kNtfsOemId, sizeof kNtfsOemId - 1) != 0)
         throw EInvalidPartition();
     CheckGeometry(*disk);
-    const std::uint32_t recordSize = disk->GetFileRecordSize();
-    sectorsPerRecord_ = recordSize / disk->GetBytesPerSector();
+    recordSize_ = disk->GetFileRecordSize();
+    sectorsPerRecord_ = recordSize_ / disk->GetBytesPerSector();
 
     // The pool gets its first block now, before the scan; a second reader of the same disk shares it.
     CFrameAllocator& frames = disk->GetFrameAllocator();
-    if (frames.GetFrameSize() != CFileRecordData::FrameSizeFor(recordSize))
-        frames.SetFrameSize(CFileRecordData::FrameSizeFor(recordSize));
+    if (frames.GetFrameSize() != CFileRecordData::FrameSizeFor(recordSize_))
+        frames.SetFrameSize(CFileRecordData::FrameSizeFor(recordSize_));
     frames.FreeFrame(frames.AllocateFrame());
 
     // Record 0 is $MFT itself; it is read where the boot sector says, since no run list is known yet.
@@ -103,7 +104,79 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
     return record;
 }
 
+void CMft::ReadBlock(std::uint64_t first, std::uint32_t count) {
+    if (count > kMaxBlockBytes / recordSize_)
+        throw std::length_error("Record block too large");
+    const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
+    block_.states.assign(count, BlockRecordState::AsRead);
+    block_.first = first;
+    block_.count = 0; // nothing is served from the block until it is whole
+    if (ahead_) {
+        const bool wanted = aheadFirst_ == first && aheadCount_ == count;
+        const platform::ErrorCode error = ahead_->Wait();
+        ahead_.reset();
+        // A failed read is read again as usual, which reports the error.
+        if (wanted && error == 0) {
+            block_.bytes.swap(aheadBytes_);
+            block_.count = count;
+            return;
+        }
+    }
+    block_.bytes.resize(std::size_t{count} * recordSize_);
+    const std::size_t bytesPerSector = mftData_.GetDisk()->GetBytesPerSector();
+    // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
+    const std::uint32_t read = mftData_.ReadSectors(block_.bytes.data(), first * sectorsPerRecord_,
+                                                    static_cast<std::uint32_t>(sectors));
+    // Records beyond the MFT's runs, also one the runs cover only in part, read as zeros, as
+    // ReadFileRecord gives them.
+    const std::uint64_t whole = read / sectorsPerRecord_ * sectorsPerRecord_;
+    std::memset(block_.bytes.data() + whole * bytesPerSector, 0, (sectors - whole) * bytesPerSector);
+    block_.count = count;
+}
+
+void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
+    ahead_.reset();
+    if (count == 0 || count > kMaxBlockBytes / recordSize_)
+        return;
+    const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
+    const std::optional<std::uint64_t> sector = mftData_.GetContiguousSectors(first * sectorsPerRecord_, sectors);
+    if (!sector)
+        return;
+    aheadBytes_.resize(std::size_t{count} * recordSize_);
+    aheadFirst_ = first;
+    aheadCount_ = count;
+    ahead_ = mftData_.GetDisk()->ReadSectorsInBackground(aheadBytes_.data(), *sector,
+                                                         static_cast<std::uint32_t>(sectors));
+}
+
+const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
+    if (recordNumber < block_.first || recordNumber - block_.first >= block_.count)
+        throw std::out_of_range("Record outside the block read");
+    const std::size_t index = static_cast<std::size_t>(recordNumber - block_.first);
+    const std::uint32_t recordSize = GetFileRecordSize();
+    std::uint8_t* bytes = block_.bytes.data() + index * recordSize;
+    BlockRecordState& state = block_.states[index];
+    if (state == BlockRecordState::AsRead)
+        state = HasFileSignature(bytes, recordSize) && ApplyUpdateSequence(bytes, recordSize)
+                    ? BlockRecordState::FixedUp
+                    : BlockRecordState::Unusable;
+    return state == BlockRecordState::FixedUp ? bytes : nullptr;
+}
+
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
+    // A record of the block is copied from it, fixed up already if it could be.
+    if (recordNumber >= block_.first && recordNumber - block_.first < block_.count) {
+        if (const std::uint8_t* fixedUp = GetFixedUpBlockRecord(recordNumber)) {
+            std::memcpy(record.GetBuffer(), fixedUp, record.GetBufferSize());
+            record.fixedUp_ = true;
+            return;
+        }
+        // Not a FILE record, or one whose update sequence fails: its bytes are still as read.
+        const std::size_t index = static_cast<std::size_t>(recordNumber - block_.first);
+        std::memcpy(record.GetBuffer(), block_.bytes.data() + index * record.GetBufferSize(),
+                    record.GetBufferSize());
+        return;
+    }
     // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
     const std::uint32_t read =
         mftData_.ReadSectors(record.GetBuffer(), recordNumber * sectorsPerRecord_, sectorsPerRecord_);

@@ -8,6 +8,7 @@
 #include "volume/LogicalDisk.h"
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -39,10 +40,28 @@ class CMft {
     CFileRecord ReadFileRecord(FileReference reference);
     CFileRecord ReadFileRecord(std::uint32_t recordNumber);
 
+    // A scan reads its records a block at a time and looks at each where it lies, making record
+    // objects only for those that may matter to it. Reads count consecutive records from record
+    // first on (no more than kMaxBlockBytes) into the reader's block, in as few device reads as
+    // the runs allow; until the next block, ReadFileRecord serves the block's records from memory
+    // (extension records and parent directories often lie close to the records that name them).
+    // Records beyond the MFT's runs read as zeros. Throws ESystemError on device failure.
+    void ReadBlock(std::uint64_t first, std::uint32_t count);
+    // The bytes of a record of the block, with its update sequence undone in place; null when it
+    // is not a FILE record or its update sequence fails (ReadFileRecord then gives its bytes as
+    // read, not fixed up). Throws std::out_of_range for a record outside the block.
+    const std::uint8_t* GetFixedUpBlockRecord(std::uint64_t recordNumber);
+    // Starts reading the block that ReadBlock(first, count) will ask for next in the background,
+    // where the device can and one run holds the block; ReadBlock then waits for it.
+    void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
+    static constexpr std::size_t kMaxBlockBytes = 4 << 20;
+
     // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
     // volume's size would only read as zeros.
     std::uint64_t GetFileRecordCount() const;
+    // The size of one record in bytes.
+    std::uint32_t GetFileRecordSize() const { return recordSize_; }
 
     // Verifies and undoes record's update sequence and marks it fixed up. Returns false, leaving
     // the buffer and the mark untouched, for a buffer without the "FILE" signature or whose
@@ -53,13 +72,29 @@ class CMft {
     bool EnableDirectoryCache = false;
 
   private:
+    enum class BlockRecordState : std::uint8_t { AsRead, FixedUp, Unusable };
+    struct Block {
+        std::uint64_t first = 0;
+        std::uint32_t count = 0;
+        std::vector<std::uint8_t> bytes;
+        std::vector<BlockRecordState> states; // one per record
+    };
+
     void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
     // Follows the $ATTRIBUTE_LIST of record when it is a valid base record that carries one.
     void FollowAttributeListOf(CFileRecord& record);
 
     CAttribute mftData_;
+    std::uint32_t recordSize_ = 0;
     std::uint32_t sectorsPerRecord_ = 0;
     std::vector<std::pair<std::uint64_t, CFileRecord>> directoryCache_; // ascending by record number
+    Block block_;
+    // The block read ahead: its records and bytes, and the read while it runs (declared last, so
+    // that it ends before the bytes it fills go away).
+    std::uint64_t aheadFirst_ = 0;
+    std::uint32_t aheadCount_ = 0;
+    std::vector<std::uint8_t> aheadBytes_;
+    std::unique_ptr<platform::BackgroundRead> ahead_;
 };
 
 } // namespace Krod

@@ -1,5 +1,5 @@
 // Devices on POSIX: open(2) read-only and positioned reads with pread(2), with read-ahead for
-// sequential scans.
+// sequential scans and reads in the background on a thread of their own.
 
 #include "platform/Device.h"
 #include "platform/posix/NativePath.h"
@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <limits>
+#include <system_error>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -17,6 +19,20 @@
 
 namespace platform {
 namespace {
+
+// A read on a thread of its own.
+class ThreadRead : public BackgroundRead {
+  public:
+    explicit ThreadRead(std::future<ErrorCode> result) : result_(std::move(result)) {}
+    ~ThreadRead() override {
+        if (result_.valid())
+            result_.wait();
+    }
+    ErrorCode Wait() override { return result_.valid() ? result_.get() : 0; }
+
+  private:
+    std::future<ErrorCode> result_;
+};
 
 class PosixDevice : public Device {
   public:
@@ -46,6 +62,18 @@ class PosixDevice : public Device {
         if (S_ISBLK(info.st_mode) && ::ioctl(fd_, BLKGETSIZE64, &size) == 0)
             return size;
         return std::nullopt;
+    }
+
+    // pread needs no position on the descriptor, so reads on two threads do not disturb each other.
+    // Without a thread to spare the caller simply reads as usual.
+    std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) override {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        try {
+            return std::make_unique<ThreadRead>(
+                std::async(std::launch::async, [this, out, offset, size] { return ReadAt(out, offset, size); }));
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
     }
 
     // The position is ours: pread needs no seek on the descriptor.
