@@ -115,7 +115,7 @@ void ResultPrinter::Print(const FoundFile& hit) {
         AppendResultLine(text, columns_, drive_, path, fields);
 
     if (console_) {
-        consoleBytes_ += platform::ToOemString(text);
+        platform::AppendOemString(text, consoleBytes_);
         if (consoleBytes_.size() >= kConsoleWriteSize)
             Flush();
     }

@@ -21,6 +21,8 @@ void InstallConsoleLocale();
 // and a "?" for each code unit it cannot show (two for a pair of surrogates); throws
 // std::runtime_error "Cannot convert" if the system cannot convert the text at all.
 std::string ToOemString(const std::wstring& text);
+// Appends ToOemString(text) to bytes; where most text is ASCII, without a string in between.
+void AppendOemString(const std::wstring& text, std::string& bytes);
 
 // Writes bytes to standard output (descriptor 1) unbuffered, in one write where the system
 // allows it. A console that cannot be written to is not an error: the bytes are dropped.

@@ -129,19 +129,31 @@ bool CharsetEncoder::Convert(const wchar_t*& from, const wchar_t* fromEnd, char*
 }
 
 std::string CharsetEncoder::Encode(const std::wstring& text) const {
-    // Every set writes ASCII as itself, and most texts hold nothing else.
-    if (std::all_of(text.begin(), text.end(),
-                    [](wchar_t unit) { return static_cast<std::uint32_t>(unit) < 0x80; }))
-        return std::string(text.begin(), text.end());
-    std::string bytes(text.size() * kMaxBytesPerUnit + 1, '\0');
+    std::string bytes;
+    AppendTo(text, bytes);
+    return bytes;
+}
+
+void CharsetEncoder::AppendTo(const std::wstring& text, std::string& bytes) const {
+    // Every set writes ASCII as itself, and most texts hold nothing else: the units are copied
+    // until the first that is not ASCII, and only the rest is converted.
+    const std::size_t start = bytes.size();
+    bytes.resize(start + text.size());
+    char* out = bytes.data() + start;
     const wchar_t* from = text.data();
-    char* to = bytes.data();
+    const wchar_t* const end = from + text.size();
+    for (; from != end && static_cast<std::uint32_t>(*from) < 0x80; ++from)
+        *out++ = static_cast<char>(*from);
+    if (from == end)
+        return;
+    const std::size_t done = static_cast<std::size_t>(out - bytes.data());
+    bytes.resize(done + static_cast<std::size_t>(end - from) * kMaxBytesPerUnit + 1);
+    char* to = bytes.data() + done;
     char16_t pending = 0;
-    Convert(from, from + text.size(), to, bytes.data() + bytes.size(), pending);
+    Convert(from, end, to, bytes.data() + bytes.size(), pending);
     if (pending != 0)
         *to++ = kReplacement;
     bytes.resize(static_cast<std::size_t>(to - bytes.data()));
-    return bytes;
 }
 
 } // namespace platform

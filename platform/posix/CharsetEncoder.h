@@ -32,6 +32,8 @@ class CharsetEncoder {
 
     // The whole text, a trailing high surrogate included.
     std::string Encode(const std::wstring& text) const;
+    // Appends Encode(text) to bytes.
+    void AppendTo(const std::wstring& text, std::string& bytes) const;
 
   private:
     enum class Kind { Utf8, Ascii, Iconv };

@@ -38,6 +38,10 @@ std::string ToOemString(const std::wstring& text) {
     return ConsoleEncoder().Encode(text);
 }
 
+void AppendOemString(const std::wstring& text, std::string& bytes) {
+    ConsoleEncoder().AppendTo(text, bytes);
+}
+
 void WriteStandardOutput(const std::string& bytes) {
     const char* next = bytes.data();
     std::size_t left = bytes.size();

@@ -54,6 +54,10 @@ std::string ToOemString(const std::wstring& text) {
     return std::string(bytes.data()); // up to the first zero byte
 }
 
+void AppendOemString(const std::wstring& text, std::string& bytes) {
+    bytes += ToOemString(text);
+}
+
 void WriteStandardOutput(const std::string& bytes) {
     const char* next = bytes.data();
     std::size_t left = bytes.size();

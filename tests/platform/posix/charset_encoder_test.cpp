@@ -16,7 +16,11 @@ class EncodeTest : public testing::TestWithParam<EncodeCase> {};
 
 TEST_P(EncodeTest, GivesTheSetsBytesAndQuestionMarksForTheRest) {
     const EncodeCase& c = GetParam();
-    EXPECT_EQ(CharsetEncoder(c.codeset).Encode(c.text), c.bytes);
+    const CharsetEncoder encoder(c.codeset);
+    EXPECT_EQ(encoder.Encode(c.text), c.bytes);
+    std::string line = "C:\\";
+    encoder.AppendTo(c.text, line); // after what a line already holds
+    EXPECT_EQ(line, "C:\\" + c.bytes);
 }
 
 // U+1F600 is the pair D83D DE00.
