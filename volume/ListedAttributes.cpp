@@ -4,8 +4,10 @@
 #include "volume/AttributeListEntries.h"
 #include "volume/LittleEndian.h"
 
-#include <map>
-#include <unordered_set>
+#include <boost/container/small_vector.hpp>
+
+#include <algorithm>
+#include <utility>
 
 namespace Krod {
 namespace {
@@ -65,31 +67,38 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
         lists.empty() ? std::vector<AttributeListEntry>() : ReadAttributeList(lists.front());
 
     AttributeList attributes;
-    std::map<std::uint64_t, CFileRecord> extensions; // read once each, those that fail included
-    std::unordered_set<std::uint64_t> taken;         // record number << 16 | instance
+    // Lists are short and name few records, so both are searched in order, with no allocation
+    // for a usual list.
+    boost::container::small_vector<std::pair<std::uint64_t, CFileRecord>, 4> extensions; // read once each
+    boost::container::small_vector<std::uint64_t, 16> taken; // record number << 16 | instance
+    const auto isTaken = [&taken](std::uint64_t key) {
+        return std::find(taken.begin(), taken.end(), key) != taken.end();
+    };
     for (const AttributeListEntry& entry : entries) {
         if (entry.type == kAttributeList)
             continue;
         const std::uint64_t number = entry.record.GetRecordNumber();
         const CFileRecord* holder = &base;
         if (number != baseNumber) {
-            auto it = extensions.find(number);
+            auto it = std::find_if(extensions.begin(), extensions.end(),
+                                   [number](const auto& extension) { return extension.first == number; });
             if (it == extensions.end())
-                it = extensions.emplace(number, read(entry.record)).first;
+                it = extensions.insert(extensions.end(), {number, read(entry.record)});
             if (!ExtendsBase(it->second, base))
                 continue;
             holder = &it->second;
         }
         const std::uint32_t index = FindInstance(*holder, entry.type, entry.instance);
-        if (index == holder->GetData()->GetAttributeIndex().spans.size() ||
-            !taken.insert(number << 16 | entry.instance).second)
+        const std::uint64_t key = number << 16 | entry.instance;
+        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key))
             continue;
+        taken.push_back(key);
         Add(attributes, holder->GetAttribute(index));
     }
     const auto own = static_cast<std::uint32_t>(base.GetData()->GetAttributeIndex().spans.size());
     for (std::uint32_t index = 0; index < own; ++index) {
         const CAttribute attribute = base.GetAttribute(index);
-        if (!taken.count(baseNumber << 16 | InstanceOf(attribute)))
+        if (!isTaken(baseNumber << 16 | InstanceOf(attribute)))
             Add(attributes, attribute);
     }
     return attributes;
