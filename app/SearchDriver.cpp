@@ -24,6 +24,7 @@
 #include <boost/intrusive_ptr.hpp>
 
 #include <algorithm>
+#include <bitset>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -179,7 +180,7 @@ class Scan {
 
   private:
     // Records are read this many bytes at a time.
-    static constexpr std::size_t kBlockBytes = 1 << 20;
+    static constexpr std::size_t kBlockBytes = 4 << 20;
 
     // Tests record n of the block read: what is cheap first, where its bytes lie; the record object
     // is made only for a record that may give a hit. An extension record is no file of its own:
@@ -194,40 +195,46 @@ class Scan {
 
     // Whether the valid base record at bytes, which passes the in-use filter, certainly gives no
     // hit because none of its selected names matches; it then counts as scanned just as Test
-    // would count it. Directories are left to Test, so that the MFT reader keeps them for the
-    // climbs, and so is every record whose names its own bytes cannot tell.
+    // would count it. Otherwise Test goes on with what was found here, if the record's own bytes
+    // told its names. Directories are left to Test whole, so that the MFT reader keeps them for
+    // the climbs.
     bool HoldsNoHit(const std::uint8_t* bytes) {
-        if ((Krod::RecordFlags(bytes, recordSize_) & Krod::kRecordIsDirectory) != 0 ||
-            !Krod::ReadFileNamesInPlace(bytes, recordSize_, selector_, names_))
+        namesInPlace_ = (Krod::RecordFlags(bytes, recordSize_) & Krod::kRecordIsDirectory) == 0 &&
+                        Krod::ReadFileNamesInPlace(bytes, recordSize_, selector_, names_);
+        if (!namesInPlace_)
             return false;
+        matched_.reset();
         for (std::size_t i = 0; i < names_.count; ++i) {
             const Krod::CFileNameInPlace& name = names_.selected[i];
             name.CopyFileNameText(units_.data());
-            if (matcher_.Matches(units_.data(), units_.data() + name.GetFileNameLength()))
-                return false;
+            matched_[i] = matcher_.Matches(units_.data(), units_.data() + name.GetFileNameLength());
         }
+        if (matched_.any())
+            return false;
         if (!IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true))
             ++scanned_;
         return true;
     }
 
     // Tests every selected name of the valid base record of hit, which passes the in-use filter;
-    // prints each hit, or keeps it with -deferred.
+    // prints each hit, or keeps it with -deferred. Where the names were read in place, the same
+    // names in the same order, their matches and the special-file test come from there.
     void Test(FoundFile hit) {
         // Selecting names throws what selecting them for the test of NTFS's own files would, and under
         // the default selection gives the very names that test looks at.
         const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);
-        const bool special = selector_ == Krod::kNamespaceWin32 ? IsSpecialNtfsFile(names, true)
-                                                                : IsSpecialNtfsFile(hit.record, true);
+        const bool special = namesInPlace_ ? IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true)
+                             : selector_ == Krod::kNamespaceWin32 ? IsSpecialNtfsFile(names, true)
+                                                                  : IsSpecialNtfsFile(hit.record, true);
         if (special)
             return;
         ++scanned_;
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
-        for (const Krod::CAttribute& name : names) {
-            name.GetFileNameText(text_);
-            if (!matcher_.Matches(text_))
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const Krod::CAttribute& name = names[i];
+            if (namesInPlace_ ? !matched_[i] : !Matches(name))
                 continue;
             if (!filters_.PassesAncestors(Krod::CFileNameAttribute(name), mft_))
                 continue;
@@ -239,6 +246,11 @@ class Scan {
         }
     }
 
+    bool Matches(const Krod::CAttribute& name) {
+        name.GetFileNameText(text_);
+        return matcher_.Matches(text_);
+    }
+
     Krod::CMft& mft_;
     const NameMatcher& matcher_;
     ResultPrinter& printer_;
@@ -246,8 +258,11 @@ class Scan {
     const int selector_;
     const bool deferred_;
     const std::uint32_t recordSize_;
-    Krod::FileNamesInPlace names_; // the names of the record being tested
-    std::vector<wchar_t> units_;   // the name being tested, when read in place
+    // The names of the record being tested when its own bytes told them, and which matched.
+    bool namesInPlace_ = false;
+    Krod::FileNamesInPlace names_;
+    std::bitset<Krod::FileNamesInPlace::kMaxNames> matched_;
+    std::vector<wchar_t> units_; // the name being tested, when read in place
     std::list<FoundFile> waiting_;
     std::uint32_t scanned_ = 0;
     std::wstring text_; // the name being tested
