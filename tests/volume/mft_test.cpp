@@ -233,6 +233,50 @@ TEST(MftRead, ReturnsZerosForRecordsBeyondTheRuns) {
     }
 }
 
+// A scan reads records a block at a time and looks at each where it lies; what it sees, and what
+// ReadFileRecord then gives from the block without reading again, is what a read of each record
+// alone gives: fixed up when it can be, as on disk when it cannot, zeros beyond the runs.
+TEST(MftBlock, GivesEachRecordAsAReadOfItAloneWould) {
+    SyntheticVolume volume;
+    volume.PutRecord(3, NamedRecord(1024, L"three"));
+    volume.PutRecord(9, NamedRecord(1024, L"nine"));
+    Corrupt(volume, volume.RecordOffset(9) + 510);
+    auto opened = volume.Open();
+    CMft mft(opened.disk.get());
+    const std::size_t reads = opened.device->Reads().size();
+    mft.ReadBlock(2, 16); // records 2 to 17: across both runs and past their end
+    EXPECT_EQ(opened.device->Reads().size(), reads + 2) << "one read per run";
+
+    const std::uint8_t* three = mft.GetFixedUpBlockRecord(3);
+    ASSERT_NE(three, nullptr);
+    EXPECT_EQ(FirstName(mft.ReadFileRecord(3)), L"three");
+    for (std::uint64_t n : {9, 10, 16, 17})
+        EXPECT_EQ(mft.GetFixedUpBlockRecord(n), nullptr) << n;
+    const CFileRecord nine = mft.ReadFileRecord(9);
+    EXPECT_TRUE(nine.IsFileRecord());
+    EXPECT_FALSE(nine.IsFixedUp());
+    const auto onDisk = volume.Image().begin() + static_cast<std::ptrdiff_t>(volume.RecordOffset(9));
+    EXPECT_TRUE(std::equal(onDisk, onDisk + 1024, nine.GetBuffer()));
+    const CFileRecord beyond = mft.ReadFileRecord(17);
+    EXPECT_EQ(std::count(beyond.GetBuffer(), beyond.GetBuffer() + 1024, 0), 1024);
+    EXPECT_EQ(opened.device->Reads().size(), reads + 2) << "the block's records come from memory";
+    EXPECT_THROW(mft.GetFixedUpBlockRecord(18), std::out_of_range);
+    EXPECT_THROW(mft.GetFixedUpBlockRecord(1), std::out_of_range);
+}
+
+// With 512-byte clusters a run may end inside a record; that record reads as zeros, as it does alone.
+TEST(MftBlock, ReadsARecordTheRunsCoverOnlyInPartAsZeros) {
+    SyntheticVolume volume(Geometry{512, 1, -10}, 64, {{8, 17}}); // records 0 to 7, and half of 8
+    const Bytes header = RecordBuilder(1024).Build();
+    volume.PutBytes((8 + 16) * 512, Bytes(header.begin(), header.begin() + 512));
+    auto opened = volume.Open();
+    CMft mft(opened.disk.get());
+    mft.ReadBlock(0, 9);
+    EXPECT_EQ(mft.GetFixedUpBlockRecord(8), nullptr);
+    const CFileRecord partial = mft.ReadFileRecord(8);
+    EXPECT_EQ(std::count(partial.GetBuffer(), partial.GetBuffer() + 1024, 0), 1024);
+}
+
 TEST(MftCache, KeepsValidDirectoryRecordsWhenEnabled) {
     SyntheticVolume volume;
     volume.PutRecord(5, NamedRecord(1024, L".", kDirectory));
