@@ -217,12 +217,13 @@ class Scan {
     }
 
     // Tests every selected name of the valid base record of hit, which passes the in-use filter;
-    // prints each hit, or keeps it with -deferred. Where the names were read in place, the same
-    // names in the same order, their matches and the special-file test come from there.
+    // prints each hit, or keeps it with -deferred. Where the names were read in place, the names
+    // that matched, in the same order, and the special-file test come from there.
     void Test(FoundFile hit) {
         // Selecting names throws what selecting them for the test of NTFS's own files would, and under
         // the default selection gives the very names that test looks at.
-        const Krod::AttributeList names = hit.record.GetFileNameAttributes(selector_);
+        const Krod::AttributeList names =
+            namesInPlace_ ? MatchedNamesInPlace(hit.record) : hit.record.GetFileNameAttributes(selector_);
         const bool special = namesInPlace_ ? IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true)
                              : selector_ == Krod::kNamespaceWin32 ? IsSpecialNtfsFile(names, true)
                                                                   : IsSpecialNtfsFile(hit.record, true);
@@ -232,9 +233,8 @@ class Scan {
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const Krod::CAttribute& name = names[i];
-            if (namesInPlace_ ? !matched_[i] : !Matches(name))
+        for (const Krod::CAttribute& name : names) {
+            if (!namesInPlace_ && !Matches(name))
                 continue;
             if (!filters_.PassesAncestors(Krod::CFileNameAttribute(name), mft_))
                 continue;
@@ -244,6 +244,16 @@ class Scan {
             else
                 printer_.Print(hit);
         }
+    }
+
+    // The attributes of the names that matched in place, of record, which holds the same bytes.
+    Krod::AttributeList MatchedNamesInPlace(const Krod::CFileRecord& record) const {
+        Krod::AttributeList matched;
+        for (std::size_t i = 0; i < names_.count; ++i)
+            if (matched_[i])
+                matched.emplace_back(record.GetData(), names_.attributes[i].offset, names_.attributes[i].length,
+                                     record.GetDisk());
+        return matched;
     }
 
     bool Matches(const Krod::CAttribute& name) {

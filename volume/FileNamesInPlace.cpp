@@ -70,7 +70,7 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
     unsigned sides = 0;
     bool answerable = true;
     std::size_t pastNames = 0; // where the first attribute after the names lies, if any
-    WalkAttributes(record, size, [&](std::uint32_t type, std::uint32_t offset, std::uint32_t) {
+    WalkAttributes(record, size, [&](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
         if (type > kAttributeFileName) {
             pastNames = offset;
             return false;
@@ -104,7 +104,8 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
                 answerable = false;
                 return false;
             }
-            names.selected[names.count++] = name;
+            names.selected[names.count] = name;
+            names.attributes[names.count++] = {offset, length};
         }
         return true;
     });

@@ -65,11 +65,16 @@ class CFileNameInPlace {
 };
 
 // The names of a record as CFileRecord::GetFileNameAttributes(selector) selects them, in the same
-// order, and the first name that the Win32 selector keeps (which decides whether the record is
-// one of NTFS's own files).
+// order, with where each one's attribute lies in the record, and the first name that the Win32
+// selector keeps (which decides whether the record is one of NTFS's own files).
 struct FileNamesInPlace {
     static constexpr std::size_t kMaxNames = 8;
+    struct Span {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
     std::array<CFileNameInPlace, kMaxNames> selected;
+    std::array<Span, kMaxNames> attributes;
     std::size_t count = 0;
     CFileNameInPlace firstWin32;
     bool hasWin32 = false;

@@ -40,7 +40,9 @@ bool NamesInPlaceAgree(const Krod::CFileRecord& record, std::string& difference)
             return false;
         }
         for (std::size_t i = 0; i < names.count; ++i) {
-            if (!SameName(names.selected[i], selected[i])) {
+            const bool samePlace = record.GetBuffer() + names.attributes[i].offset == selected[i].GetHeader() &&
+                                   names.attributes[i].length == selected[i].GetLength();
+            if (!samePlace || !SameName(names.selected[i], selected[i])) {
                 difference = which + "name " + std::to_string(i) + " differs";
                 return false;
             }
