@@ -58,9 +58,10 @@ const ResultFields& ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CF
     fields.recordNumber = hit.recordNumber;
     fields.size = 0;
     fields.allocatedSize = 0;
-    fields.nameSpace = name.GetNamespace();
-    name.GetFileNameText(fields.name);
-    fields.isDirectoryName = (name.GetFileAttributes() & Krod::kFileAttributeDirectory) != 0;
+    const Krod::CFileNameInPlace value = name.InPlace();
+    fields.nameSpace = value.GetNamespace();
+    value.GetFileNameText(fields.name);
+    fields.isDirectoryName = (value.GetFileAttributes() & Krod::kFileAttributeDirectory) != 0;
     if (columns_.size || columns_.allocatedSize) {
         const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
         if (!data.empty()) {
@@ -80,7 +81,8 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
     if (noPath_)
         return kNoPath;
     const bool keep = mft_.EnableDirectoryCache;
-    const DirectoryKey key = name.GetParentReference().GetRecordNumber() << 8 | name.GetNamespace();
+    const Krod::CFileNameInPlace value = name.InPlace();
+    const DirectoryKey key = value.GetParentReference().GetRecordNumber() << 8 | value.GetNamespace();
     if (keep) {
         const auto known = knownPaths_.find(key);
         if (known != knownPaths_.end())
