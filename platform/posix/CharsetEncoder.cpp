@@ -135,22 +135,26 @@ std::string CharsetEncoder::Encode(const std::wstring& text) const {
 }
 
 void CharsetEncoder::AppendTo(const std::wstring& text, std::string& bytes) const {
-    // Every set writes ASCII as itself, and most texts hold nothing else: the units are copied
-    // until the first that is not ASCII, and only the rest is converted.
+    // Every set writes ASCII as itself, and most texts hold nothing else. Both loops run without
+    // an early exit, which lets the compiler work on many units at a time.
+    const wchar_t* const units = text.data();
+    const std::size_t count = text.size();
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        bits |= static_cast<std::uint32_t>(units[i]);
     const std::size_t start = bytes.size();
-    bytes.resize(start + text.size());
-    char* out = bytes.data() + start;
-    const wchar_t* from = text.data();
-    const wchar_t* const end = from + text.size();
-    for (; from != end && static_cast<std::uint32_t>(*from) < 0x80; ++from)
-        *out++ = static_cast<char>(*from);
-    if (from == end)
+    if (bits < 0x80) {
+        bytes.resize(start + count);
+        char* const out = bytes.data() + start;
+        for (std::size_t i = 0; i < count; ++i)
+            out[i] = static_cast<char>(units[i]);
         return;
-    const std::size_t done = static_cast<std::size_t>(out - bytes.data());
-    bytes.resize(done + static_cast<std::size_t>(end - from) * kMaxBytesPerUnit + 1);
-    char* to = bytes.data() + done;
+    }
+    bytes.resize(start + text.size() * kMaxBytesPerUnit + 1);
+    const wchar_t* from = text.data();
+    char* to = bytes.data() + start;
     char16_t pending = 0;
-    Convert(from, end, to, bytes.data() + bytes.size(), pending);
+    Convert(from, from + text.size(), to, bytes.data() + bytes.size(), pending);
     if (pending != 0)
         *to++ = kReplacement;
     bytes.resize(static_cast<std::size_t>(to - bytes.data()));
