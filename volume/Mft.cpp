@@ -24,9 +24,8 @@ constexpr std::uint32_t kMaxSectorSize = 4096;
 // Rounds of reading $MFT's extension records through the runs found so far. NTFS keeps those
 // records early in the MFT, inside the first piece's runs, so a second round rarely finds more.
 constexpr unsigned kMaxMftListRounds = 16;
-// How many records ahead a scan's bytes are asked for, in cache lines of this size.
+// How many records ahead a scan's bytes are asked for.
 constexpr std::size_t kPrefetchDistance = 4;
-constexpr std::size_t kCacheLine = 64;
 
 bool IsPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
@@ -162,9 +161,13 @@ const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
     if (state == BlockRecordState::AsRead) {
         // A scan asks for the records in order, and the block was filled by another core: asking
         // for a later record's bytes now hides most of the wait for them.
-        if (index + kPrefetchDistance < block_.count)
-            for (std::size_t at = 0; at < recordSize; at += kCacheLine)
-                __builtin_prefetch(bytes + kPrefetchDistance * recordSize + at);
+        // Its header and the ends of its stretches are what is read first.
+        if (index + kPrefetchDistance < block_.count) {
+            const std::uint8_t* later = bytes + kPrefetchDistance * recordSize;
+            __builtin_prefetch(later);
+            for (std::size_t end = kUpdateSequenceStride; end <= recordSize; end += kUpdateSequenceStride)
+                __builtin_prefetch(later + end - 2);
+        }
         state = HasFileSignature(bytes, recordSize) && ApplyUpdateSequence(bytes, recordSize)
                     ? BlockRecordState::FixedUp
                     : BlockRecordState::Unusable;

@@ -8,9 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
+#include <condition_variable>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -20,24 +24,107 @@
 namespace platform {
 namespace {
 
-// A read on a thread of its own.
-class ThreadRead : public BackgroundRead {
+// A thread that reads for a device, one read at a time. A scan asks for its next block while it
+// tests the one before; a thread started for each block would cost a good part of the read.
+class ReaderThread {
   public:
-    explicit ThreadRead(std::future<ErrorCode> result) : result_(std::move(result)) {}
-    ~ThreadRead() override {
-        if (result_.valid())
-            result_.wait();
+    using ReadFunction = std::function<ErrorCode(std::uint8_t*, std::uint64_t, std::size_t)>;
+
+    // Throws std::system_error when no thread can be started.
+    explicit ReaderThread(ReadFunction read) : read_(std::move(read)), thread_([this] { Run(); }) {}
+    ~ReaderThread() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
     }
-    ErrorCode Wait() override { return result_.valid() ? result_.get() : 0; }
+    ReaderThread(const ReaderThread&) = delete;
+    ReaderThread& operator=(const ReaderThread&) = delete;
+
+    // Starts reading size bytes at offset into out; false while a read is still unclaimed.
+    bool Start(std::uint8_t* out, std::uint64_t offset, std::size_t size) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (state_ != State::Idle)
+                return false;
+            job_ = {out, offset, size};
+            state_ = State::Pending;
+        }
+        changed_.notify_all();
+        return true;
+    }
+
+    // Waits for the read started last to end, and returns 0 or its error.
+    ErrorCode Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return state_ == State::Done; });
+        state_ = State::Idle;
+        return error_;
+    }
 
   private:
-    std::future<ErrorCode> result_;
+    enum class State { Idle, Pending, Done };
+    struct Job {
+        std::uint8_t* out;
+        std::uint64_t offset;
+        std::size_t size;
+    };
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || state_ == State::Pending; });
+            if (stopping_)
+                return;
+            const Job job = job_;
+            lock.unlock();
+            const ErrorCode error = read_(job.out, job.offset, job.size);
+            lock.lock();
+            error_ = error;
+            state_ = State::Done;
+            changed_.notify_all();
+        }
+    }
+
+    const ReadFunction read_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    State state_ = State::Idle;
+    bool stopping_ = false;
+    Job job_{};
+    ErrorCode error_ = 0;
+    std::thread thread_; // last: it starts once everything it uses is there
+};
+
+// The read a ReaderThread is doing for the caller; it is waited for at the latest when it goes.
+class ThreadRead : public BackgroundRead {
+  public:
+    explicit ThreadRead(ReaderThread& reader) : reader_(reader) {}
+    ~ThreadRead() override {
+        if (!waited_)
+            reader_.Wait();
+    }
+    ErrorCode Wait() override {
+        if (waited_)
+            return 0;
+        waited_ = true;
+        return reader_.Wait();
+    }
+
+  private:
+    ReaderThread& reader_;
+    bool waited_ = false;
 };
 
 class PosixDevice : public Device {
   public:
     explicit PosixDevice(int fd) : fd_(fd) {}
-    ~PosixDevice() override { ::close(fd_); }
+    ~PosixDevice() override {
+        reader_.reset(); // its thread ends before the descriptor does
+        ::close(fd_);
+    }
     PosixDevice(const PosixDevice&) = delete;
     PosixDevice& operator=(const PosixDevice&) = delete;
 
@@ -65,15 +152,19 @@ class PosixDevice : public Device {
     }
 
     // pread needs no position on the descriptor, so reads on two threads do not disturb each other.
-    // Without a thread to spare the caller simply reads as usual.
+    // The reader thread starts with the first read in the background. Without a thread to spare,
+    // or while its read is not yet claimed, the caller simply reads as usual.
     std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) override {
-        auto* out = static_cast<std::uint8_t*>(buffer);
         try {
-            return std::make_unique<ThreadRead>(
-                std::async(std::launch::async, [this, out, offset, size] { return ReadAt(out, offset, size); }));
+            if (!reader_)
+                reader_ = std::make_unique<ReaderThread>(
+                    [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); });
         } catch (const std::system_error&) {
             return nullptr;
         }
+        if (!reader_->Start(static_cast<std::uint8_t*>(buffer), offset, size))
+            return nullptr;
+        return std::make_unique<ThreadRead>(*reader_);
     }
 
     // The position is ours: pread needs no seek on the descriptor.
@@ -143,6 +234,7 @@ class PosixDevice : public Device {
     std::vector<std::uint8_t> ahead_; // bytes from aheadStart_ on, aheadFilled_ of them valid
     std::uint64_t aheadStart_ = 0;
     std::size_t aheadFilled_ = 0;
+    std::unique_ptr<ReaderThread> reader_; // reads in the background, once asked to
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -61,6 +62,24 @@ TEST(PosixDevice, DeliversTheFilesBytesForAnyMixOfReads) {
         ASSERT_EQ(device.Read(buffer.data(), buffer.size()), 0u);
         ASSERT_EQ(buffer, Expected(file, read.offset, read.size)) << read.offset << "+" << read.size;
     }
+
+    // Reads in the background deliver the same bytes, one at a time, while the foreground reads go
+    // on; one not waited for is waited for when it goes.
+    for (const Read& read : reads) {
+        Bytes buffer(read.size, 0xEE);
+        const std::unique_ptr<BackgroundRead> background = device.ReadInBackground(buffer.data(), read.offset, read.size);
+        ASSERT_TRUE(background);
+        Bytes other(100);
+        EXPECT_FALSE(device.ReadInBackground(other.data(), 0, other.size())) << "one at a time";
+        ASSERT_EQ(device.Seek(read.offset / 2), 0u);
+        ASSERT_EQ(device.Read(other.data(), other.size()), 0u);
+        EXPECT_EQ(other, Expected(file, read.offset / 2, other.size()));
+        ASSERT_EQ(background->Wait(), 0u);
+        ASSERT_EQ(buffer, Expected(file, read.offset, read.size)) << read.offset << "+" << read.size;
+    }
+    Bytes unclaimed(4096);
+    device.ReadInBackground(unclaimed.data(), 0, unclaimed.size()).reset();
+    EXPECT_EQ(unclaimed, Expected(file, 0, unclaimed.size()));
     std::remove(path.c_str());
 }
 
