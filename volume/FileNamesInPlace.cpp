@@ -91,9 +91,9 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
         const auto valueLength = load_le<std::uint32_t>(header + AttributeField::kValueLength);
         if (valueLength < kFileNameHeaderSize)
             return true; // names nothing, as GetFileNameAttributes passes it over
-        const CFileNameInPlace name(header + load_le<std::uint16_t>(header + AttributeField::kValueOffset),
-                                    valueLength);
-        const std::uint8_t nameSpace = name.GetNamespace();
+        const std::uint8_t* value = header + load_le<std::uint16_t>(header + AttributeField::kValueOffset);
+        const CFileNameInPlace name(value, valueLength);
+        const auto nameSpace = load_le<std::uint8_t>(value + kNamespaceField); // inside the fixed fields
         sides += Win32AndDosSides(nameSpace);
         if (!names.hasWin32 && SelectorKeeps(kNamespaceWin32, nameSpace)) {
             names.firstWin32 = name;
