@@ -180,7 +180,7 @@ class Scan {
 
   private:
     // Records are read this many bytes at a time.
-    static constexpr std::size_t kBlockBytes = 4 << 20;
+    static constexpr std::size_t kBlockBytes = 8 << 20;
 
     // Tests record n of the block read: what is cheap first, where its bytes lie; the record object
     // is made only for a record that may give a hit. An extension record is no file of its own:

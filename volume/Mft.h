@@ -54,7 +54,7 @@ class CMft {
     // Starts reading the block that ReadBlock(first, count) will ask for next in the background,
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
-    static constexpr std::size_t kMaxBlockBytes = 4 << 20;
+    static constexpr std::size_t kMaxBlockBytes = 8 << 20;
 
     // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
