@@ -65,6 +65,9 @@ TEST(PosixDevice, DeliversTheFilesBytesForAnyMixOfReads) {
 
     // Reads in the background deliver the same bytes, one at a time, while the foreground reads go
     // on; one not waited for is waited for when it goes.
+#ifdef _WIN32
+    GTEST_SKIP() << "devices on Windows read in the foreground only";
+#endif
     for (const Read& read : reads) {
         Bytes buffer(read.size, 0xEE);
         const std::unique_ptr<BackgroundRead> background = device.ReadInBackground(buffer.data(), read.offset, read.size);
