@@ -4,6 +4,7 @@
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace Krod {
 namespace {
@@ -69,7 +70,7 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
     names.hasWin32 = false;
     unsigned sides = 0;
     bool answerable = true;
-    std::size_t pastNames = 0; // where the first attribute after the names lies, if any
+    std::optional<std::size_t> pastNames; // where the first attribute after the names lies, if any
     WalkAttributes(record, size, [&](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
         if (type > kAttributeFileName) {
             pastNames = offset;
@@ -111,7 +112,7 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
     });
     // NTFS keeps a record's attributes ordered by type, so a name or a list after them means a
     // damaged record: such records are left to the record itself.
-    if (answerable && pastNames != 0 && NameOrListFrom(record, size, pastNames))
+    if (answerable && pastNames && NameOrListFrom(record, size, *pastNames))
         return false;
     return answerable && sides <= kMaxWin32AndDosSides;
 }

@@ -200,6 +200,13 @@ TEST(FileNameSelection, ReportsMoreThanOneWin32AndOneDosSideWhateverTheSelector)
 // A scan reads the names where the record lies; where it cannot be sure to read them as the record
 // object selects them, it declines and leaves the record to the object.
 TEST(FileNamesInPlace, AgreeWithTheSelectionOrDecline) {
+    // The record fuzzer's find: a first attribute at offset 0, so that the header itself walks as
+    // an attribute of type "FILE", ahead of a name (update sequence offset 0x38 and count 0 give
+    // it its length and need no fixup).
+    Bytes headerFirst = RecordWithNames({{1, L"a"}});
+    const Bytes patch = {0x38, 0, 0, 0};
+    std::copy(patch.begin(), patch.end(), headerFirst.begin() + 4);
+    std::fill(headerFirst.begin() + 0x10, headerFirst.begin() + 0x16, 0);
     struct Case {
         const char* what;
         Bytes record;
@@ -231,6 +238,7 @@ TEST(FileNamesInPlace, AgreeWithTheSelectionOrDecline) {
          false},
         {"a non-resident FILE_NAME",
          RecordBuilder(1024).NonResident(0x30, vesk_test::EncodeRunList({{3, 1}}), 4096, 100).Build(), false},
+        {"the header walked as an attribute, then a name", headerFirst, false},
         {"nine POSIX names",
          RecordWithNames({{0, L"1"}, {0, L"2"}, {0, L"3"}, {0, L"4"}, {0, L"5"}, {0, L"6"}, {0, L"7"},
                           {0, L"8"}, {0, L"9"}}),
