@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the sample volume need, if any is missing.
+# Installs the Debian packages that building, testing and the sample volume need, if any is missing:
+# the compiler and libraries, the tools that make test volumes and disk images, and what the Debian
+# package, the man page and the completion are checked with.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libboost1.81-dev libboost-regex1.81-dev libgtest-dev
-          ntfs-3g ntfs-3g-dev sleuthkit)
+packages=(g++ cmake make pkg-config clang-format libboost1.81-dev libboost-regex1.81-dev libgtest-dev
+          ntfs-3g ntfs-3g-dev sleuthkit
+          libblkid-dev libewf-dev libvhdi-dev libvmdk-dev
+          fdisk gdisk dosfstools qemu-utils ewf-tools
+          dpkg-dev file man-db groff-base bash-completion)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -8,7 +8,7 @@ build=build/sample
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target vesk vesk-mkvol
 image=$build/sample.img
-"$build/tests/builder/vesk-mkvol" build tests/volumes/basic.recipe "$image"
+"$build/tools/mkvol/vesk-mkvol" build tests/volumes/basic.recipe "$image"
 # vesk writes names in the locale's character set; the sample holds names in several scripts.
 if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
   export LC_ALL=C.UTF-8

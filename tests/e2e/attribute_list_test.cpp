@@ -5,7 +5,7 @@
 // non-resident). Whatever the damage, the run ends by itself, reports the file under its base
 // record only, and loses no more names than the damaged entries or records hold.
 
-#include "tests/builder/manifest_reader.h"
+#include "tools/mkvol/manifest_reader.h"
 #include "tests/common/scratch_folder.h"
 #include "tests/e2e/program_run.h"
 

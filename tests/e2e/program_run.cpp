@@ -1,5 +1,5 @@
 #include "tests/e2e/program_run.h"
-#include "tests/builder/manifest_reader.h"
+#include "tools/mkvol/manifest_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -39,7 +39,7 @@ std::string CopyOfVolume(const vesk_test::ScratchFolder& folder, const std::stri
 void PatchRecord(const std::string& image, unsigned long long record, unsigned long long offset,
                  const std::string& hexBytes);
 
-// One name line of a builder manifest: its fields by key (tests/builder/README.md).
+// One name line of a builder manifest: its fields by key (tools/mkvol/README.md).
 struct ManifestName {
     unsigned long long record = 0;
     unsigned long long base = 0;

@@ -1,5 +1,5 @@
 // Every volume the builder makes, read by the library and compared with what libntfs-3g reads back
-// from the same image (its manifest, tests/builder/README.md): the geometry; the $MFT's record
+// from the same image (its manifest, tools/mkvol/README.md): the geometry; the $MFT's record
 // count, sizes and runs; and every record slot, whose bytes must be the image's bytes found through
 // those runs with the update sequence undone in 512-byte stretches. For each FILE record the flags,
 // the FILE_NAMEs in record order and the $DATA streams with their sizes, runs and non-resident
@@ -9,9 +9,9 @@
 // The manifest lists each FILE_NAME and $DATA in the record that holds it, the library a file's
 // attributes through its base record: a base record with an $ATTRIBUTE_LIST is compared with the
 // lines of all its records, an extension record with its own.
-#include "tests/builder/fixups.h"
-#include "tests/builder/manifest_reader.h"
-#include "tests/builder/utf.h"
+#include "tools/mkvol/fixups.h"
+#include "tools/mkvol/manifest_reader.h"
+#include "tools/mkvol/utf.h"
 #include "tests/common/scratch_folder.h"
 #include "tests/volume/names_in_place_check.h"
 #include "volume/AttributeHeader.h"

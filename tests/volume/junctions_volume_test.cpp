@@ -1,6 +1,6 @@
 // Paths, junctions and the upper-case table on volumes written by libntfs-3g (tests/volumes),
 // checked against the builder's manifest of what the library reads back from each image.
-#include "tests/builder/manifest_reader.h"
+#include "tools/mkvol/manifest_reader.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/JunctionTable.h"
 #include "volume/Mft.h"
