@@ -37,9 +37,9 @@ class ResultFilters {
     // Reads the options once.
     explicit ResultFilters(const cmdarg::command_line& options);
 
-    // Whether a valid, fixed-up record's in-use state (in its header flags) is wanted: by default only records in use;
-    // -funused: all; -fUSED: only those not in use, whatever -funused says. A record is looked at
-    // when it passes and is not one of NTFS's own files (IsSpecialNtfsFile, "System Volume
+    // Whether a valid, fixed-up record's in-use state (in its header flags) is wanted: by default only
+    // records in use; -funused: all; -fUSED: only those not in use, whatever -funused says. A record is
+    // looked at when it passes and is not one of NTFS's own files (IsSpecialNtfsFile, "System Volume
     // Information" allowed), which only records that pass are asked about.
     bool PassesInUseState(std::uint16_t recordFlags) const;
 

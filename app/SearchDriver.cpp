@@ -224,7 +224,8 @@ class Scan {
         // the default selection gives the very names that test looks at.
         const Krod::AttributeList names =
             namesInPlace_ ? MatchedNamesInPlace(hit.record) : hit.record.GetFileNameAttributes(selector_);
-        const bool special = namesInPlace_ ? IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true)
+        const bool special = namesInPlace_
+                                 ? IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true)
                              : selector_ == Krod::kNamespaceWin32 ? IsSpecialNtfsFile(names, true)
                                                                   : IsSpecialNtfsFile(hit.record, true);
         if (special)
@@ -251,8 +252,8 @@ class Scan {
         Krod::AttributeList matched;
         for (std::size_t i = 0; i < names_.count; ++i)
             if (matched_[i])
-                matched.emplace_back(record.GetData(), names_.attributes[i].offset, names_.attributes[i].length,
-                                     record.GetDisk());
+                matched.emplace_back(record.GetData(), names_.attributes[i].offset,
+                                     names_.attributes[i].length, record.GetDisk());
         return matched;
     }
 

@@ -31,7 +31,8 @@ class Device {
     // block read while it looks at the one before. buffer must stay untouched until the read has
     // ended. Returns nothing when the device cannot read in the background; the caller then reads
     // as usual. The device must outlive the read.
-    virtual std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) {
+    virtual std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
+                                                             std::size_t size) {
         (void)buffer;
         (void)offset;
         (void)size;

@@ -183,7 +183,8 @@ std::uint32_t CAttribute::ReadClusters(void* buffer, std::uint64_t firstVcn, std
         ReadStream(buffer, firstVcn * sectorsPerCluster, count * sectorsPerCluster) / sectorsPerCluster);
 }
 
-std::optional<std::uint64_t> CAttribute::GetContiguousSectors(std::uint64_t firstSector, std::uint64_t count) const {
+std::optional<std::uint64_t> CAttribute::GetContiguousSectors(std::uint64_t firstSector,
+                                                              std::uint64_t count) const {
     // Only a non-resident attribute has runs, and it has a disk.
     if (runs_.empty() || count == 0 || GetDisk()->GetSectorsPerCluster() == 0)
         return std::nullopt;

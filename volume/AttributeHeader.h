@@ -42,7 +42,8 @@ constexpr std::size_t kNonResidentHeaderSize = 0x38;
 // valid attribute there: its header, its name and (if resident) its value must lie inside both
 // the attribute and the limit.
 // Inline: every attribute walk of a scan calls it for every attribute.
-inline std::uint32_t ValidatedAttributeLength(const std::uint8_t* record, std::size_t limit, std::size_t offset) {
+inline std::uint32_t ValidatedAttributeLength(const std::uint8_t* record, std::size_t limit,
+                                              std::size_t offset) {
     // Every field read here lies inside the resident header, which the first check places inside
     // the limit.
     if (!FitsIn(limit, offset, kResidentHeaderSize))
@@ -54,7 +55,8 @@ inline std::uint32_t ValidatedAttributeLength(const std::uint8_t* record, std::s
     if (length > room || length < (nonResident ? kNonResidentHeaderSize : kResidentHeaderSize))
         return 0;
 
-    const std::size_t nameBytes = 2 * std::size_t{load_le<std::uint8_t>(header + AttributeField::kNameLength)};
+    const std::size_t nameBytes =
+        2 * std::size_t{load_le<std::uint8_t>(header + AttributeField::kNameLength)};
     const std::size_t nameOffset = load_le<std::uint16_t>(header + AttributeField::kNameOffset);
     if (nameBytes != 0 && !FitsIn(length, nameOffset, nameBytes))
         return 0;

@@ -65,7 +65,8 @@ void CFileNameInPlace::GetFileNameText(std::wstring& text) const {
     CopyFileNameText(text.data());
 }
 
-bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector, FileNamesInPlace& names) {
+bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector,
+                          FileNamesInPlace& names) {
     names.count = 0;
     names.hasWin32 = false;
     unsigned sides = 0;

@@ -85,6 +85,7 @@ struct FileNamesInPlace {
 // answer GetFileNameAttributes would: it carries an $ATTRIBUTE_LIST (its names may lie in other
 // records), a non-resident FILE_NAME or more Win32 and DOS sides than a record may carry (the
 // selection throws), or more than kMaxNames selected names.
-bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector, FileNamesInPlace& names);
+bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector,
+                          FileNamesInPlace& names);
 
 } // namespace Krod

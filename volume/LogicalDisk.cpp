@@ -112,8 +112,8 @@ void CLogicalDisk::ReadSectors(void* buffer, std::uint32_t count) {
         *position_ += count;
 }
 
-std::unique_ptr<platform::BackgroundRead> CLogicalDisk::ReadSectorsInBackground(void* buffer, std::uint64_t sector,
-                                                                                std::uint32_t count) {
+std::unique_ptr<platform::BackgroundRead>
+CLogicalDisk::ReadSectorsInBackground(void* buffer, std::uint64_t sector, std::uint32_t count) {
     const std::uint16_t bytesPerSector = GetBytesPerSector();
     if (bytesPerSector != 0 && sector > std::numeric_limits<std::uint64_t>::max() / bytesPerSector)
         return nullptr;

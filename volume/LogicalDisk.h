@@ -77,7 +77,7 @@ class CLogicalDisk {
     std::wstring devicePath_;
     std::unique_ptr<platform::Device> device_;
     std::optional<std::uint64_t> deviceBytes_; // the device's size, when it can tell
-    std::optional<std::uint64_t> position_; // sector the device stands at; unknown after a failure
+    std::optional<std::uint64_t> position_;    // sector the device stands at; unknown after a failure
     CFrameAllocator frames_;
 };
 

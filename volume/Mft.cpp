@@ -141,7 +141,8 @@ void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
     if (count == 0 || count > kMaxBlockBytes / recordSize_)
         return;
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
-    const std::optional<std::uint64_t> sector = mftData_.GetContiguousSectors(first * sectorsPerRecord_, sectors);
+    const std::optional<std::uint64_t> sector =
+        mftData_.GetContiguousSectors(first * sectorsPerRecord_, sectors);
     if (!sector)
         return;
     aheadBytes_.resize(std::size_t{count} * recordSize_);

@@ -6,18 +6,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
-#include <condition_variable>
 #include <functional>
 #include <limits>
+#include <linux/fs.h>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
-#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -154,11 +154,13 @@ class PosixDevice : public Device {
     // pread needs no position on the descriptor, so reads on two threads do not disturb each other.
     // The reader thread starts with the first read in the background. Without a thread to spare,
     // or while its read is not yet claimed, the caller simply reads as usual.
-    std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) override {
+    std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
+                                                     std::size_t size) override {
         try {
             if (!reader_)
-                reader_ = std::make_unique<ReaderThread>(
-                    [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); });
+                reader_ =
+                    std::make_unique<ReaderThread>([this](std::uint8_t* out, std::uint64_t at,
+                                                          std::size_t n) { return ReadAt(out, at, n); });
         } catch (const std::system_error&) {
             return nullptr;
         }

@@ -1,9 +1,9 @@
 // The builder itself: every recipe forces the structure it is named for, builds are reproducible,
 // an independent reader (The Sleuth Kit) sees what the manifest says, patches keep or break fixups
 // as documented, and recipe mistakes name their line.
+#include "tests/common/scratch_folder.h"
 #include "tools/mkvol/manifest_reader.h"
 #include "tools/mkvol/utf.h"
-#include "tests/common/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
