@@ -4,7 +4,7 @@
 // a small volume built in memory.
 
 #include "tests/volume/names_in_place_check.h"
-#include "tests/volume/synthetic_volume.h"
+#include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/IndexAttributes.h"

@@ -1,6 +1,6 @@
 #include "app/MatchingLocale.h"
 #include "app/NameMatcher.h"
-#include "tests/volume/synthetic_tree.h"
+#include "tools/synthetic/synthetic_tree.h"
 #include "volume/Mft.h"
 #include "volume/UpcaseTable.h"
 

@@ -3,7 +3,7 @@
 
 #include "app/ResultFilters.h"
 
-#include "tests/volume/synthetic_volume.h"
+#include "tools/synthetic/synthetic_volume.h"
 #include "volume/Mft.h"
 
 #include <gtest/gtest.h>

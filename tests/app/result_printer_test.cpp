@@ -4,7 +4,7 @@
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
 #include "platform/OutputFile.h"
-#include "tests/volume/synthetic_tree.h"
+#include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"

@@ -1,4 +1,4 @@
-#include "synthetic_volume.h"
+#include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Mft.h"
 

@@ -1,5 +1,5 @@
 #include "tests/volume/names_in_place_check.h"
-#include "synthetic_tree.h"
+#include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"

@@ -1,4 +1,4 @@
-#include "synthetic_tree.h"
+#include "tools/synthetic/synthetic_tree.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/JunctionTable.h"
 #include "volume/Mft.h"

@@ -1,7 +1,7 @@
 // Files whose attributes continue in extension records, built in memory: the pieces of a
 // non-resident stream that a base record's $ATTRIBUTE_LIST names join into one stream when, and
 // only when, each continues the one before, both for a file and for $MFT itself.
-#include "synthetic_volume.h"
+#include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Mft.h"
 

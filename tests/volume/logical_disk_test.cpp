@@ -1,4 +1,4 @@
-#include "synthetic_volume.h"
+#include "tools/synthetic/synthetic_volume.h"
 #include "tests/common/scratch_folder.h"
 #include "volume/Errors.h"
 #include "volume/LogicalDisk.h"

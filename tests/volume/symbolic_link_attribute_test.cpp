@@ -1,4 +1,4 @@
-#include "synthetic_tree.h"
+#include "tools/synthetic/synthetic_tree.h"
 #include "volume/Mft.h"
 #include "volume/SymbolicLinkAttribute.h"
 

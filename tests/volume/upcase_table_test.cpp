@@ -1,4 +1,4 @@
-#include "synthetic_tree.h"
+#include "tools/synthetic/synthetic_tree.h"
 #include "volume/Errors.h"
 #include "volume/Mft.h"
 #include "volume/UpcaseTable.h"
