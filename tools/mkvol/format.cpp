@@ -39,8 +39,8 @@ Geometry GeometryOf(const Command& command) {
     g.size = command.Number("size");
     if (!PowerOfTwoIn(g.sector, 256, 4096))
         command.Fail("sector must be a power of two from 256 to 4096");
-    if (!PowerOfTwoIn(g.cluster, g.sector, 65536))
-        command.Fail("cluster must be a power of two from the sector size to 65536");
+    if (!PowerOfTwoIn(g.cluster, g.sector, 2097152))
+        command.Fail("cluster must be a power of two from the sector size to 2M");
     if (g.size < kMinimumSize || g.size % g.sector)
         command.Fail("size must be a multiple of the sector size and at least 1M");
     return g;
