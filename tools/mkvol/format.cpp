@@ -30,23 +30,19 @@ bool PowerOfTwoIn(uint64_t value, uint64_t low, uint64_t high) {
 
 } // namespace
 
-Geometry GeometryOf(const Command& command) {
-    if (command.verb != "geometry")
-        command.Fail("a recipe starts with geometry, not " + command.verb);
-    Geometry g;
-    g.sector = static_cast<uint32_t>(command.Number("sector", 512));
-    g.cluster = static_cast<uint32_t>(command.Number("cluster", 4096));
-    g.size = command.Number("size");
+std::string GeometryProblem(const Geometry& g) {
     if (!PowerOfTwoIn(g.sector, 256, 4096))
-        command.Fail("sector must be a power of two from 256 to 4096");
+        return "sector must be a power of two from 256 to 4096";
     if (!PowerOfTwoIn(g.cluster, g.sector, 2097152))
-        command.Fail("cluster must be a power of two from the sector size to 2M");
+        return "cluster must be a power of two from the sector size to 2M";
     if (g.size < kMinimumSize || g.size % g.sector)
-        command.Fail("size must be a multiple of the sector size and at least 1M");
-    return g;
+        return "size must be a multiple of the sector size and at least 1M";
+    return "";
 }
 
 void FormatImage(const std::string& image, const Geometry& geometry) {
+    if (const std::string problem = GeometryProblem(geometry); !problem.empty())
+        throw std::runtime_error(image + ": " + problem);
     const int fd = ::open(image.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(geometry.size)) != 0 || ::close(fd) != 0)
         throw std::runtime_error(image + ": " + std::strerror(errno));

@@ -24,10 +24,23 @@ constexpr const char* kUsage = "usage: vesk-mkvol build RECIPE IMAGE\n"
                                "       vesk-mkvol patch IMAGE record=N offset=O bytes=HEX\n"
                                "       vesk-mkvol raw IMAGE offset=O bytes=HEX\n";
 
+// The geometry line's values, checked as mkntfs would.
+mkvol::Geometry GeometryOf(const mkvol::Command& command) {
+    if (command.verb != "geometry")
+        command.Fail("a recipe starts with geometry, not " + command.verb);
+    mkvol::Geometry g;
+    g.sector = static_cast<uint32_t>(command.Number("sector", 512));
+    g.cluster = static_cast<uint32_t>(command.Number("cluster", 4096));
+    g.size = command.Number("size");
+    if (const std::string problem = mkvol::GeometryProblem(g); !problem.empty())
+        command.Fail(problem);
+    return g;
+}
+
 // Format, fill, edit, take the manifest, damage: the order the README gives.
 void BuildPartial(const std::vector<mkvol::Command>& commands, const std::string& partial,
                   const std::string& image) {
-    mkvol::FormatImage(partial, mkvol::GeometryOf(commands.front()));
+    mkvol::FormatImage(partial, GeometryOf(commands.front()));
     const std::vector<mkvol::Alteration> alterations = mkvol::Populate(partial, commands);
     {
         mkvol::MftImage mft(partial);

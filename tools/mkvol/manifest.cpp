@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 namespace mkvol {
@@ -240,24 +241,18 @@ class Reader {
             }
         }
         ntfs_attr_put_search_ctx(ctx);
+        NotePrimaryName(r);
         records_[n] = std::move(r);
     }
 
-    // The name a path goes through: the first of the file's names (in its base record or in an
-    // extension record) that is not a pure DOS name.
-    const Name* PrimaryName(uint64_t file) const {
-        const Name* dos = nullptr;
-        for (const auto& entry : records_) {
-            const Record& r = entry.second;
-            if ((r.base ? r.base : r.number) != file)
-                continue;
-            for (const Name& name : r.names) {
-                if (name.space != FILE_NAME_DOS)
-                    return &name;
-                dos = dos ? dos : &name;
-            }
+    // Keeps the name a path goes through for each file: the first of its names (in its base record
+    // or in an extension record, in record order) that is not a pure DOS name.
+    void NotePrimaryName(const Record& r) {
+        for (const Name& name : r.names) {
+            const auto [it, added] = primary_.emplace(r.base ? r.base : r.number, name);
+            if (!added && it->second.space == FILE_NAME_DOS && name.space != FILE_NAME_DOS)
+                it->second = name;
         }
-        return dos;
     }
 
     // Path of the directory record n, "" for the root; "?" stands for an ancestor that cannot be
@@ -268,9 +263,10 @@ class Reader {
         const auto cached = paths_.find(n);
         if (cached != paths_.end())
             return cached->second;
-        const Name* name = PrimaryName(n);
-        if (!name || depth > kMaxDepth)
+        const auto primary = primary_.find(n);
+        if (primary == primary_.end() || depth > kMaxDepth)
             return u"?";
+        const Name* name = &primary->second;
         return paths_[n] = DirectoryPath(name->parent, depth + 1) + u"\\" + name->text;
     }
 
@@ -340,6 +336,7 @@ class Reader {
 
     ntfs_volume* vol_;
     std::map<uint64_t, Record> records_;
+    std::unordered_map<uint64_t, Name> primary_;       // by file: the name its paths go through
     std::vector<uint64_t> bad_;                        // records that fail their fixups
     mutable std::map<uint64_t, std::u16string> paths_; // directory paths already built
     std::map<std::pair<uint64_t, std::u16string>, uint64_t>
