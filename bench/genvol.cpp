@@ -1,16 +1,18 @@
-// vesk-genvol: builds a large NTFS volume image for the benchmarks, the same one for the same seed and record
-// count, and writes the manifest: every live path of the volume with its MFT record number.
+// vesk-genvol: builds a large NTFS volume image for the benchmarks through the test-volume builder's
+// writer, the same one for the same seed and record count, and writes the builder's manifest of it.
 
 #include "names.h"
-#include "ntfs_image.h"
 #include "prng.h"
 #include "tree_plan.h"
 
+#include "tools/mkvol/format.h"
+#include "tools/mkvol/manifest.h"
+#include "tools/mkvol/utf.h"
+#include "tools/mkvol/writer.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -23,11 +25,10 @@ namespace {
 using namespace genvol;
 
 constexpr const char* kUsage =
-    "usage: vesk-genvol [-seed N] [-size MIB] [-junctions FILE] RECORDS IMAGE MANIFEST\n"
+    "usage: vesk-genvol [-seed N] [-size MIB] RECORDS IMAGE\n"
     "  Formats IMAGE (a sparse file, created or replaced) with mkntfs and fills it through libntfs-3g\n"
-    "  until its MFT holds about RECORDS records. MANIFEST receives one line per live path:\n"
-    "  the record number, a tab and the path from the root (\\dir\\name, directories end with \\).\n"
-    "  -junctions FILE lists each junction as record, path and target, tab-separated.\n";
+    "  until its MFT holds about RECORDS records, then writes IMAGE.manifest, the test-volume\n"
+    "  builder's manifest of it (tools/mkvol/README.md).\n";
 
 // Sixteen times the MFT leaves the MFT zone (an eighth of the volume) room for the whole MFT, so that it
 // stays in one run, and leaves the files' clusters plenty of space.
@@ -35,9 +36,14 @@ constexpr uint64_t kImageBytesPerRecord = 16 * 1024;
 constexpr uint64_t kMinImageBytes = 256ull << 20;
 
 // Rates per mille of created files.
-constexpr unsigned kDeletedRate = 4;
-constexpr unsigned kLinkRate = 15;
+constexpr unsigned kDeletedRate = 8;
+constexpr unsigned kLinkRate = 25;
 constexpr unsigned kStreamRate = 30;
+constexpr unsigned kSparseRate = 25;
+// A sparse file's data lies after a hole of 1 to this many MiB.
+constexpr uint64_t kMaxHoleMib = 64;
+// Names at least this long count as long ones.
+constexpr size_t kLongName = 90;
 // Per mille of directories that receive a link to one of the heavily linked files.
 constexpr unsigned kSharedLinkRate = 300;
 // NTFS allows 1024 names per file; stay below.
@@ -56,8 +62,6 @@ struct Options {
     uint64_t seed = 7;
     uint64_t image_bytes = 0;
     std::string image;
-    std::string manifest;
-    std::string junctions;
 };
 
 uint64_t parse_number(const char* text, const char* what) {
@@ -73,45 +77,25 @@ Options parse_options(int argc, char** argv) {
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "-seed" || arg == "-size" || arg == "-junctions") && i + 1 < argc) {
+        if ((arg == "-seed" || arg == "-size") && i + 1 < argc) {
             const char* value = argv[++i];
             if (arg == "-seed")
                 options.seed = parse_number(value, "-seed");
-            else if (arg == "-size")
-                options.image_bytes = parse_number(value, "-size") << 20;
             else
-                options.junctions = value;
+                options.image_bytes = parse_number(value, "-size") << 20;
         } else if (!arg.empty() && arg[0] == '-') {
             throw std::invalid_argument(kUsage);
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 3)
+    if (positional.size() != 2)
         throw std::invalid_argument(kUsage);
     options.records = parse_number(positional[0].c_str(), "RECORDS");
     options.image = positional[1];
-    options.manifest = positional[2];
     if (!options.image_bytes)
         options.image_bytes = std::max(kMinImageBytes, options.records * kImageBytesPerRecord);
     return options;
-}
-
-std::string shell_quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// A sparse file of the requested size with a fresh NTFS on it; -T keeps the system files' times fixed.
-void format_image(const Options& options) {
-    std::filesystem::remove(options.image);
-    std::ofstream(options.image, std::ios::binary).close();
-    std::filesystem::resize_file(options.image, options.image_bytes);
-    const std::string command = "mkntfs -F -q -f -T -L vesk-bench " + shell_quoted(options.image);
-    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
-        throw std::runtime_error("mkntfs failed; run it by hand to see why: " + command);
 }
 
 struct Stats {
@@ -119,15 +103,34 @@ struct Stats {
     uint64_t links = 0;
     uint64_t short_names = 0;
     uint64_t streams = 0;
+    uint64_t sparse_files = 0;
+    uint64_t non_ascii_names = 0;
+    uint64_t long_names = 0;
     uint64_t deleted_files = 0;
     uint64_t deleted_directories = 0;
     uint64_t junctions = 0;
     uint64_t highest_record = 0;
-    uint64_t attribute_lists = 0;
-    uint64_t extension_records = 0;
     unsigned max_depth = 0;
     unsigned max_links = 0;
 };
+
+// The unnamed data stream of a new file and, optionally, one named stream.
+struct FileBody {
+    std::string data;        // written as the file's content, after a hole of hole bytes
+    uint64_t hole = 0;       // above 0: a sparse file
+    uint64_t size = 0;       // when larger than data: the length is set without writing, clusters allocated
+    std::string stream_name; // empty: no named stream
+    std::string stream_data;
+};
+
+std::vector<uint8_t> bytes_of(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+bool non_ascii(const std::string& name) {
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
 
 // A file whose name lives on somewhere else than where it was created.
 struct LinkSource {
@@ -155,6 +158,8 @@ FileBody body_for(Prng& rng, const std::string& name) {
         while (body.data.size() < length)
             body.data += name + "\r\n";
         body.data.resize(length);
+        if (rng.chance(kSparseRate))
+            body.hole = (1 + rng.below(kMaxHoleMib)) << 20;
     }
     if (rng.chance(kStreamRate)) {
         body.stream_name = stream_name(rng);
@@ -165,10 +170,10 @@ FileBody body_for(Prng& rng, const std::string& name) {
 
 class Generator {
   public:
-    Generator(NtfsImage& image, Prng& rng, const Plan& plan, std::ostream& manifest, std::ostream* junctions)
-        : image_(image), rng_(rng), plan_(plan), manifest_(manifest), junctions_(junctions),
-          records_(plan.directories.size()), paths_(plan.directories.size()) {
-        records_[0] = 5; // the root directory's record
+    Generator(mkvol::Writer& writer, Prng& rng, const Plan& plan)
+        : writer_(writer), rng_(rng), plan_(plan), records_(plan.directories.size()),
+          paths_(plan.directories.size()) {
+        records_[0] = mkvol::kRootRecord;
         paths_[0] = "\\";
     }
 
@@ -178,56 +183,55 @@ class Generator {
         for (uint32_t i = 1; i < plan_.directories.size(); ++i)
             build_directory(i);
         for (const std::vector<Doomed>* doomed : {&doomed_files_, &doomed_directories_})
-            for (const Doomed& entry : *doomed) {
-                image_.remove(entry.record, entry.parent, entry.name);
-                live_[entry.record] = false;
-            }
+            for (const Doomed& entry : *doomed)
+                writer_.Delete(entry.record, entry.parent, mkvol::Utf8ToUtf16(entry.name));
         stats_.deleted_directories = doomed_directories_.size();
-        count_attribute_lists();
     }
 
     const Stats& stats() const { return stats_; }
 
   private:
-    void note_record(uint64_t record) {
+    uint64_t create(uint64_t parent, const std::string& name, mkvol::Writer::Type type) {
+        const uint64_t record = writer_.Create(parent, mkvol::Utf8ToUtf16(name), type);
         stats_.highest_record = std::max(stats_.highest_record, record);
-        if (live_.size() <= record)
-            live_.resize(record + 1);
-        live_[record] = true;
+        stats_.non_ascii_names += non_ascii(name);
+        stats_.long_names += mkvol::Utf8ToUtf16(name).size() >= kLongName;
+        return record;
     }
 
-    // ntfs-3g moves names and attributes of full records into extension records as it sees fit; count them.
-    void count_attribute_lists() {
-        for (uint64_t record = 0; record < live_.size(); ++record) {
-            if (!live_[record])
-                continue;
-            const AttributeListUse use = image_.attribute_list_use(record);
-            stats_.attribute_lists += use.has_list;
-            stats_.extension_records += use.extension_records;
+    // The small stream goes first: a resident content that then outgrows the record is moved out to
+    // clusters, whereas a stream added to a full record would push the file into an attribute list.
+    uint64_t create_file(uint64_t parent, const std::string& name, const FileBody& body) {
+        const uint64_t record = create(parent, name, mkvol::Writer::Type::File);
+        if (!body.stream_name.empty()) {
+            const std::u16string stream = mkvol::Utf8ToUtf16(body.stream_name);
+            writer_.AddStream(record, stream);
+            writer_.Write(record, stream, 0, bytes_of(body.stream_data));
+            ++stats_.streams;
         }
+        if (body.size > body.data.size())
+            writer_.Allocate(record, body.size);
+        else if (!body.data.empty())
+            writer_.Write(record, u"", body.hole, bytes_of(body.data));
+        stats_.sparse_files += body.hole > 0;
+        return record;
     }
-
-    void list(uint64_t record, const std::string& path) { manifest_ << record << '\t' << path << '\n'; }
 
     void build_directory(uint32_t index) {
         const PlannedDirectory& planned = plan_.directories[index];
         const uint64_t parent = records_[planned.parent];
-        records_[index] = image_.create_directory(parent, planned.name);
-        note_record(records_[index]);
+        records_[index] = create(parent, planned.name, mkvol::Writer::Type::Directory);
         paths_[index] = paths_[planned.parent] + planned.name + "\\";
         stats_.max_depth = std::max(stats_.max_depth, planned.depth);
         if (!planned.short_name.empty() && planned.kind != DirectoryKind::Deleted) {
-            image_.set_short_name(records_[index], parent, planned.short_name);
+            writer_.SetDosName(records_[index], parent, planned.short_name);
             ++stats_.short_names;
         }
         switch (planned.kind) {
         case DirectoryKind::Junction: {
-            const std::string& target_path = paths_[planned.target];
-            const std::string target = "C:" + target_path.substr(0, target_path.size() - 1);
-            image_.make_junction(records_[index], target);
-            list(records_[index], paths_[index]);
-            if (junctions_)
-                *junctions_ << records_[index] << '\t' << paths_[index] << '\t' << target << '\n';
+            const std::string& target = paths_[planned.target];
+            writer_.MakeJunction(records_[index],
+                                 mkvol::Utf8ToUtf16("\\??\\C:" + target.substr(0, target.size() - 1)));
             ++stats_.junctions;
             break;
         }
@@ -236,7 +240,6 @@ class Generator {
             fill(index);
             break;
         case DirectoryKind::Normal:
-            list(records_[index], paths_[index]);
             fill(index);
             break;
         }
@@ -257,24 +260,20 @@ class Generator {
         for (; remaining > 0; --remaining) {
             const std::string name = unique_name(file_name(rng_));
             const bool doomed = doomed_directory || rng_.chance(kDeletedRate);
-            const FileBody body = body_for(rng_, name);
-            const uint64_t record = image_.create_file(records_[index], name, body);
-            note_record(record);
+            const uint64_t record = create_file(records_[index], name, body_for(rng_, name));
             if (doomed) {
                 doomed_files_.push_back({record, records_[index], name});
                 ++stats_.deleted_files;
                 continue;
             }
             ++stats_.files;
-            stats_.streams += !body.stream_name.empty();
-            list(record, paths_[index] + name);
             if (planned.short_names) {
                 unsigned ordinal = 1;
                 while (used_short_names_.count(short_name(name, ordinal)))
                     ++ordinal;
                 const std::string short_form = short_name(name, ordinal);
                 used_short_names_.insert(short_form);
-                image_.set_short_name(record, records_[index], short_form);
+                writer_.SetDosName(record, records_[index], short_form);
                 ++stats_.short_names;
             } else {
                 remember_link_source(record, index, name);
@@ -294,9 +293,7 @@ class Generator {
         for (uint64_t i = 0; i < count; ++i) {
             const std::string name = kSharedNames[i];
             used_names_.insert(fold(name));
-            const uint64_t record = image_.create_file(records_[index], name, body_for(rng_, name));
-            note_record(record);
-            list(record, paths_[index] + name);
+            const uint64_t record = create_file(records_[index], name, body_for(rng_, name));
             shared_.push_back({record, index, name, 1});
             ++stats_.files;
         }
@@ -325,18 +322,15 @@ class Generator {
         if (source.directory == index || source.links >= kMaxLinks || used_names_.count(fold(source.name)))
             return;
         used_names_.insert(fold(source.name));
-        image_.link(source.record, records_[index], source.name);
-        list(source.record, paths_[index] + source.name);
+        writer_.Link(source.record, records_[index], mkvol::Utf8ToUtf16(source.name));
         ++source.links;
         ++stats_.links;
         stats_.max_links = std::max(stats_.max_links, source.links);
     }
 
-    NtfsImage& image_;
+    mkvol::Writer& writer_;
     Prng& rng_;
     const Plan& plan_;
-    std::ostream& manifest_;
-    std::ostream* junctions_;
     std::vector<uint64_t> records_;
     std::vector<std::string> paths_;
     std::unordered_set<std::string> used_names_;
@@ -346,7 +340,6 @@ class Generator {
     size_t shared_cursor_ = 0;
     std::vector<Doomed> doomed_files_;
     std::vector<Doomed> doomed_directories_;
-    std::vector<bool> live_; // by record number: a file or directory created here and not deleted
     Stats stats_;
 };
 
@@ -355,46 +348,36 @@ class Generator {
 int main(int argc, char** argv) {
     try {
         const Options options = parse_options(argc, argv);
-        const auto start = std::chrono::steady_clock::now();
         Prng rng(options.seed);
         const Plan plan = plan_tree(rng, options.records);
-        format_image(options);
+        mkvol::Geometry geometry;
+        geometry.size = options.image_bytes;
+        mkvol::FormatImage(options.image, geometry);
 
-        std::ofstream manifest(options.manifest, std::ios::binary);
-        std::ofstream junctions;
-        if (!options.junctions.empty())
-            junctions.open(options.junctions, std::ios::binary);
-        NtfsImage image(options.image);
-        Generator generator(image, rng, plan, manifest, options.junctions.empty() ? nullptr : &junctions);
+        mkvol::Writer writer(options.image);
+        Generator generator(writer, rng, plan);
         generator.run();
-        image.close();
-        manifest.close();
-        junctions.close();
-        if (!manifest || (!options.junctions.empty() && !junctions))
-            throw std::runtime_error("cannot write the manifest or the junction list");
+        writer.Close();
+        std::ofstream manifest(options.image + ".manifest", std::ios::binary | std::ios::trunc);
+        mkvol::WriteManifest(options.image, manifest);
+        if (!manifest.flush())
+            throw std::runtime_error(options.image + ".manifest: cannot write");
 
         const Stats& s = generator.stats();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto n = [](uint64_t value) { return static_cast<unsigned long long>(value); };
         std::printf("image %s: %llu MiB, MFT records 0..%llu\n", options.image.c_str(),
-                    static_cast<unsigned long long>(options.image_bytes >> 20),
-                    static_cast<unsigned long long>(s.highest_record));
-        std::printf("directories %llu (depth up to %u) and %llu junctions, files %llu, hard links %llu "
+                    n(options.image_bytes >> 20), n(s.highest_record));
+        std::printf("directories %llu (depth up to %u) and %llu junctions, files %llu, extra hard links %llu "
                     "(up to %u names per file)\n",
-                    static_cast<unsigned long long>(plan.directories.size() - 1 - s.junctions -
-                                                    s.deleted_directories),
-                    s.max_depth, static_cast<unsigned long long>(s.junctions),
-                    static_cast<unsigned long long>(s.files), static_cast<unsigned long long>(s.links),
-                    s.max_links);
-        std::printf("8.3 names %llu, named streams %llu, deleted files %llu, deleted directories %llu\n",
-                    static_cast<unsigned long long>(s.short_names),
-                    static_cast<unsigned long long>(s.streams),
-                    static_cast<unsigned long long>(s.deleted_files),
-                    static_cast<unsigned long long>(s.deleted_directories));
-        std::printf("base records with an attribute list %llu, extension records %llu\n",
-                    static_cast<unsigned long long>(s.attribute_lists),
-                    static_cast<unsigned long long>(s.extension_records));
-        std::printf("generated in %.1f s\n", seconds);
+                    n(plan.directories.size() - 1 - s.junctions - s.deleted_directories), s.max_depth,
+                    n(s.junctions), n(s.files), n(s.links), s.max_links);
+        std::printf(
+            "DOS names %llu, non-ASCII names %llu, names of %zu units or more %llu, named streams %llu, "
+            "sparse files %llu\n",
+            n(s.short_names), n(s.non_ascii_names), kLongName, n(s.long_names), n(s.streams),
+            n(s.sparse_files));
+        std::printf("deleted files %llu, deleted directories %llu\n", n(s.deleted_files),
+                    n(s.deleted_directories));
         return 0;
     } catch (const std::exception& e) {
         std::cerr << "vesk-genvol: " << e.what() << '\n';

@@ -1,6 +1,7 @@
 #include "names.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace genvol {
 namespace {
@@ -17,10 +18,11 @@ const char* const kWords[] = {
     "sketch",  "design",    "layout",   "template", "sample",  "test",      "result",  "analysis",
 };
 
-// A few stems outside ASCII, two of them outside the Basic Multilingual Plane (stored as surrogate pairs).
+// Stems outside ASCII, a third of them with characters outside the Basic Multilingual Plane (stored as
+// surrogate pairs): emoji and CJK extension B.
 const char* const kUnicodeWords[] = {
-    "résumé", "Übersicht", "año nuevo", "café",   "naïve",    "Документы", "отчёт",
-    "文档",   "写真",      "データ",    "회의록", "Ελληνικά", "😀 party",   "🎵 playlist",
+    "résumé", "Übersicht", "año nuevo", "café",    "naïve",      "Документы",  "отчёт",  "文档",    "写真",
+    "データ", "회의록",    "Ελληνικά",  "😀 party", "🎵 playlist", "𠀋𠂉 notes", "📷 trip", "𝄞 score", "🏠 home",
 };
 
 const char* const kPeople[] = {"ana",  "bruno", "chen", "dmitri", "eva",   "farid", "greta",
@@ -41,6 +43,10 @@ const char* const kJunctions[] = {"My Documents", "Application Data", "Local Set
                                   "Recent",       "My Music",         "My Pictures",    "PrintHood"};
 
 const char* const kStreams[] = {"Zone.Identifier", "SmartScreen", "favicon", "summary", "OECustomProperty"};
+
+// The range of the long names, with their extension.
+constexpr size_t kLongNameMin = 90;
+constexpr size_t kLongNameMax = 200;
 
 enum class Kind { Document, Photo, Code, Binary, Media, Data, Log, Temporary };
 
@@ -143,7 +149,7 @@ std::string two_words(Prng& rng, const char* separator) {
 }
 
 std::string stem_for(Prng& rng, Kind kind) {
-    if (rng.chance(6)) {
+    if (rng.chance(20)) {
         const std::string word = rng.pick(kUnicodeWords);
         return word + number(" %llu", rng.below(100));
     }
@@ -226,6 +232,19 @@ std::string directory_name(Prng& rng, unsigned depth) {
     return name;
 }
 
+// Words joined by blanks, of exactly length characters: the long names of saved web pages and mail.
+std::string long_stem(Prng& rng, size_t length) {
+    std::string stem = capitalised(rng.pick(kWords));
+    while (stem.size() < length) {
+        const char* word = rng.pick(kWords);
+        stem += std::string(" ") + word;
+    }
+    stem.resize(length);
+    if (stem.back() == ' ')
+        stem.back() = 'x';
+    return stem;
+}
+
 std::string file_name(Prng& rng) {
     uint64_t draw = rng.below(1000);
     const Extension* extension = kExtensions;
@@ -233,7 +252,9 @@ std::string file_name(Prng& rng) {
         draw -= extension->weight;
         ++extension;
     }
-    std::string stem = stem_for(rng, extension->kind);
+    const size_t tail = *extension->text ? 1 + std::strlen(extension->text) : 0;
+    const size_t long_length = kLongNameMin + rng.below(kLongNameMax - kLongNameMin + 1) - tail;
+    std::string stem = rng.chance(5) ? long_stem(rng, long_length) : stem_for(rng, extension->kind);
     if (!*extension->text)
         return upper(stem.substr(0, 1)) + stem.substr(1);
     const bool shouting = extension->kind == Kind::Photo ? rng.chance(300) : rng.chance(60);

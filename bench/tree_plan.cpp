@@ -10,7 +10,10 @@ namespace {
 
 // The top level every Windows volume has, plus \Windows\WinSxS, home of the heavily linked files.
 const char* const kTopLevel[] = {"Users", "Windows", "Program Files", "ProgramData", "Projects", "Archive"};
-constexpr uint32_t kWindows = 2; // its index: the root comes first, then kTopLevel in order
+constexpr uint32_t kUsers = 1; // indexes: the root comes first, then kTopLevel in order
+constexpr uint32_t kWindows = 2;
+// The profiles under \Users, which start that subtree large, as it is on a used machine.
+const char* const kProfiles[] = {"Default", "Public", "ana", "bruno", "chen", "dmitri"};
 
 std::string unique_child_name(const Plan& plan, uint32_t parent, const std::string& wanted) {
     const auto taken = [&](const std::string& name) {
@@ -111,7 +114,7 @@ Plan plan_tree(Prng& rng, uint64_t records) {
     if (records < 2000)
         throw std::invalid_argument("a volume needs at least 2000 records");
     const uint64_t normal = std::max<uint64_t>(40, records / 300);
-    uint64_t junctions = std::max<uint64_t>(3, normal / 400);
+    uint64_t junctions = std::max<uint64_t>(3, normal / 250);
     uint64_t deleted = std::max<uint64_t>(1, normal / 1000);
 
     Plan plan;
@@ -119,8 +122,13 @@ Plan plan_tree(Prng& rng, uint64_t records) {
     for (const char* name : kTopLevel)
         add_directory(plan, 0, name, DirectoryKind::Normal);
     plan.shared_home = add_directory(plan, kWindows, "WinSxS", DirectoryKind::Normal);
+    for (const char* name : kProfiles)
+        add_directory(plan, kUsers, name, DirectoryKind::Normal);
+    // What Windows leaves for old programs: the junction \Documents and Settings to \Users.
+    const uint32_t settings = add_directory(plan, 0, "Documents and Settings", DirectoryKind::Junction);
+    plan.directories[settings].target = kUsers;
 
-    uint64_t normal_left = normal - (plan.directories.size() - 1);
+    uint64_t normal_left = normal - (plan.directories.size() - 2);
     while (normal_left + junctions + deleted > 0) {
         const uint64_t draw = rng.below(normal_left + junctions + deleted);
         const uint32_t parent = choose_parent(rng, plan);
