@@ -216,7 +216,7 @@ rounds() {
         [[ -n $ran ]] || break
     done
     for key in "$@"; do
-        MEDIAN[$temperature.$key]=$(printf '%s\n' ${TIMES[$temperature.$key]} | median)
+        MEDIAN[$temperature.$key]=$(tr -s " " "\n" <<<"${TIMES[$temperature.$key]}" | grep . | median)
         printf '  %-8s %-44s %9.3f s  (%s)\n' "$temperature" "${LABEL[$key]}" "${MEDIAN[$temperature.$key]}" \
             "${TIMES[$temperature.$key]% }"
     done
