@@ -37,9 +37,9 @@ constexpr uint64_t kMinImageBytes = 256ull << 20;
 
 // Rates per mille of created files.
 constexpr unsigned kDeletedRate = 8;
-constexpr unsigned kLinkRate = 25;
-constexpr unsigned kStreamRate = 30;
-constexpr unsigned kSparseRate = 25;
+constexpr unsigned kLinkRate = 40;
+constexpr unsigned kStreamRate = 36;
+constexpr unsigned kSparseRate = 30;
 // A sparse file's data lies after a hole of 1 to this many MiB.
 constexpr uint64_t kMaxHoleMib = 64;
 // Names at least this long count as long ones.
