@@ -7,7 +7,8 @@
 #
 #   bench/run-bench.sh [options] IMAGE
 #     -n N              rounds, the median of each command is reported (default 5); a warm round first
-#     -slow N           rounds for fls and for find on a mount, which take long on big volumes (default: -n)
+#     -slow N           rounds for fls and for find on a mount, which take long on big volumes (default: -n;
+#                       0 leaves them out)
 #     -warm             no cold rounds
 #     -generate RECORDS build IMAGE first with vesk-genvol (its manifest goes beside it)
 #     -manifest FILE    the volume's manifest (default: IMAGE.manifest)
@@ -132,6 +133,7 @@ run_find() { find "$MOUNT_POINT" -iname '*.txt' >"$OUT/find.raw"; }
 KEYS=() COLD_KEYS=()
 declare -A LABEL FLOOR_OF ROUNDS COMMAND
 add() {
+    [[ $4 -gt 0 ]] || { note "$2 left out (no rounds)"; return; }
     KEYS+=("$1")
     LABEL[$1]=$2 FLOOR_OF[$1]=$3 ROUNDS[$1]=$4 COMMAND[$1]=${5:-}
     [[ ${6:-cold} != cold ]] || COLD_KEYS+=("$1")
