@@ -3,6 +3,7 @@
 // selection of FILE_NAMEs (also as a scan reads them in place), attribute-list entries and update
 // sequences. What well-formed volumes hold is compared with libntfs-3g in builder_volumes_test.
 #include "tests/volume/names_in_place_check.h"
+#include "tests/volume/record_text.h"
 #include "tests/volume/rows.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
@@ -16,8 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <sstream>
-#include <typeinfo>
 
 namespace Krod {
 namespace {
@@ -40,26 +41,8 @@ RecordBuilder Record() {
     return RecordBuilder(1024);
 }
 
-Bytes Patched(Bytes bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
-    PutLe(bytes, offset, value, width);
-    return bytes;
-}
-
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
-}
-
-// What call returns, or "<exception type> <what()>" of what it throws.
-std::string Outcome(const std::function<std::string()>& call) {
-    try {
-        return call();
-    } catch (const std::exception& e) {
-        return std::string(typeid(e).name()) + " " + e.what();
-    }
-}
-
-template <typename E> std::string Thrown(const char* what) {
-    return std::string(typeid(E).name()) + " " + what;
 }
 
 TEST(RunList, DecodesRunsAndDiscardsMalformedLists) {
@@ -152,148 +135,64 @@ TEST(AttributeWalk, EndsAtAnAttributeThatDoesNotFit) {
     }
 }
 
-// Each row reads the first attribute of a record through a view or accessor.
 TEST(AttributeViews, ReadWhatFitsAndRefuseTheRest) {
-    const Bytes runs = EncodeRunList({{SyntheticTree::kFreeCluster, 1}});
-    const Bytes longRuns = EncodeRunList({{SyntheticTree::kFreeCluster, 65537}});
-    const Bytes volumeRuns = EncodeRunList({{SyntheticTree::kFreeCluster, 0xFFFF}});
-    const Bytes junction = vesk_test::MountPointValue(L"\\??\\C:\\Target dir");
-    Bytes oddLength = FileNameValue(5, 1, L"ab");
-    oddLength.push_back('c');
-    using Call = std::function<std::string(const CAttribute&)>;
-    const Call fileName = [](const CAttribute& a) {
-        const CFileNameAttribute name(a);
-        return std::to_string(name.GetParentReference().GetRaw()) + " " +
-               std::to_string(name.GetNamespace()) + " " + std::to_string(name.GetFileAttributes()) + " " +
-               Narrow(name.GetFileNameText());
-    };
-    const Call text = [](const CAttribute& a) { return Narrow(a.GetFileNameText()); };
-    const Call indexRoot = [](const CAttribute& a) {
-        return std::to_string(CIndexRootAttribute(a).HasSubNodes());
-    };
-    const Call allocation = [](const CAttribute& a) {
-        return std::to_string(CIndexAllocationAttribute(a, 4096).GetBlockCount());
-    };
-    const Call target = [](const CAttribute& a) {
-        return Narrow(CSymbolicLinkAttribute(a).GetJunctionTarget());
-    };
-    const Call value = [](const CAttribute& a) { return std::to_string(*a.GetResidentValue()); };
-    Bytes flagged = FileNameValue(0x0007001234567890, 2, L"NAME~1.TXT");
-    PutLe(flagged, 0x38, kFileAttributeDirectory | kFileAttributeSystem, 4);
-    const std::string notJunction = Thrown<std::logic_error>("Not a junction point symlink");
-    const std::string damaged =
-        Thrown<std::runtime_error>("Junction point reparse data reaches past its value");
-    struct Case {
-        const char* what;
-        RecordBuilder record;
-        Call call;
-        std::string outcome;
-    };
-    const Case cases[] = {
-        {"FILE_NAME", Record().Resident(0x30, flagged), fileName, "1970403024468112 2 268435460 NAME~1.TXT"},
-        {"FILE_NAME of $DATA", Record().Resident(0x80, FileNameValue(5, 1, L"a")), fileName,
-         Thrown<std::logic_error>("Not a filename attribute")},
-        {"non-resident FILE_NAME", Record().NonResident(0x30, runs, 4096, 100), fileName,
-         Thrown<std::logic_error>("Nonresident filename attribute not supported")},
-        {"FILE_NAME of 0x41 bytes", Record().Resident(0x30, Bytes(0x41, 0)), fileName,
-         Thrown<std::runtime_error>("FILE_NAME value is shorter than its 0x42-byte header")},
-        {"name text of an empty name", Record().Resident(0x30, FileNameValue(5, 1, L"")), text, ""},
-        {"name text of a short value", Record().Resident(0x30, Bytes(0x20, 0)), text, ""},
-        {"name text of an odd length", Record().Resident(0x30, oddLength), text, "ab"},
-        {"INDEX_ROOT of FILE_NAME", Record().Resident(0x30, FileNameValue(5, 1, L"a")), indexRoot,
-         Thrown<std::invalid_argument>("Not an indexroot attribute")},
-        {"non-resident INDEX_ROOT", Record().NonResident(0x90, runs, 4096, 100), indexRoot,
-         Thrown<std::logic_error>("Nonresident indexroot attribute not supported")},
-        {"INDEX_ROOT of 0x1F bytes", Record().Resident(0x90, Bytes(0x1F, 0)), indexRoot,
-         Thrown<std::runtime_error>("INDEX_ROOT value is shorter than its headers")},
-        {"INDEX_ALLOCATION of INDEX_ROOT", Record().Resident(0x90, Bytes(0x20, 0)), allocation,
-         Thrown<std::invalid_argument>("Not an index allocation attribute")},
-        {"resident INDEX_ALLOCATION", Record().Resident(0xA0, Bytes(0x20, 0)), allocation,
-         Thrown<std::logic_error>("Resident index allocations not supported")},
-        {"blocks not a multiple of 512", Record().NonResident(0xA0, runs, 4096, 4096),
+    const std::map<std::string, std::function<std::string(const CAttribute&)>> views = {
+        {"file-name",
+         [](const CAttribute& a) {
+             const CFileNameAttribute name(a);
+             return std::to_string(name.GetParentReference().GetRaw()) + " " +
+                    std::to_string(name.GetNamespace()) + " " + std::to_string(name.GetFileAttributes()) +
+                    " " + Narrow(name.GetFileNameText());
+         }},
+        {"text", [](const CAttribute& a) { return Narrow(a.GetFileNameText()); }},
+        {"index-root",
+         [](const CAttribute& a) { return std::to_string(CIndexRootAttribute(a).HasSubNodes()); }},
+        {"allocation",
+         [](const CAttribute& a) {
+             return std::to_string(CIndexAllocationAttribute(a, 4096).GetBlockCount());
+         }},
+        {"allocation-1000",
          [](const CAttribute& a) {
              return std::to_string(CIndexAllocationAttribute(a, 1000).GetBlockCount());
-         },
-         Thrown<std::runtime_error>("Unsupportable index block size")},
-        // Damaged runs had 256 MiB of zeros read into memory.
-        {"INDEX_ALLOCATION beyond 256 MiB", Record().NonResident(0xA0, longRuns, 0, 0), allocation,
-         Thrown<std::runtime_error>("INDEX_ALLOCATION size too long")},
-        {"INDEX_ALLOCATION longer than its volume", Record().NonResident(0xA0, volumeRuns, 0, 0), allocation,
-         Thrown<std::runtime_error>("INDEX_ALLOCATION size too long")},
-        {"junction", Record().Resident(0xC0, junction), target, "\\??\\C:\\Target dir"},
-        {"third-party tag behind a GUID",
-         Record().Resident(0xC0, vesk_test::MountPointValue(L"D:", 0x20000003)), target, "D:"},
-        {"empty substitute name", Record().Resident(0xC0, vesk_test::MountPointValue(L"")), target, ""},
-        {"symbolic link", Record().Resident(0xC0, vesk_test::MountPointValue(L"C:", 0xA000000C)), target,
-         notJunction},
-        {"no name surrogate", Record().Resident(0xC0, vesk_test::MountPointValue(L"C:", 0x80000003)), target,
-         notJunction},
-        {"substitute name offset past the value", Record().Resident(0xC0, Patched(junction, 0x08, 0x1000, 2)),
-         target, damaged},
-        {"substitute name length past the value", Record().Resident(0xC0, Patched(junction, 0x0A, 0x2000, 2)),
-         target, damaged},
-        {"reparse data shorter than the name", Record().Resident(0xC0, Patched(junction, 0x04, 0x0C, 2)),
-         target, damaged},
-        {"no room for the mount-point fields", Record().Resident(0xC0, {3, 0, 0, 0xA0, 4, 0, 0, 0, 0, 0}),
-         target, damaged},
-        {"no room for the GUID", Record().Resident(0xC0, {3, 0, 0, 0x20, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}),
-         target, damaged},
-        {"shorter than the reparse header", Record().Resident(0xC0, {3, 0, 0, 0xA0}), target, damaged},
-        {"symlink view of $DATA", Record().Resident(0x80, Bytes(8, 0)), target,
-         Thrown<std::invalid_argument>("Not an symlink attribute")},
-        {"non-resident symlink", Record().NonResident(0xC0, runs, 4096, 100), target,
-         Thrown<std::logic_error>("Nonresident symlink attribute not supported")},
-        {"resident value of a non-resident attribute", Record().NonResident(0x80, runs, 4096, 1), value,
-         Thrown<std::logic_error>("not implemented?")},
-        {"clusters of a resident attribute", Record().Resident(0x80, {1}),
-         [](const CAttribute& a) { return std::to_string(a.GetClusterCount()); },
-         Thrown<std::logic_error>("not implemented")},
-        {"an attribute past the last", Record(), value,
-         Thrown<std::out_of_range>("invalid vector<T> subscript")},
+         }},
+        {"target", [](const CAttribute& a) { return Narrow(CSymbolicLinkAttribute(a).GetJunctionTarget()); }},
+        {"value", [](const CAttribute& a) { return std::to_string(*a.GetResidentValue()); }},
+        {"clusters", [](const CAttribute& a) { return std::to_string(a.GetClusterCount()); }},
     };
-    for (const Case& c : cases) {
-        const CFileRecord record = Load(c.record.Build());
-        EXPECT_EQ(Outcome([&] { return c.call(record.GetAttribute(0)); }), c.outcome) << c.what;
+    for (const vesk_test::Row& row : vesk_test::ReadRows("attribute_views")) {
+        const std::size_t semicolon = row.input.find(" ; ");
+        const CFileRecord record = Load(vesk_test::RecordFromText(row.input.substr(0, semicolon)));
+        std::string outcome;
+        try {
+            outcome = views.at(row.input.substr(semicolon + 3))(record.GetAttribute(0));
+        } catch (const std::exception& e) {
+            outcome = std::string("error: ") + e.what();
+        }
+        EXPECT_EQ(outcome.empty() ? "-" : outcome, row.expected) << row.where;
     }
+    // Views of no attribute, and an attribute that would reach past its record.
     const CAttribute empty;
-    const std::string isEmpty = Thrown<std::logic_error>("Attribute is empty");
-    EXPECT_EQ(Outcome([&] { return std::to_string(CFileNameAttribute(empty).GetNamespace()); }), isEmpty);
-    EXPECT_EQ(Outcome([&] { return Narrow(CSymbolicLinkAttribute(empty).GetJunctionTarget()); }), isEmpty);
-    EXPECT_EQ(Outcome([&] { return std::to_string(*empty.GetHeader()); }),
-              Thrown<std::logic_error>("Cannot use empty attibute header"));
+    EXPECT_THROW(CFileNameAttribute(empty).GetNamespace(), std::logic_error);
+    EXPECT_THROW(CSymbolicLinkAttribute(empty).GetJunctionTarget(), std::logic_error);
+    EXPECT_THROW(empty.GetHeader(), std::logic_error);
     const CFileRecord record = Load(Record().Resident(0x80, {1}).Build());
-    EXPECT_EQ(
-        Outcome([&] { return std::to_string(CAttribute(record.GetData(), 0x38, 0x80, nullptr).GetType()); }),
-        Thrown<std::invalid_argument>("Attribute does not lie inside its record"));
+    EXPECT_THROW(CAttribute(record.GetData(), 0x38, 0x80, nullptr), std::invalid_argument);
 }
 
-// A record of the attributes words name (file_names.txt says how).
-Bytes RecordOf(const std::vector<std::string>& words) {
-    RecordBuilder record(1024);
-    for (const std::string& word : words) {
-        if (word == "$DATA")
-            record.Resident(kAttributeData, Bytes(4, 0));
-        else if (word == "$ATTRIBUTE_LIST")
-            record.Resident(kAttributeList, Bytes(0x20, 0));
-        else if (word == "short")
-            record.Resident(kAttributeFileName, Bytes(0x41, 3));
-        else if (word == "non-resident")
-            record.NonResident(kAttributeFileName, EncodeRunList({{3, 1}}), 4096, 100);
-        else if (word != "header-first" && word != "zeros")
-            record.Resident(kAttributeFileName, FileNameValue(5, static_cast<std::uint8_t>(word[0] - '0'),
-                                                              std::wstring(word.begin() + 2, word.end())));
-    }
-    Bytes bytes = words.front() == "zeros" ? Bytes(1024, 0) : record.Build();
-    if (words.front() == "header-first") {
-        PutLe(bytes, 0x04, 0x38, 4); // update sequence at 0x38, no entries
-        std::fill(bytes.begin() + 0x10, bytes.begin() + 0x16, 0);
-    }
+// The record a row of file_names.txt names.
+Bytes RecordOf(const std::string& text) {
+    if (text == "zeros")
+        return Bytes(1024, 0);
+    if (text.compare(0, 13, "header-first ") != 0)
+        return vesk_test::RecordFromText(text);
+    Bytes bytes = vesk_test::Patched(vesk_test::RecordFromText(text.substr(13)), "@04:00000038");
+    std::fill(bytes.begin() + 0x10, bytes.begin() + 0x16, 0);
     return bytes;
 }
 
 TEST(FileNameSelection, KeepsNamesBySelectorAndAgreesInPlaceOrDeclines) {
     for (const vesk_test::Row& row : vesk_test::ReadRows("file_names")) {
-        const CFileRecord record = Load(RecordOf(vesk_test::Words(row.input)));
+        const CFileRecord record = Load(RecordOf(row.input));
         std::string kept;
         for (int selector : {0, 1, 2, 3, AnyNamespace}) {
             std::string names;
@@ -320,24 +219,13 @@ TEST(FileNameSelection, KeepsNamesBySelectorAndAgreesInPlaceOrDeclines) {
     }
 }
 
-// Applies each "@OFFSET:VALUE" of patches to bytes (hex; the value's width is its digits').
-Bytes Patched(Bytes bytes, const std::string& patches) {
-    std::istringstream in(patches);
-    for (std::string patch; std::getline(in, patch, '@');)
-        if (!patch.empty()) {
-            const std::string value = patch.substr(patch.find(':') + 1);
-            PutLe(bytes, std::stoul(patch, nullptr, 16), std::stoull(value, nullptr, 16), value.size() / 2);
-        }
-    return bytes;
-}
-
 TEST(AttributeListEntries, ParseUntilOneIsMalformed) {
     const Bytes entry = vesk_test::AttributeListEntry(0x30, 0x1234, 0x0003000000000042, 7);
     for (const vesk_test::Row& row : vesk_test::ReadRows("attribute_lists")) {
         Bytes list;
         for (const std::string& word : vesk_test::Words(row.input)) {
             const Bytes part = word.compare(0, 6, "zeros:") == 0 ? Bytes(std::stoul(word.substr(6)), 0)
-                                                                 : Patched(entry, word.substr(5));
+                                                                 : vesk_test::Patched(entry, word.substr(5));
             list.insert(list.end(), part.begin(), part.end());
         }
         EXPECT_EQ(std::to_string(ParseAttributeList(list.data(), list.size()).size()), row.expected)
@@ -366,7 +254,7 @@ TEST(UpdateSequence, RestoresEveryStretchOrRefusesWithoutTouchingTheBlock) {
             PutLe(block, i * 512 - 2, 0x0707, 2);
         }
         for (std::size_t i = 2; i < words.size(); ++i)
-            block = Patched(block, words[i]);
+            block = vesk_test::Patched(block, words[i]);
         Bytes bytes = block;
         const bool applied = ApplyUpdateSequence(bytes.data(), bytes.size());
         bool restored = applied;

@@ -2,6 +2,8 @@
 // them: boot sectors and $MFT records it refuses, record counts and reads beyond the runs, device
 // failures, $UpCase, index nodes and blocks, and streams whose pieces an $ATTRIBUTE_LIST names.
 #include "tests/common/scratch_folder.h"
+#include "tests/volume/record_text.h"
+#include "tests/volume/rows.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
@@ -17,6 +19,7 @@
 #include <functional>
 #include <locale>
 #include <memory>
+#include <sstream>
 
 namespace Krod {
 namespace {
@@ -43,48 +46,25 @@ bool AllZeros(const CFileRecord& record) {
 }
 
 TEST(MftOpen, RefusesVolumesItCannotRead) {
-    const Bytes runs = EncodeRunList({{4, 2}, {20, 2}});
-    const auto record0 = [](const Bytes& record) {
-        return [record](SyntheticVolume& v) { v.PutRecord(0, record); };
-    };
-    const auto boot = [](std::size_t at, const Bytes& bytes) {
-        return [=](SyntheticVolume& v) { v.PutBytes(at, bytes); };
-    };
-    const auto flip = [](std::uint64_t at) {
-        return [at](SyntheticVolume& v) { v.Image()[v.RecordOffset(0) + at] ^= 0xFF; };
-    };
-    const char* const dataCount = "Number of data attributes of 0th file record is not 1";
-    const std::pair<const char*, std::function<void(SyntheticVolume&)>> cases[] = {
-        {"The partition specified is not formatted for NTFS.", boot(3, {'N', 'T', 'F', 'X'})},
-        {"Unsupportable sector size", boot(0x0B, {0, 0})},
-        {"Unsupportable sector size", boot(0x0B, {0x08, 0x02})}, // 520
-        {"Unsupportable cluster size", boot(0x0D, {0})},
-        {"Unsupportable cluster size", boot(0x0D, {3})},
-        {"Unsupportable MFT record size", boot(0x40, {0})},    // 1 byte
-        {"Unsupportable MFT record size", boot(0x40, {0xF8})}, // 256 bytes
-        {"Unsupportable MFT record size", boot(0x40, {0x7F})}, // 127 clusters
-        {"Unsupportable MFT position", boot(0x30, {0, 0, 0, 0, 0, 0, 0, 0x40})},
-        {"0th file record fixup check failed", flip(510)},
-        {"0th file record fixup check failed", flip(1022)},
-        {dataCount, record0(Bytes(1024, 0))},
-        {dataCount,
-         record0(
-             RecordBuilder(1024).NonResident(0x80, runs, 16384, 16384).Resident(0x80, {1}, L"x").Build())},
-        {dataCount, record0(NamedRecord(L"$MFT"))},
-        {"0th file record has no data runs", record0(RecordBuilder(1024).Resident(0x80, {1}).Build())},
-        {"0th file record has no data runs",
-         record0(RecordBuilder(1024).NonResident(0x80, {0x19, 1, 2, 3}, 0, 0).Build())},
-    };
-    for (const auto& [message, damage] : cases) {
+    for (const vesk_test::Row& row : vesk_test::ReadRows("mft_open")) {
         SyntheticVolume volume;
-        damage(volume);
+        const std::string& damage = row.input;
+        if (damage.compare(0, 5, "boot@") == 0)
+            volume.PutBytes(0, vesk_test::Patched(Bytes(volume.Image().begin(), volume.Image().begin() + 512),
+                                                  damage.substr(4)));
+        else if (damage.compare(0, 5, "flip ") == 0)
+            volume.Image()[volume.RecordOffset(0) + std::stoul(damage.substr(5))] ^= 0xFF;
+        else
+            volume.PutRecord(0, damage == "record0 zeros" ? Bytes(1024, 0)
+                                                          : vesk_test::RecordFromText(damage.substr(8)));
         auto opened = volume.Open();
+        std::string outcome = "opened";
         try {
             CMft mft(opened.disk.get());
-            ADD_FAILURE() << "opened despite: " << message;
         } catch (const std::exception& e) {
-            EXPECT_STREQ(e.what(), message);
+            outcome = e.what();
         }
+        EXPECT_EQ(outcome, row.expected) << row.where;
     }
     // The geometry is checked before the disk's frames take their size, so asking again gives
     // the same answer.
@@ -217,34 +197,20 @@ TEST(LogicalDisk, ReadsAnImageFileAndZeroFillsPastItsEnd) {
 }
 
 TEST(UpcaseTable, NeedsExactlyOneUnnamedDataStreamHoldingTheWholeTable) {
-    const Bytes runs = EncodeRunList({{SyntheticTree::kUpcaseCluster, 32}});
-    const Bytes shortRuns = EncodeRunList({{SyntheticTree::kUpcaseCluster, 31}});
-    const std::string notOne = "$UpCase does not have exactly one unnamed $DATA stream";
-    const std::string tooSmall = "$UpCase does not hold 65536 entries";
-    const auto upcase = [] { return RecordBuilder(1024).Resident(0x30, FileNameValue(5, 3, L"$UpCase")); };
-    const std::tuple<const char*, RecordBuilder, std::string> cases[] = {
-        {"named stream first",
-         upcase().Resident(0x80, Bytes(8, 0), L"$Info").NonResident(0x80, runs, 131072, 131072), "X\x00C9"},
-        {"only a named stream", upcase().Resident(0x80, Bytes(8, 0), L"$Info"), notOne},
-        {"two unnamed streams",
-         upcase().NonResident(0x80, runs, 131072, 131072).NonResident(0x80, runs, 131072, 131072), notOne},
-        {"resident table", upcase().Resident(0x80, Bytes(512, 0)), tooSmall},
-        {"data size too small", upcase().NonResident(0x80, runs, 131072, 131070), tooSmall},
-        {"runs too short", upcase().NonResident(0x80, shortRuns, 131072, 131072), tooSmall},
-    };
-    for (const auto& [what, record, outcome] : cases) {
+    for (const vesk_test::Row& row : vesk_test::ReadRows("upcase_tables")) {
         SyntheticTree tree;
-        tree.PutRecord(10, record.Build());
+        tree.PutRecord(10, vesk_test::RecordFromText(row.input));
         auto opened = tree.Open();
         CMft mft(opened.disk.get());
+        std::ostringstream outcome;
         try {
             const CUpcaseTable table(mft);
-            const std::string upper = {static_cast<char>(table.ToUpper(L'x')),
-                                       static_cast<char>(table.ToUpper(L'\x00E9'))};
-            EXPECT_EQ(upper, outcome) << what;
+            outcome << std::hex << std::uppercase << unsigned(table.ToUpper(L'x')) << " "
+                    << unsigned(table.ToUpper(L'\x00E9'));
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(e.what(), outcome) << what;
+            outcome << e.what();
         }
+        EXPECT_EQ(outcome.str(), row.expected) << row.where;
     }
 }
 
@@ -288,32 +254,16 @@ CFileRecord LoadRecord(SyntheticTree& tree, const RecordBuilder& record) {
 
 TEST(IndexRoot, ListsValidatedEntriesUpToTheLastOne) {
     const Bytes key(12, 0xAB);
-    // Value offsets: the node header at 0x10, its index length at 0x14, the first entry at 0x20.
     const Bytes plain = vesk_test::IndexRootValue(
         4096, {IndexEntry(Ref(30), key), IndexEntry(Ref(31), key), LastIndexEntry()});
-    const auto patched = [&plain](std::size_t offset, std::uint64_t value, std::size_t width) {
-        Bytes bytes = plain;
-        PutLe(bytes, offset, value, width);
-        return bytes;
-    };
-    const std::tuple<const char*, Bytes, std::string> cases[] = {
-        {"two entries", plain, "30,31"},
-        {"sub-node pointers",
-         vesk_test::IndexRootValue(4096, {IndexEntry(Ref(30), key, 1), IndexEntry(0, {}, 3)}, true), "30"},
-        {"zero entry length ends the walk", patched(0x20 + 32 + 8, 0, 2), "30"},
-        {"entry reaching past the node", patched(0x20 + 8, 0x400, 2), "Index entry reaches past its node"},
-        {"entry header cut by the node end", patched(0x14, 0x10 + 32 + 8, 4),
-         "Index entry reaches past its node"},
-        {"node reaching past the value", patched(0x14, 0x1000, 4), "Index node reaches past its buffer"},
-        {"first entry behind the node end", patched(0x10, 0x200, 4), "Index node reaches past its buffer"},
-        {"key reaching past its entry", patched(0x20 + 0x0A, 0x20, 2),
-         "Index entry key reaches past its entry"},
-    };
-    for (const auto& [what, value, listed] : cases) {
+    const Bytes subNodes =
+        vesk_test::IndexRootValue(4096, {IndexEntry(Ref(30), key, 1), IndexEntry(0, {}, 3)}, true);
+    for (const vesk_test::Row& row : vesk_test::ReadRows("index_roots")) {
         SyntheticTree tree;
+        const Bytes value = row.input == "sub-nodes" ? subNodes : vesk_test::Patched(plain, row.input);
         const CFileRecord record = LoadRecord(tree, RecordBuilder(1024).Resident(0x90, value, L"$R"));
         const CIndexRootAttribute root(record.GetAttribute(0));
-        EXPECT_EQ(Listed([&] { return root.GetEntries(); }), listed) << what;
+        EXPECT_EQ(Listed([&] { return root.GetEntries(); }), row.expected) << row.where;
     }
 }
 
