@@ -410,55 +410,41 @@ void ExpectBlocksAgree(const std::string& image) {
     }
 }
 
-// A copy of a volume in a folder of its own, two user records damaged with `vesk-mkvol raw`: one in
-// its first stretch, one in its last (one that spans two runs, if any does), and the manifest
-// libntfs-3g takes of the damaged copy.
-class DamagedCopy {
-    vesk_test::ScratchFolder folder_;
-
-  public:
-    explicit DamagedCopy(const std::string& volume) : image((folder_ / (volume + ".img")).string()) {
-        const std::string original = std::string(VESK_TEST_VOLUMES_DIR) + "/" + volume + ".img";
-        std::filesystem::copy_file(original, image);
-        const VolumeTruth truth = ReadTruth(original + ".manifest");
-        RawImage raw(original, truth);
-        const std::uint64_t size = raw.RecordSize();
-        std::vector<std::uint64_t> users; // in use, from the recipe
-        for (const auto& [n, record] : truth.records)
-            if (n >= kFirstUserRecord && record.header.Number("inuse") == 1)
-                users.push_back(n);
-        if (users.size() < 2)
-            throw std::runtime_error(volume + " has fewer than two user records to damage");
-        const auto split = std::find_if(users.begin() + 1, users.end(), [&](std::uint64_t n) {
-            return raw.MftOffset(n * size + size - 1) != raw.MftOffset(n * size) + size - 1;
-        });
-        Break(raw, users.front(), mkvol::kFixupStride - 2);
-        Break(raw, split != users.end() ? *split : users[1], size - 2);
-        Run("manifest '" + image + "' > '" + image + ".manifest'");
-    }
-    std::string image;
-    std::set<std::uint64_t> broken; // the records damaged
-
-  private:
-    // Flips the word at the end of record n's stretch that ends at offset end.
-    void Break(RawImage& raw, std::uint64_t n, std::uint64_t end) {
-        const std::uint64_t offset = raw.MftOffset(n * raw.RecordSize() + end);
+// Copies volume to image with two user records damaged: one in its first stretch, one in its last
+// (one that spans two runs, if any does), and writes beside it the manifest libntfs-3g takes of the
+// copy. Returns the records damaged.
+std::set<std::uint64_t> DamagedCopy(const std::string& volume, const std::string& image) {
+    const std::string original = std::string(VESK_TEST_VOLUMES_DIR) + "/" + volume + ".img";
+    std::filesystem::copy_file(original, image);
+    const VolumeTruth truth = ReadTruth(original + ".manifest");
+    RawImage raw(original, truth);
+    const std::uint64_t size = raw.RecordSize();
+    std::vector<std::uint64_t> users; // in use, from the recipe
+    for (const auto& [n, record] : truth.records)
+        if (n >= kFirstUserRecord && record.header.Number("inuse") == 1)
+            users.push_back(n);
+    const auto split = std::find_if(users.begin() + 1, users.end(), [&](std::uint64_t n) {
+        return raw.MftOffset(n * size + size - 1) != raw.MftOffset(n * size) + size - 1;
+    });
+    std::fstream copy(image, std::ios::in | std::ios::out | std::ios::binary);
+    std::set<std::uint64_t> broken;
+    for (const auto& [n, end] : {std::pair{users.at(0), mkvol::kFixupStride - 2},
+                                 std::pair{split != users.end() ? *split : users.at(1), size - 2}}) {
+        const std::uint64_t offset = raw.MftOffset(n * size + end);
         std::uint8_t word[2];
         raw.Read(offset, word, sizeof word);
-        const char* const hex = "0123456789abcdef";
-        std::string flipped;
-        for (std::uint8_t byte : word)
-            flipped += {hex[(byte ^ 0xFF) >> 4], hex[(byte ^ 0xFF) & 15]};
-        Run("raw '" + image + "' offset=" + std::to_string(offset) + " bytes=" + flipped);
+        word[0] ^= 0xFF;
+        word[1] ^= 0xFF;
+        copy.seekp(static_cast<std::streamoff>(offset));
+        copy.write(reinterpret_cast<const char*>(word), sizeof word);
         broken.insert(n);
     }
-
-    static void Run(const std::string& arguments) {
-        const std::string command = std::string("'") + VESK_MKVOL + "' " + arguments;
-        if (std::system(command.c_str()) != 0)
-            throw std::runtime_error("failed: " + command);
-    }
-};
+    copy.close();
+    const std::string command =
+        std::string("'") + VESK_MKVOL + "' manifest '" + image + "' > '" + image + ".manifest'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return broken;
+}
 
 // The volumes: every recipe in tests/volumes.
 std::vector<std::string> Volumes() {
@@ -489,11 +475,13 @@ TEST_P(BuilderVolume, LibraryReadsWhatLibntfs3gReads) {
 }
 
 TEST_P(BuilderVolume, DamagedRecordsAreReadAsTheyLie) {
-    const DamagedCopy copy(GetParam());
-    const VolumeTruth truth = ReadTruth(copy.image + ".manifest");
-    EXPECT_EQ(truth.bad, copy.broken) << "records libntfs-3g finds damaged";
-    ExpectVolumeAgrees(copy.image, truth);
-    ExpectBlocksAgree(copy.image);
+    const vesk_test::ScratchFolder folder;
+    const std::string image = (folder / (GetParam() + ".img")).string();
+    const std::set<std::uint64_t> broken = DamagedCopy(GetParam(), image);
+    const VolumeTruth truth = ReadTruth(image + ".manifest");
+    EXPECT_EQ(truth.bad, broken) << "records libntfs-3g finds damaged";
+    ExpectVolumeAgrees(image, truth);
+    ExpectBlocksAgree(image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Recipes, BuilderVolume, ::testing::ValuesIn(Volumes()),

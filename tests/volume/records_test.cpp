@@ -97,41 +97,19 @@ TEST(NonResidentRead, FollowsTheRunsAndStopsWhereTheyEnd) {
     EXPECT_EQ(data.ReadSectors(sectors.data(), 16 * 8, 8), 0u);
 }
 
-// A resident attribute header whose fields the rows below damage one at a time.
-Bytes Header(std::uint32_t length, std::uint8_t nameLength, std::uint32_t valueLength,
-             std::uint16_t valueOffset, std::uint8_t nonResident = 0) {
-    Bytes header(0x40, 0);
-    PutLe(header, 0x00, kAttributeData, 4);
-    PutLe(header, 0x04, length, 4);
-    PutLe(header, 0x08, nonResident, 1);
-    PutLe(header, 0x09, nameLength, 1);
-    PutLe(header, 0x0A, 0x18, 2);
-    PutLe(header, 0x10, valueLength, 4);
-    PutLe(header, 0x14, valueOffset, 2);
-    return header;
-}
-
-// The walk keeps what it validated before the bad attribute and ends there.
 TEST(AttributeWalk, EndsAtAnAttributeThatDoesNotFit) {
-    const std::pair<const char*, Bytes> cases[] = {
-        {"zero length", Header(0, 0, 0, 0x18)},
-        {"shorter than its header", Header(0x10, 0, 0, 0x18)},
-        {"past the bytes in use", Header(0x300, 0, 0, 0x18)},
-        {"name past the attribute", Header(0x40, 0x20, 0, 0x18)},
-        {"value past the attribute", Header(0x40, 0, 0x100, 0x18)},
-        {"value offset past the attribute", Header(0x40, 0, 0, 0x41)},
-        {"non-resident header cut short", Header(0x30, 0, 0, 0x18, 1)},
-    };
-    for (const auto& [what, attribute] : cases) {
+    const Bytes fitting = vesk_test::ValueFromText("fill:40:00@00:00000080@04:00000040@0A:0018@14:0018");
+    for (const vesk_test::Row& row : vesk_test::ReadRows("attribute_walks")) {
         const CFileRecord record = Load(Record()
                                             .Resident(kAttributeFileName, FileNameValue(5, 1, L"kept"))
-                                            .Raw(attribute)
+                                            .Raw(vesk_test::Patched(fitting, row.input))
                                             .Resident(kAttributeData, {1})
                                             .Build());
-        const AttributeList names = record.FindAttributes(kAttributeFileName);
-        ASSERT_EQ(names.size(), 1u) << what;
-        EXPECT_EQ(names[0].GetFileNameText(), L"kept") << what;
-        EXPECT_TRUE(record.FindAttributes(kAttributeData).empty()) << what;
+        std::string names;
+        for (const CAttribute& name : record.FindAttributes(kAttributeFileName))
+            names += Narrow(name.GetFileNameText()) + " ";
+        EXPECT_EQ(names + std::to_string(record.FindAttributes(kAttributeData).size()), row.expected)
+            << row.where;
     }
 }
 
