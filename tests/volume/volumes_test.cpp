@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <fstream>
 #include <functional>
-#include <locale>
 #include <memory>
 #include <sstream>
 
@@ -214,7 +213,7 @@ TEST(UpcaseTable, NeedsExactlyOneUnnamedDataStreamHoldingTheWholeTable) {
     }
 }
 
-TEST(UpcaseTable, RetriesAPageWhoseReadFailedAndFoldsAsACtypeFacet) {
+TEST(UpcaseTable, RetriesAPageWhoseReadFailed) {
     SyntheticTree tree;
     auto opened = tree.Open();
     CMft mft(opened.disk.get());
@@ -223,15 +222,6 @@ TEST(UpcaseTable, RetriesAPageWhoseReadFailedAndFoldsAsACtypeFacet) {
     EXPECT_THROW(table.ToUpper(L'q'), ESystemError);
     opened.device->FailReadsWith(0);
     EXPECT_EQ(table.ToUpper(L'q'), L'Q');
-
-    // Both directions fold to the volume's upper case; classification stays the standard one.
-    const std::locale locale(std::locale::classic(), new CUpcaseCtype(table));
-    const auto& ctype = std::use_facet<std::ctype<wchar_t>>(locale);
-    std::wstring text = L"ab\x1E01-";
-    ctype.tolower(&text[0], &text[0] + text.size());
-    EXPECT_EQ(text, L"AB\x1E00-");
-    EXPECT_EQ(ctype.toupper(static_cast<wchar_t>(0x0430)), static_cast<wchar_t>(0x0410));
-    EXPECT_TRUE(ctype.is(std::ctype_base::digit, L'7'));
 }
 
 // Record numbers of the entries ("30,31"), or the error that listing them threw.
