@@ -11,6 +11,7 @@
 // lines of all its records, an extension record with its own.
 #include "tests/common/scratch_folder.h"
 #include "tests/volume/names_in_place_check.h"
+#include "tests/volume/rows.h"
 #include "tools/mkvol/fixups.h"
 #include "tools/mkvol/manifest_reader.h"
 #include "tools/mkvol/utf.h"
@@ -29,7 +30,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -95,15 +95,10 @@ VolumeTruth ReadTruth(const std::string& manifest) {
 // Whether some line of the manifest has the claim's kind and meets each of its conditions,
 // `key=text` or `key>=number`: "name rec>=64 ns=1" claims a user file with a Win32 name.
 bool Holds(const std::vector<ManifestLine>& lines, const std::string& claim) {
-    std::istringstream words(claim);
-    std::string kind, condition;
-    words >> kind;
-    std::vector<std::string> conditions;
-    while (words >> condition)
-        conditions.push_back(condition);
+    const std::vector<std::string> words = vesk_test::Words(claim);
     return std::any_of(lines.begin(), lines.end(), [&](const ManifestLine& line) {
-        return line.kind == kind &&
-               std::all_of(conditions.begin(), conditions.end(), [&](const std::string& c) {
+        return line.kind == words.at(0) &&
+               std::all_of(words.begin() + 1, words.end(), [&](const std::string& c) {
                    const std::size_t at = c.find('=');
                    const std::string key = c.substr(0, at - (c[at - 1] == '>'));
                    if (!line.fields.count(key))
