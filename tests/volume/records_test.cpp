@@ -136,6 +136,10 @@ TEST(AttributeViews, ReadWhatFitsAndRefuseTheRest) {
         {"target", [](const CAttribute& a) { return Narrow(CSymbolicLinkAttribute(a).GetJunctionTarget()); }},
         {"value", [](const CAttribute& a) { return std::to_string(*a.GetResidentValue()); }},
         {"clusters", [](const CAttribute& a) { return std::to_string(a.GetClusterCount()); }},
+        {"value-length", [](const CAttribute& a) { return std::to_string(a.GetResidentValueLength()); }},
+        {"sectors", [](const CAttribute& a) { return std::to_string(a.ReadSectors(nullptr, 0, 1)); }},
+        {"read-clusters", [](const CAttribute& a) { return std::to_string(a.ReadClusters(nullptr, 0, 1)); }},
+        {"bitmap", [](const CAttribute& a) { return std::to_string(ReadIndexBitmap(a).size()); }},
     };
     for (const vesk_test::Row& row : vesk_test::ReadRows("attribute_views")) {
         const std::size_t semicolon = row.input.find(" ; ");
@@ -148,13 +152,21 @@ TEST(AttributeViews, ReadWhatFitsAndRefuseTheRest) {
         }
         EXPECT_EQ(outcome.empty() ? "-" : outcome, row.expected) << row.where;
     }
-    // Views of no attribute, and an attribute that would reach past its record.
+    // Views of no attribute, and attributes that would reach past their record or need a disk.
     const CAttribute empty;
     EXPECT_THROW(CFileNameAttribute(empty).GetNamespace(), std::logic_error);
     EXPECT_THROW(CSymbolicLinkAttribute(empty).GetJunctionTarget(), std::logic_error);
+    EXPECT_THROW(CIndexRootAttribute(empty).GetEntries(), std::logic_error);
+    EXPECT_THROW(CIndexAllocationAttribute(empty, 4096).GetEntries({0xFF}), std::logic_error);
     EXPECT_THROW(empty.GetHeader(), std::logic_error);
-    const CFileRecord record = Load(Record().Resident(0x80, {1}).Build());
+    EXPECT_THROW(empty.GetDisk(), std::logic_error);
+    EXPECT_EQ(empty.GetDataSize() + empty.GetAllocatedSize(), 0u);
+    const CFileRecord record = Load(vesk_test::RecordFromText("80=hex:01 80~64+1/4096/1"));
     EXPECT_THROW(CAttribute(record.GetData(), 0x38, 0x80, nullptr), std::invalid_argument);
+    const CAttribute nonResident = record.GetAttribute(1);
+    EXPECT_THROW(CAttribute(record.GetData(), 0x38 + record.GetAttribute(0).GetLength(),
+                            nonResident.GetLength(), nullptr),
+                 std::logic_error);
 }
 
 // The record a row of file_names.txt names.

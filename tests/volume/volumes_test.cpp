@@ -7,6 +7,7 @@
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/Errors.h"
+#include "volume/FrameAllocator.h"
 #include "volume/IndexAttributes.h"
 #include "volume/Mft.h"
 #include "volume/UpcaseTable.h"
@@ -15,8 +16,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cwchar>
 #include <fstream>
 #include <functional>
+#include <locale>
 #include <memory>
 #include <sstream>
 
@@ -73,6 +77,12 @@ TEST(MftOpen, RefusesVolumesItCannotRead) {
     EXPECT_THROW(CMft{opened.disk.get()}, std::runtime_error);
     EXPECT_EQ(opened.disk->GetFrameAllocator().GetFrameSize(), 0u);
     EXPECT_THROW(CMft{opened.disk.get()}, std::runtime_error);
+    // A frame pool gives frames of one size, set once.
+    CFrameAllocator frames;
+    EXPECT_THROW(frames.AllocateFrame(), std::logic_error);
+    EXPECT_THROW(frames.SetFrameSize(0), std::invalid_argument);
+    frames.SetFrameSize(1024);
+    EXPECT_THROW(frames.SetFrameSize(2048), std::logic_error);
 }
 
 // $MFT's run claims 2^28 clusters of a 64-cluster volume: a damaged run list that had the scan read
@@ -107,6 +117,7 @@ TEST(MftRead, GivesZerosForRecordsTheRunsDoNotHoldWhole) {
     for (FileReference beyond : {FileReference(8), FileReference::FromRaw(0xFFFFFFFFFFFF)}) {
         EXPECT_TRUE(mft.ReadFileRecord(7).IsFixedUp());
         EXPECT_TRUE(AllZeros(mft.ReadFileRecord(beyond))) << beyond;
+        EXPECT_TRUE(mft.ReadFileRecord(beyond).GetAttribute(0).IsEmpty()) << beyond;
     }
     mft.ReadBlock(6, 4); // records 6 to 9
     EXPECT_NE(mft.GetFixedUpBlockRecord(7), nullptr);
@@ -177,6 +188,13 @@ TEST(LogicalDisk, ReportsWhatCannotBeOpenedOrReadAsSystemErrors) {
         EXPECT_EQ(e.GetErrorCode(), static_cast<platform::ErrorCode>(EIO));
     }
     EXPECT_THROW(opened.disk->SeekSector(~std::uint64_t{0} / 256), std::out_of_range);
+
+    // Made right after a failed call, an error takes that call's code (errno, GetLastError); a code
+    // the system cannot put in words is reported as such.
+    const platform::OpenResult failed = platform::OpenDevice(L"/nonexistent/vesk/volume.img");
+    const ESystemError last;
+    EXPECT_EQ(last.GetErrorCode(), failed.error);
+    EXPECT_EQ(ESystemError(99999).GetSystemMessage(), L"(Cannot format error message) (99999)");
 }
 
 TEST(LogicalDisk, ReadsAnImageFileAndZeroFillsPastItsEnd) {
@@ -213,7 +231,7 @@ TEST(UpcaseTable, NeedsExactlyOneUnnamedDataStreamHoldingTheWholeTable) {
     }
 }
 
-TEST(UpcaseTable, RetriesAPageWhoseReadFailed) {
+TEST(UpcaseTable, RetriesAPageWhoseReadFailedAndFoldsAsACtypeFacet) {
     SyntheticTree tree;
     auto opened = tree.Open();
     CMft mft(opened.disk.get());
@@ -222,6 +240,15 @@ TEST(UpcaseTable, RetriesAPageWhoseReadFailed) {
     EXPECT_THROW(table.ToUpper(L'q'), ESystemError);
     opened.device->FailReadsWith(0);
     EXPECT_EQ(table.ToUpper(L'q'), L'Q');
+    if constexpr (WCHAR_MAX > 0xFFFF) { // a wchar_t of 16 bits (Windows) holds no such value
+        EXPECT_EQ(table.ToUpper(static_cast<wchar_t>(0x10000)), static_cast<wchar_t>(0x10000));
+    }
+    // As the matcher's ctype facet, it folds both directions to the volume's upper case.
+    const std::locale locale(std::locale::classic(), new CUpcaseCtype(table));
+    std::wstring text = L"ab\x1E01-";
+    std::use_facet<std::ctype<wchar_t>>(locale).toupper(&text[0], &text[0] + text.size());
+    EXPECT_EQ(text, L"AB\x1E00-");
+    EXPECT_EQ(std::use_facet<std::ctype<wchar_t>>(locale).toupper(L'z'), L'Z');
 }
 
 // Record numbers of the entries ("30,31"), or the error that listing them threw.
