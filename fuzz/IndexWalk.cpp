@@ -1,4 +1,4 @@
-#include "fuzz/IndexWalk.h"
+#include "fuzz/fuzz_support.h"
 
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
@@ -12,7 +12,6 @@
 #include <boost/intrusive_ptr.hpp>
 
 #include <algorithm>
-#include <exception>
 #include <string>
 
 namespace vesk_fuzz {
@@ -20,14 +19,6 @@ namespace {
 
 // The drive the builder volumes' junctions name.
 constexpr wchar_t kVolumeDrive = L'C';
-
-// Runs step, swallowing what the volume library throws for damaged data.
-template <typename Step> void Try(Step step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 // The one attribute of type named name in record, or the empty attribute.
 Krod::CAttribute Named(const Krod::CFileRecord& record, std::uint32_t type, const std::wstring& name) {

@@ -1,4 +1,4 @@
-#include "fuzz/SearchCase.h"
+#include "fuzz/fuzz_support.h"
 
 #include "app/SearchDriver.h"
 #include "app/ToolOptions.h"

@@ -1,4 +1,4 @@
-#include "fuzz/VolumeInput.h"
+#include "fuzz/fuzz_support.h"
 
 #include <algorithm>
 

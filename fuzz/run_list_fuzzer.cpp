@@ -4,6 +4,7 @@
 // list of a record (attributes as they lie in a record, up to the end marker), which the volume holds both as
 // an ordinary record and as $UpCase.
 
+#include "fuzz/fuzz_support.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/IndexAttributes.h"
@@ -11,12 +12,11 @@
 #include "volume/UpcaseTable.h"
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <exception>
 #include <vector>
 
 namespace {
+
+using vesk_fuzz::Try;
 
 // Geometries with clusters smaller than, equal to and larger than a record, and 4096-byte sectors.
 struct FuzzGeometry {
@@ -38,13 +38,6 @@ constexpr std::uint32_t kMaxReadUnits = 16;
 // The index block sizes: a sector, the usual size, and one larger than a cluster. One input tries
 // one of them, so that a long stream is read once.
 constexpr std::uint32_t kBlockSizes[] = {512, 4096, 16384};
-
-template <typename Step> void Try(Step step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 void ReadStream(const Krod::CAttribute& attribute) {
     Krod::CLogicalDisk& disk = *attribute.GetDisk();

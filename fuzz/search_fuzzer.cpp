@@ -1,13 +1,8 @@
 // Fuzzes the program's whole search over a volume. The first input byte picks the options
-// (SearchCase.h); the rest describes the volume (VolumeInput.h).
+// (RunSearchCase); the rest describes the volume (VolumeFromInput).
 
-#include "fuzz/SearchCase.h"
-#include "fuzz/VolumeInput.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/MemoryDevice.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1)

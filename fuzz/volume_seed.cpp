@@ -3,9 +3,7 @@
 //
 //     vesk-fuzz-seed IMAGE INDEX_SEED SEARCH_SEED
 
-#include "fuzz/IndexWalk.h"
-#include "fuzz/SearchCase.h"
-#include "fuzz/VolumeInput.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/MemoryDevice.h"
 
 #include <cstdint>

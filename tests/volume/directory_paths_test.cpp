@@ -1,12 +1,10 @@
+#include "tests/volume/rows.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/DirectoryPaths.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
-#include <typeinfo>
 
 namespace Krod {
 namespace {
@@ -42,117 +40,43 @@ SyntheticTree Tree() {
     return tree;
 }
 
-// The records of the names under test follow the tree's directories.
-constexpr std::uint64_t kFirstFile = 43;
-
-struct FileName {
-    std::uint64_t parent;
-    std::uint8_t nameSpace;
-};
-
-// Opens tree with one file record per name (from kFirstFile on) and runs check on each name's view.
-void ForEachName(SyntheticTree tree, const std::vector<FileName>& names,
-                 const std::function<void(std::size_t, const CFileNameAttribute&, CMft&)>& check) {
-    for (std::size_t i = 0; i < names.size(); ++i)
-        tree.PutRecord(kFirstFile + i,
-                       RecordBuilder(1024)
-                           .Resident(0x30, FileNameValue(Ref(names[i].parent), names[i].nameSpace, L"file"))
-                           .Build());
+// Each row of parent_paths.txt climbs from a file of its own, record kFirstFile + its index.
+TEST(ParentPath, ClimbsToTheRootNamingEachAncestorInTheSelectedNamespace) {
+    constexpr std::uint64_t kFirstFile = 43;
+    const std::vector<vesk_test::Row> rows = vesk_test::ReadRows("parent_paths");
+    SyntheticTree tree = Tree();
+    std::vector<std::vector<std::string>> inputs;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        inputs.push_back(vesk_test::Words(rows[i].input));
+        const bool ancestors = inputs[i][0] == "ancestors";
+        const std::uint64_t parent = std::stoull(inputs[i][ancestors]);
+        const auto nameSpace = static_cast<std::uint8_t>(ancestors ? 1 : std::stoi(inputs[i][1]));
+        tree.PutRecord(
+            kFirstFile + i,
+            RecordBuilder(1024).Resident(0x30, FileNameValue(Ref(parent), nameSpace, L"file")).Build());
+    }
     auto opened = tree.Open();
     CMft mft(opened.disk.get());
-    for (std::size_t i = 0; i < names.size(); ++i)
-        check(i,
-              CFileNameAttribute(
-                  mft.ReadFileRecord(kFirstFile + i).GetFileNameAttributes(AnyNamespace).front()),
-              mft);
-}
-
-std::string Failure(const std::exception& e) {
-    return std::string(typeid(e).name()) + " " + e.what();
-}
-
-template <typename E> std::string Thrown(const char* what) {
-    return std::string(typeid(E).name()) + " " + what;
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
-TEST(ParentPath, ClimbsToTheRootNamingEachAncestorInTheSelectedNamespace) {
-    struct Case {
-        const char* what;
-        FileName name;
-        int selector;
-        std::string path;
-    };
-    const Case cases[] = {
-        {"file in the root", {5, 1}, AnyNamespace, "\\"},
-        {"Win32&DOS ancestor", {20, 1}, 1, "\\Apps\\"},
-        {"Win32 name: Win32 ancestors", {21, 1}, AnyNamespace, "\\Apps\\Long name\\"},
-        {"DOS name: DOS ancestors", {21, 2}, AnyNamespace, "\\Apps\\LONGNA~1\\"},
-        {"DOS selector", {21, 1}, 2, "\\Apps\\LONGNA~1\\"},
-        {"Win32&DOS name: DOS names pruned", {21, 3}, AnyNamespace, "\\Apps\\Long name\\"},
-        {"POSIX name below a POSIX ancestor", {22, 0}, AnyNamespace, "\\Apps\\Long name\\posix dir\\"},
-        {"POSIX name kept over Win32", {26, 1}, 1, "\\posix\\"},
-        {"hard-linked directory", {23, 1}, 1, Thrown<std::logic_error>("Hardlink on directory occured")},
-        {"two DOS names", {27, 2}, 2, Thrown<std::logic_error>("Hardlink on directory occured")},
-        {"ancestor not a FILE record",
-         {24, 1},
-         1,
-         Thrown<ENoFilenameAttribute>("MFC record #24(1) does not have FILE_NAME attribute.")},
-        {"ancestor without a name of the namespace",
-         {25, 1},
-         1,
-         Thrown<ENoFilenameAttribute>("MFC record #25(1) does not have FILE_NAME attribute.")},
-        {"ancestor with a DOS name only, DOS selector", {25, 2}, 2, "\\DOSONLY\\"},
-        {"parents in a loop",
-         {40, 1},
-         1,
-         Thrown<EBrokenParentChain>("MFC record #40(1) is its own ancestor.")},
-        {"its own parent", {42, 1}, 1, Thrown<EBrokenParentChain>("MFC record #42(1) is its own ancestor.")},
-    };
-    std::vector<FileName> names;
-    for (const Case& c : cases)
-        names.push_back(c.name);
-    ForEachName(Tree(), names, [&cases](std::size_t i, const CFileNameAttribute& name, CMft& mft) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CFileNameAttribute name(
+            mft.ReadFileRecord(kFirstFile + i).GetFileNameAttributes(AnyNamespace).front());
+        std::string outcome;
         try {
-            EXPECT_EQ(Narrow(name.GetParentPath(mft, cases[i].selector)), cases[i].path) << cases[i].what;
+            if (inputs[i][0] == "ancestors") {
+                const auto ancestors = name.GetAncestorRecords(mft);
+                for (const CFileRecord& record : *ancestors)
+                    outcome += (outcome.empty() ? "" : ",") +
+                               std::to_string(record.GetReference().GetRecordNumber());
+            } else {
+                const std::wstring path =
+                    name.GetParentPath(mft, inputs[i][2] == "any" ? AnyNamespace : std::stoi(inputs[i][2]));
+                outcome = std::string(path.begin(), path.end());
+            }
         } catch (const std::exception& e) {
-            EXPECT_EQ(Failure(e), cases[i].path) << cases[i].what;
+            outcome = std::string("error: ") + e.what();
         }
-    });
-}
-
-TEST(AncestorRecords, ListsTheAncestorsRootFirst) {
-    struct Case {
-        const char* what;
-        std::uint64_t parent;
-        std::string records;
-    };
-    const Case cases[] = {
-        {"file in the root", 5, "5"},
-        {"three levels down", 22, "5,20,21,22"},
-        {"hard-linked directory: its first name", 23, "5,20,23"},
-        {"ancestor not a FILE record", 24,
-         Thrown<ENoFilenameAttribute>("MFC record #24(1) does not have FILE_NAME attribute.")},
-        {"parents in a loop", 41, Thrown<EBrokenParentChain>("MFC record #41(1) is its own ancestor.")},
-    };
-    std::vector<FileName> names;
-    for (const Case& c : cases)
-        names.push_back({c.parent, 1});
-    ForEachName(Tree(), names, [&cases](std::size_t i, const CFileNameAttribute& name, CMft& mft) {
-        try {
-            std::string records;
-            const auto ancestors = name.GetAncestorRecords(mft);
-            for (const CFileRecord& record : *ancestors)
-                records +=
-                    (records.empty() ? "" : ",") + std::to_string(record.GetReference().GetRecordNumber());
-            EXPECT_EQ(records, cases[i].records) << cases[i].what;
-        } catch (const std::exception& e) {
-            EXPECT_EQ(Failure(e), cases[i].records) << cases[i].what;
-        }
-    });
+        EXPECT_EQ(outcome, rows[i].expected) << rows[i].where;
+    }
 }
 
 TEST(ParentPath, GivesUpBelowTheDeepestPossibleDirectory) {

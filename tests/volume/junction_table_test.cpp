@@ -1,3 +1,4 @@
+#include "tests/volume/rows.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/JunctionTable.h"
@@ -23,6 +24,10 @@ using vesk_test::SyntheticTree;
 
 constexpr int kWin32 = 1;
 
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
 std::wstring Joined(const std::list<std::wstring>& paths) {
     std::wstring text;
     for (const std::wstring& path : paths)
@@ -31,16 +36,8 @@ std::wstring Joined(const std::list<std::wstring>& paths) {
 }
 
 TEST(StripPathPrefix, DropsTheLeadingRunOfBackslashesQuestionMarksAndFullStops) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {L"\\??\\C:\\T", L"C:\\T"},
-        {L"\\\\.\\C:", L"C:"},
-        {L"C:\\a\\.b", L"C:\\a\\.b"},
-        {L"\\\\\\", L"\\\\\\"},
-        {L"", L""},
-        {L"..\\x", L"x"},
-    };
-    for (const auto& [text, stripped] : cases)
-        EXPECT_EQ(StripPathPrefix(text), stripped) << std::string(text.begin(), text.end());
+    for (const vesk_test::Row& row : vesk_test::ReadRows("path_prefixes"))
+        EXPECT_EQ(StripPathPrefix(Wide(row.input)), Wide(row.expected)) << row.where;
 }
 
 // Tables built from entries alone, on a volume whose only use is its upper-case table.
@@ -48,11 +45,14 @@ class JunctionLookup : public ::testing::Test {
   protected:
     JunctionLookup() : opened_(tree_.Open()), mft_(opened_.disk.get()), upcase_(mft_) {}
 
-    CJunctionTable Table(const std::vector<std::pair<std::wstring, std::wstring>>& junctions,
-                         bool caseSensitive = false) {
-        CJunctionTable table(nullptr, upcase_, caseSensitive, kWin32, L'c');
-        for (std::size_t i = 0; i < junctions.size(); ++i)
-            EXPECT_TRUE(table.AddEntry(FileReference(30 + i), junctions[i].first, junctions[i].second));
+    CJunctionTable Table(const std::vector<std::string>& junctions, bool caseSensitive = false,
+                         wchar_t letter = L'c') {
+        CJunctionTable table(nullptr, upcase_, caseSensitive, kWin32, letter);
+        for (std::size_t i = 0; i < junctions.size(); ++i) {
+            const std::size_t arrow = junctions[i].find('>');
+            EXPECT_TRUE(table.AddEntry(FileReference(30 + i), Wide(junctions[i].substr(0, arrow)),
+                                       Wide(junctions[i].substr(arrow + 1))));
+        }
         return table;
     }
 
@@ -63,52 +63,19 @@ class JunctionLookup : public ::testing::Test {
 };
 
 TEST_F(JunctionLookup, ListsThePathThenEachAlternateWithItsOwnAlternates) {
-    struct Case {
-        const char* what;
-        std::vector<std::pair<std::wstring, std::wstring>> junctions; // source, target
-        std::wstring path;
-        std::wstring paths;
-    };
-    const Case cases[] = {
-        {"below the target", {{L"\\D\\J", L"C:\\T"}}, L"\\T\\S\\", L"\\T\\S\\ | \\D\\J\\S\\"},
-        {"the target itself", {{L"\\D\\J", L"C:\\T"}}, L"\\T\\", L"\\T\\ | \\D\\J\\"},
-        {"no trailing backslash", {{L"\\D\\J", L"C:\\T"}}, L"\\T\\S", L"\\T\\S | \\D\\J\\S"},
-        {"target ends inside a name", {{L"\\D\\J", L"C:\\A"}}, L"\\AB\\", L"\\AB\\"},
-        {"target ends at a backslash", {{L"\\D\\J", L"C:\\A"}}, L"\\A\\B\\", L"\\A\\B\\ | \\D\\J\\B\\"},
-        {"caller's case kept", {{L"\\D\\J", L"C:\\T"}}, L"\\t\\sUb\\", L"\\t\\sUb\\ | \\D\\J\\sUb\\"},
-        {"other drive", {{L"\\D\\J", L"D:\\T"}}, L"\\T\\", L"\\T\\"},
-        {"path with its drive", {{L"\\D\\J", L"D:\\T"}}, L"d:\\T\\x\\", L"d:\\T\\x\\ | \\D\\J\\x\\"},
-        {"target with trailing backslash", {{L"\\D\\J", L"C:\\T\\"}}, L"\\T\\", L"\\T\\ | \\D\\J\\"},
-        {"drive root target", {{L"\\R\\J", L"C:\\"}}, L"\\X\\Y\\", L"\\X\\Y\\ | \\R\\J\\X\\Y\\"},
-        {"drive root itself", {{L"\\R\\J", L"C:"}}, L"\\", L"\\ | \\R\\J\\"},
-        {"most specific target first",
-         {{L"\\P\\J1", L"C:\\T"}, {L"\\Q\\J2", L"C:\\T\\S"}},
-         L"\\T\\S\\X\\",
-         L"\\T\\S\\X\\ | \\Q\\J2\\X\\ | \\P\\J1\\S\\X\\"},
-        {"equal targets: latest first",
-         {{L"\\A\\J1", L"C:\\T"}, {L"\\B\\J2", L"C:\\t"}},
-         L"\\T\\",
-         L"\\T\\ | \\B\\J2\\ | \\A\\J1\\"},
-        {"alternate of an alternate",
-         {{L"\\A\\J1", L"C:\\B"}, {L"\\C\\J2", L"C:\\A"}},
-         L"\\B\\X\\",
-         L"\\B\\X\\ | \\A\\J1\\X\\ | \\C\\J2\\J1\\X\\"},
-        {"junction inside its own target", {{L"\\D\\J", L"C:\\D"}}, L"\\D\\X\\", L"\\D\\X\\ | \\D\\J\\X\\"},
-        {"junctions inside each other's targets",
-         {{L"\\A\\J1", L"C:\\B"}, {L"\\B\\J2", L"C:\\A"}},
-         L"\\A\\X\\",
-         L"\\A\\X\\ | \\B\\J2\\X\\ | \\A\\J1\\J2\\X\\"},
-    };
-    for (const Case& c : cases) {
-        const CJunctionTable table = Table(c.junctions);
-        EXPECT_EQ(Joined(*table.GetAlternatePaths(c.path)), c.paths) << c.what;
+    for (const vesk_test::Row& row : vesk_test::ReadRows("junction_lookups")) {
+        const std::size_t semicolon = row.input.find(';');
+        std::vector<std::string> junctions = vesk_test::Words(row.input.substr(0, semicolon));
+        const auto flag = [&junctions](const std::string& word) {
+            const bool set = !junctions.empty() && junctions.front() == word;
+            junctions.erase(junctions.begin(), junctions.begin() + set);
+            return set;
+        };
+        const bool caseSensitive = flag("case");
+        const CJunctionTable table = Table(junctions, caseSensitive, flag("no-letter") ? 0 : L'c');
+        EXPECT_EQ(Joined(*table.GetAlternatePaths(Wide(row.input.substr(semicolon + 2)))), Wide(row.expected))
+            << row.where;
     }
-
-    const CJunctionTable caseSensitive = Table({{L"\\D\\J", L"C:\\T"}}, true);
-    EXPECT_EQ(Joined(*caseSensitive.GetAlternatePaths(L"\\t\\s\\")), L"\\t\\s\\");
-    EXPECT_EQ(Joined(*caseSensitive.GetAlternatePaths(L"\\T\\s\\")), L"\\T\\s\\ | \\D\\J\\s\\");
-    EXPECT_EQ(Joined(*caseSensitive.GetAlternatePaths(L"c:\\T\\s\\")), L"c:\\T\\s\\ | \\D\\J\\s\\")
-        << "drive letters match in either case";
 }
 
 TEST_F(JunctionLookup, StoresDriveTargetsOnlyInKeyOrder) {
@@ -127,27 +94,16 @@ TEST_F(JunctionLookup, StoresDriveTargetsOnlyInKeyOrder) {
 
 TEST_F(JunctionLookup, StopsJunctionsThatMultiplyPathsWithoutEnd) {
     // Each junction J<i> leads to the directory of J<i+1>: a chain longer than any real path.
-    std::vector<std::pair<std::wstring, std::wstring>> chain;
+    std::vector<std::string> chain;
     for (int i = 0; i < 70; ++i)
-        chain.push_back({L"\\J" + std::to_wstring(i), L"C:\\J" + std::to_wstring(i + 1)});
+        chain.push_back("\\J" + std::to_string(i) + ">C:\\J" + std::to_string(i + 1));
     EXPECT_EQ(Table(chain).GetAlternatePaths(L"\\J70\\")->size(), 1 + CJunctionTable::kMaxJunctionsPerPath);
 
     // Ten junctions in \D that all lead to \D reach it along millions of paths.
-    std::vector<std::pair<std::wstring, std::wstring>> loops;
+    std::vector<std::string> loops;
     for (int i = 0; i < 10; ++i)
-        loops.push_back({L"\\D\\J" + std::to_wstring(i), L"C:\\D"});
-    const CJunctionTable table = Table(loops);
-    EXPECT_THROW(table.GetAlternatePaths(L"\\D\\"), std::runtime_error);
-}
-
-TEST_F(JunctionLookup, WithoutAVolumeOrItsDriveLetterNothingResolves) {
-    CJunctionTable empty(nullptr, upcase_, false, kWin32, L'C');
-    EXPECT_TRUE(empty.GetEntries().empty());
-    EXPECT_EQ(Joined(*empty.GetAlternatePaths(L"\\T\\")), L"\\T\\");
-
-    CJunctionTable noLetter(nullptr, upcase_, false, kWin32, 0);
-    noLetter.AddEntry(FileReference(1), L"\\D\\J", L"C:\\T");
-    EXPECT_EQ(Joined(*noLetter.GetAlternatePaths(L"\\T\\")), L"\\T\\");
+        loops.push_back("\\D\\J" + std::to_string(i) + ">C:\\D");
+    EXPECT_THROW(Table(loops).GetAlternatePaths(L"\\D\\"), std::runtime_error);
 }
 
 // A volume with junctions listed in $Extend\$Reparse:
@@ -196,14 +152,11 @@ class JunctionVolume : public SyntheticTree {
 };
 
 // The entries of the table loaded from volume ("\TARGET<\Source ..."), or the error.
-std::wstring Loaded(const SyntheticTree& volume,
-                    const std::function<void(const CJunctionTable&)>& use = nullptr) {
+std::wstring Loaded(const SyntheticTree& volume) {
     auto opened = volume.Open();
     CMft mft(opened.disk.get());
     try {
         const CJunctionTable table(&mft, CUpcaseTable(mft), false, kWin32, L'C');
-        if (use)
-            use(table);
         std::wstring entries;
         for (const JunctionEntry& entry : table.GetEntries())
             entries += (entries.empty() ? L"" : L" ") + entry.targetPath + L"<" + entry.sourcePath;
@@ -213,25 +166,15 @@ std::wstring Loaded(const SyntheticTree& volume,
     }
 }
 
-TEST(JunctionTable, LoadsTheJunctionsOfEveryIndexNodeInUse) {
-    const JunctionVolume volume;
-    EXPECT_EQ(Loaded(volume,
-                     [](const CJunctionTable& table) {
-                         EXPECT_EQ(Joined(*table.GetAlternatePaths(L"\\Data\\y\\z\\")),
-                                   L"\\Data\\y\\z\\ | \\Third\\z\\ | \\Docs\\Link\\y\\z\\");
-                         EXPECT_EQ(Joined(*table.GetAlternatePaths(L"\\Docs\\x\\")),
-                                   L"\\Docs\\x\\ | \\Data\\Deep\\ | \\Docs\\Link\\Deep\\");
-                     }),
-              L"\\DATA<\\Docs\\Link \\DATA\\Y<\\Third \\DOCS\\X<\\Data\\Deep");
-}
-
-TEST(JunctionTable, ReportsWhatKeepsItFromLoading) {
+TEST(JunctionTable, LoadsTheJunctionsOfEveryIndexNodeInUseOrReportsWhatKeepsIt) {
     struct Case {
         const char* what;
         std::function<void(JunctionVolume&)> damage;
         std::wstring loaded;
     };
     const Case cases[] = {
+        {"undamaged", [](JunctionVolume&) {},
+         L"\\DATA<\\Docs\\Link \\DATA\\Y<\\Third \\DOCS\\X<\\Data\\Deep"},
         {"no $Reparse in $Extend",
          [](JunctionVolume& v) { v.PutExtend({SyntheticTree::ExtendEntry(L"$ObjId", 12)}); }, L""},
         {"$Extend not a directory",

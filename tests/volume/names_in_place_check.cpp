@@ -40,14 +40,16 @@ bool NamesInPlaceAgree(const Krod::CFileRecord& record, std::string& difference)
             return false;
         }
         for (std::size_t i = 0; i < names.count; ++i) {
-            const bool samePlace = record.GetBuffer() + names.attributes[i].offset == selected[i].GetHeader() &&
-                                   names.attributes[i].length == selected[i].GetLength();
+            const bool samePlace =
+                record.GetBuffer() + names.attributes[i].offset == selected[i].GetHeader() &&
+                names.attributes[i].length == selected[i].GetLength();
             if (!samePlace || !SameName(names.selected[i], selected[i])) {
                 difference = which + "name " + std::to_string(i) + " differs";
                 return false;
             }
         }
-        if (names.hasWin32 != !win32.empty() || (names.hasWin32 && !SameName(names.firstWin32, win32.front()))) {
+        if (names.hasWin32 != !win32.empty() ||
+            (names.hasWin32 && !SameName(names.firstWin32, win32.front()))) {
             difference = which + "the first Win32 name differs";
             return false;
         }

@@ -32,13 +32,6 @@ Bytes Join(const std::vector<Bytes>& parts) {
 
 } // namespace
 
-void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
-    if (bytes.size() < offset + width)
-        bytes.resize(offset + width);
-    for (std::size_t i = 0; i < width; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 std::uint64_t Ref(std::uint64_t record) {
     return kSequence << 48 | record;
 }

@@ -14,9 +14,6 @@ namespace vesk_test {
 // A junction's reparse tag: Microsoft-owned, name surrogate, mount point.
 constexpr std::uint32_t kJunctionTag = 0xA0000003;
 
-// Writes value as a width-byte little-endian number at offset, growing bytes as needed.
-void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width);
-
 // One index entry: fileReference (or a view index's data fields), key and flags; the length is
 // the key's rounded up to 8 bytes, plus the sub-node VCN when flags carry 1.
 Bytes IndexEntry(std::uint64_t fileReference, const Bytes& key, std::uint16_t flags = 0);

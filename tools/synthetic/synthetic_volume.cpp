@@ -11,20 +11,13 @@ namespace {
 constexpr std::size_t kStride = 512;         // update-sequence stretch
 constexpr std::uint16_t kArrayOffset = 0x30; // where NTFS places the update-sequence array
 
-void Put(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
-    if (bytes.size() < offset + width)
-        bytes.resize(offset + width);
-    for (std::size_t i = 0; i < width; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 std::size_t Align8(std::size_t n) {
     return (n + 7) / 8 * 8;
 }
 
 void PutName(Bytes& attribute, std::size_t offset, const std::wstring& name) {
     for (std::size_t i = 0; i < name.size(); ++i)
-        Put(attribute, offset + 2 * i, static_cast<std::uint16_t>(name[i]), 2);
+        PutLe(attribute, offset + 2 * i, static_cast<std::uint16_t>(name[i]), 2);
 }
 
 std::size_t UnsignedWidth(std::uint64_t value) {
@@ -47,6 +40,25 @@ std::size_t SignedWidth(std::int64_t value) {
 
 } // namespace
 
+void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
+    if (bytes.size() < offset + width)
+        bytes.resize(offset + width);
+    for (std::size_t i = 0; i < width; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Bytes AttributeListEntry(std::uint32_t type, std::uint64_t lowestVcn, std::uint64_t fileReference,
+                         std::uint16_t instance) {
+    Bytes entry(0x20, 0);
+    PutLe(entry, 0x00, type, 4);
+    PutLe(entry, 0x04, entry.size(), 2);
+    PutLe(entry, 0x07, 0x1A, 1);
+    PutLe(entry, 0x08, lowestVcn, 8);
+    PutLe(entry, 0x10, fileReference, 8);
+    PutLe(entry, 0x18, instance, 2);
+    return entry;
+}
+
 Bytes EncodeRunList(const std::vector<Run>& runs) {
     Bytes out;
     std::int64_t previous = 0;
@@ -56,8 +68,8 @@ Bytes EncodeRunList(const std::vector<Run>& runs) {
         const std::size_t offsetWidth = SignedWidth(delta);
         const std::size_t at = out.size();
         out.push_back(static_cast<std::uint8_t>(offsetWidth << 4 | lengthWidth));
-        Put(out, at + 1, run.length, lengthWidth);
-        Put(out, at + 1 + lengthWidth, static_cast<std::uint64_t>(delta), offsetWidth);
+        PutLe(out, at + 1, run.length, lengthWidth);
+        PutLe(out, at + 1 + lengthWidth, static_cast<std::uint64_t>(delta), offsetWidth);
         previous = static_cast<std::int64_t>(run.lcn);
     }
     out.push_back(0);
@@ -71,15 +83,15 @@ RecordBuilder::RecordBuilder(std::uint32_t recordSize, std::uint16_t flags)
 RecordBuilder& RecordBuilder::Resident(std::uint32_t type, const Bytes& value, const std::wstring& name) {
     Bytes attribute;
     const std::size_t valueOffset = Align8(0x18 + 2 * name.size());
-    Put(attribute, 0x00, type, 4);
-    Put(attribute, 0x09, name.size(), 1);
-    Put(attribute, 0x0A, 0x18, 2);
-    Put(attribute, 0x10, value.size(), 4);
-    Put(attribute, 0x14, valueOffset, 2);
+    PutLe(attribute, 0x00, type, 4);
+    PutLe(attribute, 0x09, name.size(), 1);
+    PutLe(attribute, 0x0A, 0x18, 2);
+    PutLe(attribute, 0x10, value.size(), 4);
+    PutLe(attribute, 0x14, valueOffset, 2);
     PutName(attribute, 0x18, name);
     attribute.resize(Align8(valueOffset + value.size()));
     std::copy(value.begin(), value.end(), attribute.begin() + static_cast<std::ptrdiff_t>(valueOffset));
-    Put(attribute, 0x04, attribute.size(), 4);
+    PutLe(attribute, 0x04, attribute.size(), 4);
     return Raw(attribute);
 }
 
@@ -88,18 +100,18 @@ RecordBuilder& RecordBuilder::NonResident(std::uint32_t type, const Bytes& runLi
                                           const std::wstring& name) {
     Bytes attribute;
     const std::size_t runListOffset = Align8(0x40 + 2 * name.size());
-    Put(attribute, 0x00, type, 4);
-    Put(attribute, 0x08, 1, 1);
-    Put(attribute, 0x09, name.size(), 1);
-    Put(attribute, 0x0A, 0x40, 2);
-    Put(attribute, 0x20, runListOffset, 2);
-    Put(attribute, 0x28, allocatedSize, 8);
-    Put(attribute, 0x30, dataSize, 8);
-    Put(attribute, 0x38, dataSize, 8);
+    PutLe(attribute, 0x00, type, 4);
+    PutLe(attribute, 0x08, 1, 1);
+    PutLe(attribute, 0x09, name.size(), 1);
+    PutLe(attribute, 0x0A, 0x40, 2);
+    PutLe(attribute, 0x20, runListOffset, 2);
+    PutLe(attribute, 0x28, allocatedSize, 8);
+    PutLe(attribute, 0x30, dataSize, 8);
+    PutLe(attribute, 0x38, dataSize, 8);
     PutName(attribute, 0x40, name);
     attribute.resize(Align8(runListOffset + runList.size()));
     std::copy(runList.begin(), runList.end(), attribute.begin() + static_cast<std::ptrdiff_t>(runListOffset));
-    Put(attribute, 0x04, attribute.size(), 4);
+    PutLe(attribute, 0x04, attribute.size(), 4);
     return Raw(attribute);
 }
 
@@ -115,31 +127,31 @@ Bytes RecordBuilder::Build(std::uint16_t usn) const {
     Bytes record(recordSize_, 0);
     std::memcpy(record.data(), "FILE", 4);
     const std::size_t count = recordSize_ / kStride + 1;
-    Put(record, 0x04, kArrayOffset, 2);
-    Put(record, 0x06, count, 2);
-    Put(record, 0x10, 1, 2); // sequence number
-    Put(record, 0x12, 1, 2); // hard links
-    Put(record, 0x14, firstAttribute_, 2);
-    Put(record, 0x16, flags_, 2);
-    Put(record, 0x18, used, 4);
-    Put(record, 0x1C, recordSize_, 4);
+    PutLe(record, 0x04, kArrayOffset, 2);
+    PutLe(record, 0x06, count, 2);
+    PutLe(record, 0x10, 1, 2); // sequence number
+    PutLe(record, 0x12, 1, 2); // hard links
+    PutLe(record, 0x14, firstAttribute_, 2);
+    PutLe(record, 0x16, flags_, 2);
+    PutLe(record, 0x18, used, 4);
+    PutLe(record, 0x1C, recordSize_, 4);
     std::copy(attributes_.begin(), attributes_.end(), record.begin() + firstAttribute_);
-    Put(record, firstAttribute_ + attributes_.size(), 0xFFFFFFFF, 4);
+    PutLe(record, firstAttribute_ + attributes_.size(), 0xFFFFFFFF, 4);
 
-    Put(record, kArrayOffset, usn, 2);
+    PutLe(record, kArrayOffset, usn, 2);
     for (std::size_t i = 1; i < count; ++i) {
         const std::size_t end = i * kStride - 2;
-        Put(record, kArrayOffset + 2 * i, record[end] | record[end + 1] << 8, 2);
-        Put(record, end, usn, 2);
+        PutLe(record, kArrayOffset + 2 * i, record[end] | record[end + 1] << 8, 2);
+        PutLe(record, end, usn, 2);
     }
     return record;
 }
 
 Bytes FileNameValue(std::uint64_t parentReference, std::uint8_t nameSpace, const std::wstring& name) {
     Bytes value(0x42 + 2 * name.size(), 0);
-    Put(value, 0x00, parentReference, 8);
-    Put(value, 0x40, name.size(), 1);
-    Put(value, 0x41, nameSpace, 1);
+    PutLe(value, 0x00, parentReference, 8);
+    PutLe(value, 0x40, name.size(), 1);
+    PutLe(value, 0x41, nameSpace, 1);
     PutName(value, 0x42, name);
     return value;
 }
@@ -147,11 +159,11 @@ Bytes FileNameValue(std::uint64_t parentReference, std::uint8_t nameSpace, const
 SyntheticVolume::SyntheticVolume(Geometry geometry, std::uint64_t clusters, std::vector<Run> mftRuns)
     : geometry_(geometry), mftRuns_(std::move(mftRuns)), image_(clusters * BytesPerCluster(), 0) {
     std::memcpy(image_.data() + 3, "NTFS    ", 8);
-    Put(image_, 0x0B, geometry_.bytesPerSector, 2);
-    Put(image_, 0x0D, geometry_.sectorsPerCluster, 1);
-    Put(image_, 0x28, clusters * geometry_.sectorsPerCluster, 8);
-    Put(image_, 0x30, mftRuns_.front().lcn, 8);
-    Put(image_, 0x40, static_cast<std::uint8_t>(geometry_.clustersPerRecord), 1);
+    PutLe(image_, 0x0B, geometry_.bytesPerSector, 2);
+    PutLe(image_, 0x0D, geometry_.sectorsPerCluster, 1);
+    PutLe(image_, 0x28, clusters * geometry_.sectorsPerCluster, 8);
+    PutLe(image_, 0x30, mftRuns_.front().lcn, 8);
+    PutLe(image_, 0x40, static_cast<std::uint8_t>(geometry_.clustersPerRecord), 1);
     image_[0x1FE] = 0x55;
     image_[0x1FF] = 0xAA;
 

@@ -17,6 +17,9 @@ namespace vesk_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Writes value as a width-byte little-endian number at offset, growing bytes as needed.
+void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width);
+
 // One run of clusters on the volume.
 struct Run {
     std::uint64_t lcn;
@@ -51,6 +54,11 @@ class RecordBuilder {
     std::uint16_t firstAttribute_;
     Bytes attributes_;
 };
+
+// One $ATTRIBUTE_LIST entry, 0x20 bytes, naming an unnamed attribute of type whose piece from
+// lowestVcn on lies in the record fileReference, as attribute instance.
+Bytes AttributeListEntry(std::uint32_t type, std::uint64_t lowestVcn, std::uint64_t fileReference,
+                         std::uint16_t instance);
 
 // A FILE_NAME value with the given parent, namespace and name.
 Bytes FileNameValue(std::uint64_t parentReference, std::uint8_t nameSpace, const std::wstring& name);
