@@ -35,13 +35,13 @@ ScanProgress::~ScanProgress() {
 void ScanProgress::Erase() {
     if (shownWidth_ == 0)
         return;
-    terminal_ << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
+    terminal_ << '\r' + std::string(shownWidth_, ' ') + '\r' << std::flush;
     shownWidth_ = 0;
 }
 
-// The line is written whole in one piece, padded over what remains of the one it replaces, and
-// stays short of the 80 columns of the narrowest usual terminal, where a wrapped line could not
-// be rewritten in place.
+// The line is written in one piece, padded over what remains of the one it replaces. Below a
+// billion records it stays short of the 80 columns of the narrowest usual terminal, where a
+// wrapped line could not be rewritten in place.
 void ScanProgress::Show(std::uint32_t done) {
     untilClockRead_ = kRecordsPerClockRead;
     const std::uint64_t now = platform::ElapsedMilliseconds();
@@ -50,13 +50,13 @@ void ScanProgress::Show(std::uint32_t done) {
     nextShow_ = now + kShowIntervalMs;
     const std::uint64_t elapsed = now - start_;
     const std::uint64_t left = total_ > done ? total_ - done : 0;
-    line_ = std::to_string(done) + " of " + std::to_string(total_) + " records (" +
+    line_ = '\r' + std::to_string(done) + " of " + std::to_string(total_) + " records (" +
             std::to_string(std::uint64_t{done} * 100 / total_) + "%), " +
             std::to_string(std::uint64_t{done} * 1000 / elapsed) + " records/s, " +
             Duration(left * elapsed / done) + " left";
-    const std::size_t width = line_.size();
+    const std::size_t width = line_.size() - 1;
     if (width < shownWidth_)
         line_.append(shownWidth_ - width, ' ');
-    terminal_ << '\r' << line_ << std::flush;
+    terminal_ << line_ << std::flush;
     shownWidth_ = std::max(width, shownWidth_);
 }

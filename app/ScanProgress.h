@@ -37,5 +37,5 @@ class ScanProgress {
     std::uint64_t nextShow_;       // when the line may be written next
     std::uint32_t untilClockRead_; // records until the clock is read again
     std::size_t shownWidth_ = 0;   // characters of the line on the terminal, 0 when none is
-    std::string line_;
+    std::string line_;             // what was last written: a carriage return, the line, blanks
 };
