@@ -1,6 +1,7 @@
 #include "app/ResultPrinter.h"
 
 #include "app/ResultPath.h"
+#include "app/ScanProgress.h"
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
 #include "platform/Console.h"
@@ -28,9 +29,10 @@ const std::vector<std::wstring> kNoPath{L""};
 } // namespace
 
 ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
-                             platform::OutputFile* outputFile, const cmdarg::command_line& options)
+                             platform::OutputFile* outputFile, const cmdarg::command_line& options,
+                             ScanProgress* progress)
     : drive_(std::move(drive)), junctions_(junctions), mft_(mft), outputFile_(outputFile),
-      console_(!Present(options, kOptOutCon)),
+      progress_(progress), console_(!Present(options, kOptOutCon)),
       noPath_(Present(options, kOptNoPath)), columns_{Present(options, kOptShowId),
                                                       Present(options, kOptShowSize),
                                                       Present(options, kOptShowAllocated),
@@ -46,6 +48,8 @@ ResultPrinter::~ResultPrinter() {
 }
 
 void ResultPrinter::Flush() {
+    if (progress_ != nullptr)
+        progress_->Erase();
     if (consoleBytes_.empty())
         return;
     platform::WriteStandardOutput(consoleBytes_);

@@ -22,6 +22,7 @@ class CMft;
 namespace platform {
 class OutputFile;
 }
+class ScanProgress;
 
 // The tallies the summary shows. They only grow.
 struct FoundCounters {
@@ -34,9 +35,12 @@ class ResultPrinter {
   public:
     // drive is what the drive column shows. junctions, mft and outputFile (null for none) are
     // used, not owned, and must outlive the printer. Reads the column and output options (-si,
-    // -ssize, -salloc, -snamespace, -sd, -sP, -outCON) of the parsed options now.
+    // -ssize, -salloc, -snamespace, -sd, -sP, -outCON) of the parsed options now. progress (null
+    // for none, else used likewise) is the scan's progress line, taken off the terminal before the
+    // printer writes to it.
     ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
-                  platform::OutputFile* outputFile, const cmdarg::command_line& options);
+                  platform::OutputFile* outputFile, const cmdarg::command_line& options,
+                  ScanProgress* progress = nullptr);
 
     // Writes what is still waiting for standard output.
     ~ResultPrinter();
@@ -53,7 +57,9 @@ class ResultPrinter {
     // and what resolving the paths throws (ResolveResultPaths).
     void Print(const FoundFile& hit);
 
-    // Writes the console lines gathered so far; call it before anything else writes to the console.
+    // Takes the progress line off the terminal and writes the console lines gathered so far; call
+    // it before anything else writes to the console. Everything the printer writes to std::wcerr
+    // follows a Flush.
     void Flush();
 
     const FoundCounters& GetCounters() const { return counters_; }
@@ -71,6 +77,7 @@ class ResultPrinter {
     const Krod::CJunctionTable& junctions_;
     Krod::CMft& mft_;
     platform::OutputFile* outputFile_;
+    ScanProgress* progress_;
     bool console_;
     bool noPath_;
     ResultColumns columns_;

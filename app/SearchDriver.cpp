@@ -5,9 +5,11 @@
 #include "app/NameMatcher.h"
 #include "app/ResultFilters.h"
 #include "app/ResultPrinter.h"
+#include "app/ScanProgress.h"
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/Device.h"
 #include "platform/Drive.h"
 #include "platform/ErrorCode.h"
@@ -147,12 +149,13 @@ int NamespaceSelector(const cmdarg::command_line& options) {
 class Scan {
   public:
     Scan(const cmdarg::command_line& options, int selector, Krod::CMft& mft, const NameMatcher& matcher,
-         ResultPrinter& printer)
-        : mft_(mft), matcher_(matcher), printer_(printer), filters_(options), selector_(selector),
-          deferred_(Present(options, kOptDeferred)), recordSize_(mft.GetFileRecordSize()),
-          units_(recordSize_ / 2) {}
+         ResultPrinter& printer, ScanProgress& progress)
+        : mft_(mft), matcher_(matcher), printer_(printer), progress_(progress), filters_(options),
+          selector_(selector), deferred_(Present(options, kOptDeferred)),
+          recordSize_(mft.GetFileRecordSize()), units_(recordSize_ / 2) {}
 
-    // Tests records [begin, end) a block at a time, the next block being read while one is tested.
+    // Tests records [begin, end) a block at a time, the next block being read while one is tested,
+    // telling the progress line how far it got.
     void Records(std::uint32_t begin, std::uint32_t end) {
         const auto perBlock = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / recordSize_));
         for (std::uint32_t first = begin; first < end;) {
@@ -161,8 +164,10 @@ class Scan {
             mft_.ReadBlock(first, count);
             if (next < end)
                 mft_.ReadBlockAhead(next, std::min(perBlock, end - next));
-            for (std::uint32_t n = first; n < next; ++n)
+            for (std::uint32_t n = first; n < next; ++n) {
                 Record(n);
+                progress_.Update(n + 1 - begin);
+            }
             first = next;
         }
     }
@@ -265,6 +270,7 @@ class Scan {
     Krod::CMft& mft_;
     const NameMatcher& matcher_;
     ResultPrinter& printer_;
+    ScanProgress& progress_;
     const ResultFilters filters_;
     const int selector_;
     const bool deferred_;
@@ -299,19 +305,24 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
                               MakeMatchingLocale(upcase));
     const Krod::CJunctionTable junctions(Present(options, kOptNoJunctions) ? nullptr : mft.get(), upcase,
                                          caseSensitive, selector, drive.letter);
-    ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options);
-    Scan scan(options, selector, *mft, matcher, printer);
-
-    const bool silent = Present(options, kOptSilent);
-    if (!silent)
-        std::wcout << L"\tTotal filerecords to scan: " << static_cast<std::uint32_t>(range.end - range.begin)
-                   << std::endl;
-    const std::uint64_t start = platform::ElapsedMilliseconds();
     // Records past the MFT's runs read as zeros, which no filter lets through, so the scan need not
     // visit them: an end far beyond the MFT costs nothing.
     const std::uint32_t stop =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, mft->GetFileRecordCount()));
+    const bool silent = Present(options, kOptSilent);
+    // Made before the printer, which takes the line off the terminal before it writes there, and
+    // dying after it, also when an error ends the search before its report is written.
+    ScanProgress progress(!silent && platform::StandardErrorIsTerminal(),
+                          stop > range.begin ? stop - range.begin : 0, std::cerr);
+    ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options, &progress);
+    Scan scan(options, selector, *mft, matcher, printer, progress);
+
+    if (!silent)
+        std::wcout << L"\tTotal filerecords to scan: " << static_cast<std::uint32_t>(range.end - range.begin)
+                   << std::endl;
+    const std::uint64_t start = platform::ElapsedMilliseconds();
     scan.Records(range.begin, stop);
+    progress.Erase();
     scan.ListDeferred();
     printer.Flush();
     if (silent)

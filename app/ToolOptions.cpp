@@ -1,13 +1,14 @@
 #include "app/ToolOptions.h"
 
 #include "platform/Arguments.h"
+#include "platform/Version.h"
 
 #include <initializer_list>
 #include <iterator>
 #include <optional>
 
 const wchar_t* const ToolBanner =
-    L"Vesk 0.9.6\nSyntax: vesk [-<option>...] <filename> [-<option>...]\nOptions:";
+    L"Vesk " VESK_VERSION_WIDE L"\nSyntax: vesk [-<option>...] <filename> [-<option>...]\nOptions:";
 
 namespace {
 

@@ -28,4 +28,8 @@ void AppendOemString(const std::wstring& text, std::string& bytes);
 // allows it. A console that cannot be written to is not an error: the bytes are dropped.
 void WriteStandardOutput(const std::string& bytes);
 
+// Whether standard error (descriptor 2) is a terminal that a person watches, where a line can be
+// rewritten in place with a carriage return. Windows: a console.
+bool StandardErrorIsTerminal();
+
 } // namespace platform

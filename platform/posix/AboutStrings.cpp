@@ -1,6 +1,7 @@
 // The about page's texts on POSIX: compiled into the program.
 
 #include "platform/AboutStrings.h"
+#include "platform/Version.h"
 
 namespace platform {
 

@@ -56,4 +56,8 @@ void WriteStandardOutput(const std::string& bytes) {
     }
 }
 
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
 } // namespace platform

@@ -71,4 +71,10 @@ void WriteStandardOutput(const std::string& bytes) {
     }
 }
 
+bool StandardErrorIsTerminal() {
+    // _isatty would also take the NUL device for a terminal; only a console has a console mode.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 } // namespace platform

@@ -1,0 +1,62 @@
+#include "app/ScanProgress.h"
+
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace {
+
+// A scan shorter than this shows no line at all.
+constexpr std::uint64_t kFirstShowMs = 1000;
+// The line changes at most this often: more would only cost the terminal.
+constexpr std::uint64_t kShowIntervalMs = 250;
+// Reading the clock at every record would cost more than testing many of them.
+constexpr std::uint32_t kRecordsPerClockRead = 64;
+
+// Milliseconds as hours, minutes and seconds: "0:03:07".
+std::string Duration(std::uint64_t ms) {
+    const std::uint64_t seconds = ms / 1000;
+    const auto twoDigits = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    return std::to_string(seconds / 3600) + ":" + twoDigits(seconds / 60 % 60) + ":" +
+           twoDigits(seconds % 60);
+}
+
+} // namespace
+
+ScanProgress::ScanProgress(bool shown, std::uint32_t total, std::ostream& terminal)
+    : shown_(shown), total_(total), terminal_(terminal), start_(platform::ElapsedMilliseconds()),
+      nextShow_(start_ + kFirstShowMs), untilClockRead_(kRecordsPerClockRead) {}
+
+ScanProgress::~ScanProgress() {
+    Erase();
+}
+
+void ScanProgress::Erase() {
+    if (shownWidth_ == 0)
+        return;
+    terminal_ << '\r' + std::string(shownWidth_, ' ') + '\r' << std::flush;
+    shownWidth_ = 0;
+}
+
+// The line is written in one piece, padded over what remains of the one it replaces. Below a
+// billion records it stays short of the 80 columns of the narrowest usual terminal, where a
+// wrapped line could not be rewritten in place.
+void ScanProgress::Show(std::uint32_t done) {
+    untilClockRead_ = kRecordsPerClockRead;
+    const std::uint64_t now = platform::ElapsedMilliseconds();
+    if (now < nextShow_ || done == 0 || total_ == 0)
+        return;
+    nextShow_ = now + kShowIntervalMs;
+    const std::uint64_t elapsed = now - start_;
+    const std::uint64_t left = total_ > done ? total_ - done : 0;
+    line_ = '\r' + std::to_string(done) + " of " + std::to_string(total_) + " records (" +
+            std::to_string(std::uint64_t{done} * 100 / total_) + "%), " +
+            std::to_string(std::uint64_t{done} * 1000 / elapsed) + " records/s, " +
+            Duration(left * elapsed / done) + " left";
+    const std::size_t width = line_.size() - 1;
+    if (width < shownWidth_)
+        line_.append(shownWidth_ - width, ' ');
+    terminal_ << line_ << std::flush;
+    shownWidth_ = std::max(width, shownWidth_);
+}
