@@ -90,6 +90,23 @@ def mask_time(text):
     return re.sub(r" in [0-9.e+-]+ s\.", " in T s.", text)
 
 
+def run(arguments, settings=(), merged=False):
+    """Runs a program as a user would, standard input empty, in an environment with LC_ALL=C.UTF-8
+    unless settings (NAME=VALUE) say otherwise. Its exit code (None when it was killed after
+    RUN_LIMIT seconds), standard output and standard error (empty when merged into the output)."""
+    environment = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LANG"))}
+    environment["LC_ALL"] = "C.UTF-8"
+    environment.update(setting.split("=", 1) for setting in settings)
+    try:
+        done = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT if merged else subprocess.PIPE,
+                              env=environment, timeout=RUN_LIMIT)
+    except subprocess.TimeoutExpired:
+        return None, "", ""
+    decode = lambda data: (data or b"").decode("utf-8", errors="backslashreplace")
+    return done.returncode, decode(done.stdout), decode(done.stderr)
+
+
 def run_case(case, vesk, volumes, recipes, mkvol):
     """An empty list if the case passes, else the lines that report its failure."""
     with tempfile.TemporaryDirectory(prefix="vesk-transcript-") as scratch:
@@ -112,26 +129,18 @@ def run_case(case, vesk, volumes, recipes, mkvol):
             if done.returncode != 0:
                 return [f"% {command}", done.stderr.decode(errors="backslashreplace")]
         words = [quoted or plain for quoted, plain in re.findall(r'"([^"]*)"|(\S+)', substitute(case.command))]
-        environment = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LANG"))}
-        environment["LC_ALL"] = "C.UTF-8"
+        settings = []
         while words and re.fullmatch(r"[A-Z_]+=.*", words[0]):
-            key, value = words.pop(0).split("=", 1)
-            environment[key] = value
+            settings.append(words.pop(0))
         if not words or words[0] != "vesk":
             return ["a run of something else than vesk"]
-        arguments = [vesk] + words[1:]
 
-        def run(merged):
-            try:
-                done = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                      stderr=subprocess.STDOUT if merged else subprocess.PIPE,
-                                      env=environment, timeout=RUN_LIMIT)
-            except subprocess.TimeoutExpired:
-                return None, "", "", f"[killed after {RUN_LIMIT} s]"
-            decode = lambda data: as_lines(mask_time(data.decode("utf-8", errors="backslashreplace")))
-            return done.returncode, decode(done.stdout), decode(done.stderr or b""), ""
+        def run_vesk(merged):
+            code, out, err = run([vesk] + words[1:], settings, merged)
+            decode = lambda text: as_lines(mask_time(text))
+            return code, decode(out), decode(err), "" if code is not None else f"[killed after {RUN_LIMIT} s]"
 
-        code, out, err, killed = run(False)
+        code, out, err, killed = run_vesk(False)
         expected = case.lines("") + ["! " + line for line in case.lines("! ")]
         actual = out + ["! " + line for line in err]
         if any(kind in ("> ", ">") for kind, _ in case.expected):
@@ -148,7 +157,7 @@ def run_case(case, vesk, volumes, recipes, mkvol):
         if case.in_order:
             expected.append("[in order]")
             expected += [line[len(kind):] for kind, line in case.expected if kind in ("", "! ")]
-            _, merged, _, killed = run(True)
+            _, merged, _, killed = run_vesk(True)
             actual += ["[in order]"] + (merged if not killed else [killed])
         expected = [substitute(line) for line in expected]
         if actual == expected:
