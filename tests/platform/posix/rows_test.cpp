@@ -1,0 +1,65 @@
+// The POSIX layer's text rules as rows of rows.txt:
+//   $ encode CODESET TEXT     the console bytes of TEXT in that character set (\xHH above ASCII)
+//   $ drive VALUE             the drive text, device path and letter of a -d value
+//   $ mount MAJOR:MINOR DIR   the source of the file system holding DIR in the table below
+// In TEXT, DIR and VALUE, "<U+0020>" stands for a blank.
+
+#include "platform/Drive.h"
+#include "platform/posix/CharsetEncoder.h"
+#include "platform/posix/MountInfo.h"
+#include "tests/common/transcript.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+const char* const kMountTable = "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+                                "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+                                "broken line\n"
+                                "40 27 8:17 / /mnt/my\\040disk rw shared:5 master:2 - ntfs3 /dev/sdb1 rw\n"
+                                "41 27 0:45 /sub /home rw - btrfs /dev/sdc2 rw\n"
+                                "42 27 8:33 / /mnt/a rw - ext4 /dev/sdc1 rw\n"
+                                "43 42 8:34 / /mnt/a/b rw - ext4 /dev/sdc3 rw\n"
+                                "44 27 8:35 / /mnt/a rw - xfs /dev/sdd1 rw\n";
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+std::wstring Row(const std::vector<std::wstring>& words) {
+    const std::wstring& what = words.at(0);
+    if (what == L"encode") {
+        std::wstring shown;
+        for (const char byte : platform::CharsetEncoder(Narrow(words.at(1))).Encode(words.at(2))) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(byte));
+            shown +=
+                static_cast<unsigned char>(byte) < 0x80 ? std::wstring(1, byte) : vesk_test::Unescape(hex);
+        }
+        return shown + L"\n";
+    }
+    if (what == L"drive") {
+        const platform::Drive drive = platform::ParseDrive(words.at(1));
+        return L"text " + drive.text + L", device " + drive.devicePath + L", letter " +
+               (drive.letter != 0 ? std::wstring(1, drive.letter) : L"none") + L"\n";
+    }
+    std::istringstream text(kMountTable);
+    unsigned major = 0, minor = 0;
+    std::sscanf(Narrow(words.at(1)).c_str(), "%u:%u", &major, &minor);
+    const auto* mount =
+        platform::FindMount(platform::ParseMountInfo(text), major, minor, Narrow(words.at(2)));
+    return (mount != nullptr ? vesk_test::Unescape(mount->source) : L"none") + L"\n";
+}
+
+TEST(PosixRows, AsTheTranscriptShows) {
+    vesk_test::ExpectTranscript(VESK_PLATFORM_ROWS, Row);
+}
+
+TEST(PosixRows, CurrentDriveIsTheSourceOfTheWorkingDirectorysFileSystem) {
+    const platform::CurrentDriveResult current = platform::CurrentDrive();
+    EXPECT_EQ(current.error, 0u);
+    EXPECT_FALSE(current.value.empty());
+}
+
+} // namespace
