@@ -20,16 +20,12 @@ class ScratchFolder {
         if (const auto* test = testing::UnitTest::GetInstance()->current_test_info())
             stem += std::string("-") + test->test_suite_name() + "-" + test->name();
         for (char& c : stem)
-            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-')
-                c = '_';
+            c = std::isalnum(static_cast<unsigned char>(c)) || c == '-' ? c : '_';
         std::random_device random;
         for (int attempt = 0; attempt < 100; ++attempt) {
             path_ = std::filesystem::temp_directory_path() / (stem + "-" + std::to_string(random()));
-            std::error_code error;
-            if (std::filesystem::create_directory(path_, error))
+            if (std::filesystem::create_directory(path_))
                 return; // a folder that did not exist before is ours alone
-            if (error)
-                break;
         }
         throw std::runtime_error("cannot create a scratch folder like " + path_.string());
     }

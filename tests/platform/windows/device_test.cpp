@@ -49,11 +49,6 @@ class ImageFile : public testing::Test {
     fs::path path_;
 };
 
-TEST(DeviceTest, DevicePathOfADriveIsItsVolume) {
-    EXPECT_EQ(platform::DevicePathForDrive(L"C:"), L"\\\\.\\C:");
-    EXPECT_EQ(platform::DevicePathForDrive(L"Z:\\cases\\disk.img"), L"\\\\.\\Z:\\cases\\disk.img");
-}
-
 TEST(DeviceTest, OpeningWhatDoesNotExistGivesTheSystemsError) {
     platform::OpenResult opened = platform::OpenDevice(L"\\\\.\\Z:\\no\\such\\vesk.img");
     EXPECT_FALSE(opened.device);

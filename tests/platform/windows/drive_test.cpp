@@ -7,13 +7,6 @@
 
 namespace {
 
-TEST(DriveTest, ADriveIsItsTextAndLetter) {
-    const platform::Drive drive = platform::ParseDrive(L"C:");
-    EXPECT_EQ(drive.text, L"C:");
-    EXPECT_EQ(drive.devicePath, L"C:");
-    EXPECT_EQ(drive.letter, L'C');
-}
-
 TEST(DriveTest, CurrentDriveIsALetterAndAColon) {
     const platform::CurrentDriveResult current = platform::CurrentDrive();
     ASSERT_EQ(current.error, 0u);
