@@ -2,14 +2,17 @@
 //   $ encode CODESET TEXT     the console bytes of TEXT in that character set (\xHH above ASCII)
 //   $ drive VALUE             the drive text, device path and letter of a -d value
 //   $ mount MAJOR:MINOR DIR   the source of the file system holding DIR in the table below
+//   $ argument BYTES          an argument's UTF-16 code units under a UTF-8 locale (\xHH for a byte)
 // In TEXT, DIR and VALUE, "<U+0020>" stands for a blank.
 
+#include "platform/Arguments.h"
 #include "platform/Drive.h"
 #include "platform/posix/CharsetEncoder.h"
 #include "platform/posix/MountInfo.h"
 #include "tests/common/transcript.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -43,6 +46,14 @@ std::wstring Row(const std::vector<std::wstring>& words) {
         const platform::Drive drive = platform::ParseDrive(words.at(1));
         return L"text " + drive.text + L", device " + drive.devicePath + L", letter " +
                (drive.letter != 0 ? std::wstring(1, drive.letter) : L"none") + L"\n";
+    }
+    if (what == L"argument") {
+        std::string bytes = Narrow(words.at(1));
+        for (std::size_t at = bytes.find("\\x"); at != std::string::npos; at = bytes.find("\\x", at + 1))
+            bytes.replace(at, 4, 1, static_cast<char>(std::stoi(bytes.substr(at + 2, 2), nullptr, 16)));
+        setenv("LC_ALL", "C.UTF-8", 1);
+        char* argv[] = {bytes.data()};
+        return platform::WideArguments(1, argv).at(0) + L"\n";
     }
     std::istringstream text(kMountTable);
     unsigned major = 0, minor = 0;
