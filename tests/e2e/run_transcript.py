@@ -40,8 +40,8 @@ class Case:
         self.line_number, self.command = line_number, command
         self.setup, self.expected, self.exit, self.in_order = [], [], 0, False
 
-    def lines(self, prefix):
-        return [line[len(prefix):] for kind, line in self.expected if kind == prefix]
+    def lines(self, *kinds):
+        return [text for kind, text in self.expected if kind in kinds]
 
 
 def read_lines(path):
@@ -52,42 +52,36 @@ def read_lines(path):
 def read_cases(path):
     cases = []
     for number, line in enumerate(read_lines(path), 1):
-        if line.startswith("# "):
-            continue
         if line.startswith("$ "):
             cases.append(Case(number, line[2:]))
+        elif line.startswith("# ") or not cases and not line:
+            continue
         elif not cases:
-            if line:
-                raise SystemExit(f"{path}:{number}: a line before the first case")
+            raise SystemExit(f"{path}:{number}: a line before the first case")
         elif line.startswith(("< ", "! < ")):
-            prefix, name = line.split("< ", 1)
+            kind, name = line.split("< ", 1)
             included = read_lines(os.path.join(os.path.dirname(path), name))[:-1]
-            cases[-1].expected += [(prefix, prefix + text) for text in included]
+            cases[-1].expected += [(kind, text) for text in included]
         elif line.startswith("% "):
             cases[-1].setup.append(line[2:])
         elif re.fullmatch(r"\[exit -?\d+\]", line):
             cases[-1].exit = int(line[6:-1])
-        elif line == "[in order]":
-            cases[-1].in_order = True
+        elif line in ("[in order]", ">"):
+            cases[-1].in_order |= line == "[in order]"
+            cases[-1].expected += [(">", None)] if line == ">" else []
         else:
-            kind = ">" if line == ">" else line[:2] if line.startswith(("! ", "> ")) else ""
-            cases[-1].expected.append((kind, line))
+            kind = line[:2] if line.startswith(("! ", "> ")) else ""
+            cases[-1].expected.append((kind, line[len(kind):]))
     for case in cases:
         while case.expected and case.expected[-1] == ("", ""):
             case.expected.pop()
     return cases
 
 
-def as_lines(text):
-    """The lines of text; a last line without its line feed is marked so that it differs."""
-    lines = text.split("\n")
-    if lines[-1] == "":
-        return lines[:-1]
-    return lines[:-1] + [lines[-1] + " [no line feed at the end]"]
-
-
-def mask_time(text):
-    return re.sub(r" in [0-9.e+-]+ s\.", " in T s.", text)
+def as_lines(text, prefix=""):
+    """The lines of text, each after prefix; a last line without its line feed is marked."""
+    lines = [prefix + line for line in text.split("\n")]
+    return lines[:-1] + ([] if lines[-1] == prefix else [lines[-1] + " [no line feed at the end]"])
 
 
 def run(arguments, settings=(), merged=False):
@@ -103,7 +97,7 @@ def run(arguments, settings=(), merged=False):
                               env=environment, timeout=RUN_LIMIT)
     except subprocess.TimeoutExpired:
         return None, "", ""
-    decode = lambda data: (data or b"").decode("utf-8", errors="backslashreplace")
+    decode = lambda data: re.sub(r" in [0-9.e+-]+ s\.", " in T s.", (data or b"").decode("utf-8", "backslashreplace"))
     return done.returncode, decode(done.stdout), decode(done.stderr)
 
 
@@ -111,19 +105,14 @@ def run_case(case, vesk, volumes, recipes, mkvol):
     """An empty list if the case passes, else the lines that report its failure."""
     with tempfile.TemporaryDirectory(prefix="vesk-transcript-") as scratch:
 
-        def substitute(text):
-            def value(match):
-                name = match.group(1)
-                if name == "SCRATCH":
-                    return scratch
-                if name == "MKVOL":
-                    return mkvol
-                if os.path.exists(os.path.join(recipes, name + ".recipe")):
-                    return os.path.join(volumes, name + ".img")
-                return match.group(0)
+        def value(match):
+            name = match.group(1)
+            if name in ("SCRATCH", "MKVOL"):
+                return scratch if name == "SCRATCH" else mkvol
+            found = os.path.exists(os.path.join(recipes, name + ".recipe"))
+            return os.path.join(volumes, name + ".img") if found else match.group(0)
 
-            return re.sub(r"\{([\w-]+)\}", value, text)
-
+        substitute = lambda text: re.sub(r"\{([\w-]+)\}", value, text)
         for command in case.setup:
             done = subprocess.run(["bash", "-c", substitute(command)], cwd=scratch, capture_output=True)
             if done.returncode != 0:
@@ -132,37 +121,27 @@ def run_case(case, vesk, volumes, recipes, mkvol):
         settings = []
         while words and re.fullmatch(r"[A-Z_]+=.*", words[0]):
             settings.append(words.pop(0))
-        if not words or words[0] != "vesk":
+        if words[:1] != ["vesk"]:
             return ["a run of something else than vesk"]
-
-        def run_vesk(merged):
-            code, out, err = run([vesk] + words[1:], settings, merged)
-            decode = lambda text: as_lines(mask_time(text))
-            return code, decode(out), decode(err), "" if code is not None else f"[killed after {RUN_LIMIT} s]"
-
-        code, out, err, killed = run_vesk(False)
+        code, out, err = run([vesk] + words[1:], settings)
         expected = case.lines("") + ["! " + line for line in case.lines("! ")]
-        actual = out + ["! " + line for line in err]
-        if any(kind in ("> ", ">") for kind, _ in case.expected):
+        actual = as_lines(out) + as_lines(err, "! ")
+        if case.lines(">", "> "):
             expected += ["> " + line for line in case.lines("> ")]
-            outfile = words[words.index("-outfile") + 1] if "-outfile" in words else None
-            if outfile and os.path.exists(outfile):
+            outfile = words[words.index("-outfile") + 1] if "-outfile" in words else ""
+            if os.path.exists(outfile):
                 with open(outfile, "rb") as file:
-                    text = file.read().decode("utf-16-le", errors="backslashreplace")
-                actual += ["> " + line for line in as_lines(text)]
+                    actual += as_lines(file.read().decode("utf-16-le", "backslashreplace"), "> ")
             else:
                 actual.append("> [no output file]")
         expected.append(f"[exit {case.exit}]")
-        actual.append(killed or f"[exit {code}]")
+        actual.append(f"[exit {code}]" if code is not None else f"[killed after {RUN_LIMIT} s]")
         if case.in_order:
-            expected.append("[in order]")
-            expected += [line[len(kind):] for kind, line in case.expected if kind in ("", "! ")]
-            _, merged, _, killed = run_vesk(True)
-            actual += ["[in order]"] + (merged if not killed else [killed])
+            code, merged, _ = run([vesk] + words[1:], settings, True)
+            expected += ["[in order]"] + case.lines("", "! ")
+            actual += ["[in order]"] + as_lines(merged)
         expected = [substitute(line) for line in expected]
-        if actual == expected:
-            return []
-        return list(difflib.unified_diff(expected, actual, "expected", "actual", lineterm=""))
+        return [] if actual == expected else list(difflib.unified_diff(expected, actual, "expected", "actual", lineterm=""))
 
 
 def main():
