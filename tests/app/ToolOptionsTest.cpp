@@ -34,12 +34,7 @@ std::wstring Process(const std::vector<std::wstring>& words) {
             shown << L"\n";
         }
     }
-    const auto& range = options.state(kOptRange);
-    const auto& sizes = options.state(kOptSizeRange);
-    const auto& allocated = options.state(kOptAllocatedRange);
-    shown << L"range " << range.int_value(0) << L" " << range.int_value(1) << L", sizes "
-          << sizes.size_value(0) << L" " << sizes.size_value(1) << L", allocated " << allocated.size_value(0)
-          << L" " << allocated.size_value(1) << L", pattern";
+    shown << L"pattern";
     for (const std::wstring& value : options.free_values)
         shown << L" [" << value << L"]";
     return shown.str() + L"\n";

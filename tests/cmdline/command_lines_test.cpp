@@ -1,8 +1,6 @@
-// The option parser's outcomes and reports, and the value conversions, as rows of
-// command_lines.txt: "$ DECLARATION ARGS" parses ARGS with one of the declarations below through
-// process_command_line (header "Head", footer "Foot", error base 100, help result 5); a "-" or "+"
-// after the declaration's name makes it the only switch character. "$ integer|real|size TEXT"
-// converts TEXT.
+// The option parser's outcomes, reports and conversions as rows of command_lines.txt: "$ DECLARATION
+// ARGS" parses ARGS through process_command_line (header "Head", footer "Foot", error base 100, help
+// result 5); "-" or "+" after the name makes it the only switch character. "$ integer|real|size TEXT".
 
 #include "cmdline/Conversion.h"
 #include "cmdline/ProcessCommandLine.h"
@@ -54,16 +52,13 @@ command_line Groups() {
     command_line cl(0, 0);
     cl.add(parameter(help_id, L"help"));
     const group pick(true, false, L"Pick one"), needA(false, true, L"Need A"), needB(false, true, L"Need B");
-    const struct {
-        std::int32_t id;
-        const wchar_t* name;
-        const group& g;
-    } members[] = {{11, L"p2", pick},  {10, L"p1", pick},  {20, L"a1", needA},
-                   {21, L"a2", needA}, {30, L"b1", needB}, {31, L"b2", needB}};
-    for (const auto& m : members) {
-        parameter p(m.id, m.name);
-        p.set_group(m.g);
-        p.help = std::wstring(L"Member ") + m.name;
+    const group* groups[] = {&pick, &pick, &needA, &needA, &needB, &needB};
+    const std::int32_t ids[] = {11, 10, 20, 21, 30, 31};
+    const wchar_t* names[] = {L"p2", L"p1", L"a1", L"a2", L"b1", L"b2"};
+    for (int k = 0; k < 6; ++k) {
+        parameter p(ids[k], names[k]);
+        p.set_group(*groups[k]);
+        p.help = std::wstring(L"Member ") + names[k];
         cl.add(p);
     }
     parameter size(40, L"size");

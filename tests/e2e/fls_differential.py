@@ -1,21 +1,17 @@
 #!/usr/bin/env python3
 """An independent check of what a search finds: on every builder volume (tests/volumes/*.recipe) but
-those its recipe damages on purpose, the (record number, full path) pairs that vesk prints equal what
-The Sleuth Kit's fls lists for the same image. fls reads the directory indexes from the root down;
-vesk reads every MFT record and climbs its parent references, so agreement means both ways through
-the volume meet. A file whose names continue in extension records is listed by both under its base
-record, with every name.
+those its recipe damages on purpose, the (record, full path) pairs that vesk prints equal what The
+Sleuth Kit's fls lists. fls reads the directory indexes from the root down, vesk every MFT record and
+its parent references, so agreement means both ways through the volume meet.
 
 Usage: fls_differential.py VESK FLS VOLUMES RECIPES
 
-Taken out of fls's listing, because vesk leaves it out by design: NTFS's own files in the root
-(records below 24 named with "$": fls also lists $MFT under the extension record that keeps its
-FILE_NAME), everything below $Extend and "System Volume Information" (vesk lists those only with
--fsystem), named streams ("name:stream"), and fls's own $OrphanFiles folder.
-Allowed to differ: fls also lists an index entry whose name no FILE_NAME of its record carries any
-more (the builder renames some records after the fact and leaves the index, as damage or an
-interrupted rename would); vesk never reads indexes. Paths are compared in fls's form ("/"
-separators, no leading one, no directory mark); fls's "record-type-id" is compared by its record.
+Left out of fls's listing, as vesk leaves them out by design: NTFS's own files in the root (records
+below 24 named with "$"), what lies below $Extend and "System Volume Information" (vesk shows it
+only with -fsystem), named streams ("name:stream") and fls's $OrphanFiles. fls may also list an
+index entry whose name no FILE_NAME of its record carries any more (the builder renames some records
+and leaves the index, as an interrupted rename would); vesk never reads indexes. Paths are compared
+in fls's form ("/" separators, no leading one, no directory mark).
 """
 
 import glob
@@ -31,32 +27,28 @@ from run_transcript import run
 MODES = [("names in use", ["-si", "-silent", "*"], ["-r", "-p", "-u"])]
 
 
-def vesk_entries(vesk, image, options):
-    code, out, err = run([vesk] + options + ["-d", image])
+def listing(arguments, entry):
+    """What entry(line) makes of each line the program prints (None: nothing)."""
+    code, out, err = run(arguments)
     if code != 0 or err:
-        raise SystemExit(f"vesk on {image}: exit code {code}\n{err}")
-    entries = set()
-    for line in out.splitlines():
-        record, path = line.split(" ", 1)
-        entries.add((int(record), path[1:].rstrip("\\").replace("\\", "/")))
-    return entries
+        raise SystemExit(f"{' '.join(arguments)}: exit code {code}\n{err}")
+    return {entry(line) for line in out.splitlines()} - {None}
 
 
-def fls_entries(fls, image, options):
-    code, out, err = run([fls] + options + [image])
-    if code != 0:
-        raise SystemExit(f"fls on {image}: exit code {code}\n{err}")
-    entries = set()
-    for line in out.splitlines():
-        meta, path = line.split("\t", 1)  # "r/r 224-128-2:\tProjects/Alpha/shared.txt"
-        record = int(re.match(r"\d+", meta.split()[-1]).group())
-        top, leaf = path.split("/")[0], path.split("/")[-1]
-        if ":" in leaf or top == "$OrphanFiles":
-            continue
-        if (record < 24 and path.startswith("$")) if top == path else top in ("$Extend", "System Volume Information"):
-            continue
-        entries.add((record, path))
-    return entries
+def vesk_entry(line):
+    record, path = line.split(" ", 1)
+    return int(record), path[1:].rstrip("\\").replace("\\", "/")
+
+
+def fls_entry(line):
+    meta, path = line.split("\t", 1)  # "r/r 224-128-2:\tProjects/Alpha/shared.txt"
+    record = int(re.match(r"\d+", meta.split()[-1]).group())
+    top, leaf = path.split("/")[0], path.split("/")[-1]
+    if ":" in leaf or top == "$OrphanFiles":
+        return None
+    if (record < 24 and path.startswith("$")) if top == path else top in ("$Extend", "System Volume Information"):
+        return None
+    return record, path
 
 
 def manifest(image):
@@ -79,8 +71,8 @@ def main():
         carried = {(int(line["base"]) or int(line["rec"]), urllib.parse.unquote(line["path"]).split("\\")[-1])
                    for line in lines if line["kind"] == "name"}
         for mode, vesk_options, fls_options in MODES:
-            found = vesk_entries(vesk, image, vesk_options)
-            listed = fls_entries(fls, image, fls_options)
+            found = listing([vesk] + vesk_options + ["-d", image], vesk_entry)
+            listed = listing([fls] + fls_options + [image], fls_entry)
             failures += [f"{name}, {mode}: only vesk finds #{r} {p}" for r, p in sorted(found - listed)]
             failures += [f"{name}, {mode}: only fls finds #{r} {p}" for r, p in sorted(listed - found)
                          if (r, p.split("/")[-1]) in carried]
@@ -88,5 +80,4 @@ def main():
     return 1 if failures else 0
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+sys.exit(main())

@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(OutputFileTest, MadeWritableNotExecutable) {
+TEST(OutputFileTest, ModeAndNamesItCannotBeMadeUnder) {
     const vesk_test::ScratchFolder scratch;
     auto created = platform::CreateOutputFile((scratch / "hits.txt").wstring());
     ASSERT_EQ(created.error, 0u);
@@ -21,10 +21,7 @@ TEST(OutputFileTest, MadeWritableNotExecutable) {
     EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none);
     EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
               fs::perms::none);
-}
 
-TEST(OutputFileTest, ReportsWhyTheFileCannotBeCreated) {
-    const vesk_test::ScratchFolder scratch;
     std::vector<std::wstring> names{(scratch / "missing" / "hits.txt").wstring(), std::wstring()};
 #ifndef _WIN32
     // A POSIX name is bytes of the locale's encoding, which has no unpaired surrogate; Windows
@@ -32,9 +29,9 @@ TEST(OutputFileTest, ReportsWhyTheFileCannotBeCreated) {
     names.push_back(scratch.Path().wstring() + L"/lone\xD800surrogate.txt");
 #endif
     for (const std::wstring& name : names) {
-        auto created = platform::CreateOutputFile(name);
-        EXPECT_NE(created.error, 0u);
-        EXPECT_FALSE(created.file);
+        auto refused = platform::CreateOutputFile(name);
+        EXPECT_NE(refused.error, 0u);
+        EXPECT_FALSE(refused.file);
     }
 }
 

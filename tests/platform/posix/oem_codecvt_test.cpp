@@ -36,7 +36,6 @@ TEST(OemCodecvtTest, WideStreamWritesTheConsoleBytes) {
                                    "b42?\xC3\xA9\n?")
             << (buffered ? "buffered" : "unbuffered");
     }
-    std::filesystem::remove(path);
 }
 
 } // namespace

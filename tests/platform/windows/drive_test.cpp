@@ -1,4 +1,3 @@
-#include "platform/AboutStrings.h"
 #include "platform/Drive.h"
 
 #include <windows.h>
@@ -22,11 +21,6 @@ TEST(DriveTest, DosDeviceTargetOfASubstitutedDrive) {
     EXPECT_EQ(platform::DosDeviceTarget(L"Q:"), L"\\??\\" + folder);
     DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
     EXPECT_EQ(platform::DosDeviceTarget(L"NoSuchVeskDevice"), L"");
-}
-
-TEST(AboutStringsTest, AMissingStringIsEmpty) {
-    EXPECT_FALSE(platform::LoadAboutString(platform::kAboutNotice).empty());
-    EXPECT_EQ(platform::LoadAboutString(999), L"");
 }
 
 } // namespace
