@@ -2,8 +2,7 @@
 //   $ mask|regex PATTERN NAME   whether NAME matches: folded through a volume's upper-case table (as
 //                               the search does), through the platform's classic locale, and with -case
 //   $ perl EXPRESSION           the reduced grammar's expression rewritten into Perl's, or why not
-//   $ literal MASK EXPRESSION   the names on which a literal mask (compared unit by unit) answers
-//                               otherwise than the expression it stands for, under an odd folding
+//   $ literal MASK EXPRESSION   the names on which a literal mask answers otherwise than its expression
 
 #include "app/MatchingLocale.h"
 #include "app/NameMatcher.h"

@@ -1,21 +1,20 @@
-// The option parser's outcomes, reports and conversions as rows of command_lines.txt: "$ DECLARATION
-// ARGS" parses ARGS through process_command_line (header "Head", footer "Foot", error base 100, help
-// result 5); "-" or "+" after the name makes it the only switch character. "$ integer|real|size TEXT".
+// The option parser as rows of command_lines.txt: "$ DECLARATION ARGS" parses ARGS through
+// process_command_line (header "Head", footer "Foot", error base 100, help result 5), "-" or "+" after
+// the name the only switch character; "$ integer|real|size TEXT" converts; "$ misuse" misdeclares.
 
-#include "cmdline/Conversion.h"
 #include "cmdline/ProcessCommandLine.h"
 #include "tests/common/transcript.h"
 
+#include <ios>
 #include <sstream>
 #include <stdexcept>
 
 namespace cmdarg {
 namespace {
 
-// "prog": help "?" (alias "h"); "alpha <n> [<m>]" integers (0, -1); "beta"; "bet"; "name <text>";
-// "x" (aliases "xa", "xb"); "one" and "two", only one of them; "ratio [<r>]" real (0.5); "s8" and
-// "s9" with eight and nine optional values; "s11" with one value and ten optional ones, unnamed. Up to one
-// free value.
+// "prog": help "?" (alias "h"); "alpha <n> [<m>]" integers (0, -1); "beta"; "bet"; "name <text>"; "x"
+// (aliases "xa", "xb"); "one" and "two", only one of them; "ratio [<r>]" real (0.5); "s8", "s9" with 8
+// and 9 optional values; "s11" with one value and ten optional ones, unnamed. Up to one free value.
 command_line Prog() {
     command_line cl(0, 1);
     cl.add(parameter(help_id, L"?").add_alias(L"h"));
@@ -88,13 +87,32 @@ command_line Bounds() {
     return cl;
 }
 
-template <typename T> std::wstring Shown(const std::optional<T>& value) {
+// What f returns, "none" for a value that is no number, or the message of another exception.
+template <typename F> std::wstring Outcome(F f) {
     std::wostringstream text;
-    if (value)
-        text << *value;
-    else
+    try {
+        text << f();
+    } catch (const std::ios_base::failure&) {
         text << L"none";
+    } catch (const std::exception& e) {
+        text << vesk_test::Unescape(e.what());
+    }
     return text.str() + L"\n";
+}
+
+// Declarations and lookups that are faults of the program using the parser.
+std::wstring Misuse() {
+    command_line cl = Prog();
+    parameter optional(20, L"opt");
+    optional.add_subparam(false, L"b", subparam_type::text, L"o", true);
+    return Outcome([] { return parameter(1, nullptr).id(); }) +
+           Outcome([&] { return optional.add_alias(nullptr).id(); }) + Outcome([&] {
+               return optional.add_subparam(true, nullptr, subparam_type::text, L"m", false).id();
+           }) +
+           Outcome(
+               [&] { return optional.add_subparam(false, nullptr, subparam_type::text, L"o2", true).id(); }) +
+           Outcome([&] { return cl.find(99).id(); }) + Outcome([&] { return cl.state(help_id).id; }) +
+           Outcome([&] { return cl.state(not_a_parameter_id).id; });
 }
 
 std::wstring Parse(std::vector<std::wstring> words) {
@@ -140,13 +158,16 @@ std::wstring Parse(std::vector<std::wstring> words) {
 
 TEST(CommandLines, AsTheTranscriptShows) {
     vesk_test::ExpectTranscript(VESK_CMDLINE_TRANSCRIPT, [](const std::vector<std::wstring>& words) {
-        const wchar_t* text = words.size() > 1 ? words[1].c_str() : L"";
+        parameter_state state(parameter(0, L"value")); // a value read by the getters the program uses
+        state.values.assign(words.begin() + 1, words.end());
         if (words[0] == L"integer")
-            return Shown(to_integer(text));
+            return Outcome([&] { return state.int_value(0); });
         if (words[0] == L"real")
-            return Shown(to_real(text));
+            return Outcome([&] { return state.real_value(0); });
         if (words[0] == L"size")
-            return Shown(to_size(text));
+            return Outcome([&] { return state.size_value(0); });
+        if (words[0] == L"misuse")
+            return Misuse();
         return Parse(words);
     });
 }

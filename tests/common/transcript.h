@@ -1,9 +1,8 @@
 #pragma once
-// Rows of a unit test as data: a transcript file of commands ("$ " lines, words split at blanks, ""
-// for an empty word) each followed by what it gives, and "# " comments. The test runs every command
-// through a function of its own and compares the transcript it makes with the file; on a difference
-// the made one is written beside the build (NAME.actual) for review. Text outside printable ASCII is
-// written <U+XXXX>, one UTF-16 code unit each.
+// Rows of a unit test as data: commands ("$ " lines, words split at blanks, "" an empty word) each
+// followed by what it gives, and "# " comments. The transcript made by running every command is
+// compared with the file, and written beside the build (NAME.actual) when they differ. Text outside
+// printable ASCII is written <U+XXXX>, one UTF-16 code unit each.
 
 #include <gtest/gtest.h>
 

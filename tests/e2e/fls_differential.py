@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""An independent check of what a search finds: on every builder volume (tests/volumes/*.recipe) but
-those its recipe damages on purpose, the (record, full path) pairs that vesk prints equal what The
-Sleuth Kit's fls lists. fls reads the directory indexes from the root down, vesk every MFT record and
-its parent references, so agreement means both ways through the volume meet.
-
-Usage: fls_differential.py VESK FLS VOLUMES RECIPES
+"""Usage: fls_differential.py VESK FLS VOLUMES RECIPES. On every builder volume but those its recipe
+damages on purpose, the (record, path) pairs vesk prints equal those The Sleuth Kit's fls lists: fls
+reads the directory indexes from the root down, vesk every MFT record and its parent references.
 
 Left out of fls's listing, as vesk leaves them out by design: NTFS's own files in the root (records
 below 24 named with "$"), what lies below $Extend and "System Volume Information" (vesk shows it

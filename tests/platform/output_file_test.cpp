@@ -1,5 +1,4 @@
-// What the end-to-end rows cannot show of the output file: the mode it is made with, and the
-// names it cannot be made under. Its bytes and truncation are pinned by tests/e2e/output_file.transcript.
+// What the end-to-end rows (tests/e2e/output_file.transcript) cannot show of the output file.
 
 #include "platform/OutputFile.h"
 #include "tests/common/scratch_folder.h"
