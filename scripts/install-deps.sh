@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the sample volume need, if any is missing:
-# the compiler and libraries, the tools that make test volumes and disk images, and what the Debian
-# package, the man page and the completion are checked with.
+# the compiler and libraries, Python for the end-to-end runners, the tools that make test volumes and
+# disk images, and what the Debian package, the man page and the completion are checked with.
 set -euo pipefail
-packages=(g++ cmake make pkg-config clang-format libboost1.81-dev libboost-regex1.81-dev libgtest-dev
+packages=(g++ cmake make pkg-config clang-format python3 libboost1.81-dev libboost-regex1.81-dev libgtest-dev
           ntfs-3g ntfs-3g-dev sleuthkit
           libblkid-dev libewf-dev libvhdi-dev libvmdk-dev
           fdisk gdisk dosfstools qemu-utils ewf-tools

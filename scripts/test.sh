@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Builds the whole suite twice, plain and under AddressSanitizer with UndefinedBehaviorSanitizer,
-# and runs it both times. Exits non-zero if anything fails.
+# Checks the formatting of every C++ source, then builds the whole suite twice, plain and under
+# AddressSanitizer with UndefinedBehaviorSanitizer, warnings as errors, and runs it both times.
+# Exits non-zero if anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+echo "== formatting"
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 jobs=$(nproc)
 for variant in plain sanitize; do
   dir=build/test-$variant
   flag=OFF; [ $variant = sanitize ] && flag=ON
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_SANITIZE=$flag >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_SANITIZE=$flag \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
   cmake --build "$dir" -j "$jobs"
   echo "== $variant suite"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -16,20 +15,12 @@ namespace vesk_test {
 class ScratchFolder {
   public:
     ScratchFolder() {
-        std::string stem = "vesk";
-        if (const auto* test = testing::UnitTest::GetInstance()->current_test_info())
-            stem += std::string("-") + test->test_suite_name() + "-" + test->name();
-        for (char& c : stem)
-            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-')
-                c = '_';
         std::random_device random;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = std::filesystem::temp_directory_path() / (stem + "-" + std::to_string(random()));
-            std::error_code error;
-            if (std::filesystem::create_directory(path_, error))
+            path_ = std::filesystem::temp_directory_path() /
+                    ("vesk-" + std::to_string(random()) + "-" + std::to_string(random()));
+            if (std::filesystem::create_directory(path_))
                 return; // a folder that did not exist before is ours alone
-            if (error)
-                break;
         }
         throw std::runtime_error("cannot create a scratch folder like " + path_.string());
     }

@@ -1,4 +1,3 @@
-#include "platform/AboutStrings.h"
 #include "platform/Drive.h"
 
 #include <windows.h>
@@ -7,21 +6,6 @@
 
 namespace {
 
-TEST(DriveTest, ADriveIsItsTextAndLetter) {
-    const platform::Drive drive = platform::ParseDrive(L"C:");
-    EXPECT_EQ(drive.text, L"C:");
-    EXPECT_EQ(drive.devicePath, L"C:");
-    EXPECT_EQ(drive.letter, L'C');
-}
-
-TEST(DriveTest, CurrentDriveIsALetterAndAColon) {
-    const platform::CurrentDriveResult current = platform::CurrentDrive();
-    ASSERT_EQ(current.error, 0u);
-    ASSERT_EQ(current.value.size(), 2u);
-    EXPECT_TRUE(current.value[0] >= L'A' && current.value[0] <= L'Z');
-    EXPECT_EQ(current.value[1], L':');
-}
-
 // A substituted drive's target is longer than any first guess of the buffer.
 TEST(DriveTest, DosDeviceTargetOfASubstitutedDrive) {
     const std::wstring folder = L"C:\\windows\\a folder with a name long enough to grow the buffer";
@@ -29,11 +13,6 @@ TEST(DriveTest, DosDeviceTargetOfASubstitutedDrive) {
     EXPECT_EQ(platform::DosDeviceTarget(L"Q:"), L"\\??\\" + folder);
     DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
     EXPECT_EQ(platform::DosDeviceTarget(L"NoSuchVeskDevice"), L"");
-}
-
-TEST(AboutStringsTest, AMissingStringIsEmpty) {
-    EXPECT_FALSE(platform::LoadAboutString(platform::kAboutNotice).empty());
-    EXPECT_EQ(platform::LoadAboutString(999), L"");
 }
 
 } // namespace
