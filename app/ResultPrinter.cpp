@@ -82,7 +82,7 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
         return kNoPath;
     const bool keep = mft_.EnableDirectoryCache;
     const Krod::CFileNameInPlace value = name.InPlace();
-    const DirectoryKey key = value.GetParentReference().GetRecordNumber() << 8 | value.GetNamespace();
+    const DirectoryKey key{value.GetParentReference().GetRaw(), value.GetNamespace()};
     if (keep) {
         const auto known = knownPaths_.find(key);
         if (known != knownPaths_.end())

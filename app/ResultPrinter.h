@@ -5,7 +5,9 @@
 #include "app/FoundFile.h"
 #include "app/ResultLine.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <unordered_map>
@@ -59,9 +61,21 @@ class ResultPrinter {
     const FoundCounters& GetCounters() const { return counters_; }
 
   private:
-    // A directory as the paths of the names in it are resolved: its record number (48 bits) and,
-    // in the low byte, the namespace its ancestors are named in.
-    using DirectoryKey = std::uint64_t;
+    // A directory as the paths of the names in it are resolved: the reference to it, with its
+    // sequence number (a deleted name's directory may be gone although its record is in use), and
+    // the namespace its ancestors are named in.
+    struct DirectoryKey {
+        std::uint64_t reference;
+        std::uint8_t nameSpace;
+        bool operator==(const DirectoryKey& other) const {
+            return reference == other.reference && nameSpace == other.nameSpace;
+        }
+    };
+    struct DirectoryKeyHash {
+        std::size_t operator()(const DirectoryKey& key) const {
+            return std::hash<std::uint64_t>()(key.reference) ^ key.nameSpace;
+        }
+    };
 
     const std::vector<std::wstring>& PathsOf(const Krod::CFileNameAttribute& name,
                                              std::uint32_t recordNumber);
@@ -77,7 +91,7 @@ class ResultPrinter {
     FoundCounters counters_;
     std::string consoleBytes_;   // lines for standard output not written yet
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
-    std::unordered_map<DirectoryKey, std::vector<std::wstring>> knownPaths_;
+    std::unordered_map<DirectoryKey, std::vector<std::wstring>, DirectoryKeyHash> knownPaths_;
     std::vector<std::wstring> lastPaths_; // the paths of the last hit, when they are not kept
     ResultFields fields_;                 // what the lines of the hit being printed show
     std::wstring lines_;                  // the lines of the hit being printed
