@@ -82,9 +82,10 @@ struct FileNamesInPlace {
 
 // Reads the names of the valid, fixed-up record in record[0, size) into names, walking its
 // attributes as a CFileRecord does. Returns false when the record's own bytes cannot give the
-// answer GetFileNameAttributes would: it carries an $ATTRIBUTE_LIST (its names may lie in other
-// records), a non-resident FILE_NAME or more Win32 and DOS sides than a record may carry (the
-// selection throws), or more than kMaxNames selected names.
+// answer GetFileNameAttributes would, or may be damaged (CFileRecord::GetDamage tells): it carries
+// an $ATTRIBUTE_LIST (its names may lie in other records), a non-resident FILE_NAME or more Win32
+// and DOS sides than a record may carry (the selection throws), more than kMaxNames selected
+// names, a FILE_NAME too short for its fields, or an attribute walk that ends in damage.
 bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector,
                           FileNamesInPlace& names);
 

@@ -1,5 +1,7 @@
 #include "volume/FileRecord.h"
 
+#include "volume/AttributeHeader.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
@@ -45,7 +47,7 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
     if (!IsValid())
         return found;
     if (listed_) {
-        for (const CAttribute& attribute : *listed_)
+        for (const CAttribute& attribute : listed_->attributes)
             if (attribute.GetType() == type)
                 found.push_back(attribute);
         return found;
@@ -66,6 +68,33 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type, const std::wstring
                                [&name](const CAttribute& attribute) { return attribute.GetName() != name; }),
                 found.end());
     return found;
+}
+
+RecordDamage CFileRecord::GetDamage() const {
+    if (!IsValid())
+        return {};
+    const CFileRecordData::AttributeIndex& index = data_->GetAttributeIndex();
+    if (index.damagedAt != kWalkComplete)
+        return {RecordDamage::Kind::Attribute, reference_, index.damagedAt};
+    if (listed_) {
+        if (listed_->damage)
+            return listed_->damage;
+        for (const CAttribute& attribute : listed_->attributes)
+            if (attribute.GetType() == kAttributeFileName && !attribute.IsNonResident() &&
+                attribute.GetResidentValueLength() < kFileNameHeaderSize)
+                return {RecordDamage::Kind::ShortFileName, reference_, 0};
+        return {};
+    }
+    // The walk has placed each resident header and its value inside the record.
+    for (const CFileRecordData::TypedAttribute& typed : index.byType) {
+        if (typed.type != kAttributeFileName)
+            continue;
+        const std::uint8_t* header = GetBuffer() + index.spans[typed.index].offset;
+        if (load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
+            load_le<std::uint32_t>(header + AttributeField::kValueLength) < kFileNameHeaderSize)
+            return {RecordDamage::Kind::ShortFileName, reference_, 0};
+    }
+    return {};
 }
 
 } // namespace Krod

@@ -42,29 +42,35 @@ bool ExtendsBase(const CFileRecord& record, const CFileRecord& base) {
 }
 
 // Adds attribute to the file's attributes, or, when it is a later piece of a non-resident
-// stream, to the runs of the last attribute of its type and name, if it continues them.
-void Add(AttributeList& attributes, const CAttribute& attribute) {
+// stream, to the runs of the last attribute of its type and name, if it continues them. Returns
+// whether it was taken.
+bool Add(AttributeList& attributes, const CAttribute& attribute) {
     if (!attribute.IsNonResident() || attribute.GetLowestVcn() == 0) {
         attributes.push_back(attribute);
-        return;
+        return true;
     }
     const std::uint32_t type = attribute.GetType();
     const std::wstring name = attribute.GetName();
     for (auto it = attributes.rbegin(); it != attributes.rend(); ++it) {
-        if (it->GetType() == type && it->IsNonResident() && it->GetName() == name) {
-            it->AppendPiece(attribute);
-            return;
-        }
+        if (it->GetType() == type && it->IsNonResident() && it->GetName() == name)
+            return it->AppendPiece(attribute);
     }
+    return false;
+}
+
+// Keeps the first damage met.
+void Note(RecordDamage& damage, RecordDamage::Kind kind, FileReference record, std::uint64_t offset) {
+    if (!damage)
+        damage = {kind, record, offset};
 }
 
 } // namespace
 
-AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read) {
+AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read, RecordDamage& damage) {
     const std::uint64_t baseNumber = base.GetReference().GetRecordNumber();
     const AttributeList lists = base.FindAttributes(kAttributeList);
     const std::vector<AttributeListEntry> entries =
-        lists.empty() ? std::vector<AttributeListEntry>() : ReadAttributeList(lists.front());
+        lists.empty() ? std::vector<AttributeListEntry>() : ReadAttributeList(lists.front(), damage);
 
     AttributeList attributes;
     // Lists are short and name few records, so both are searched in order, with no allocation
@@ -82,18 +88,28 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
         if (number != baseNumber) {
             auto it = std::find_if(extensions.begin(), extensions.end(),
                                    [number](const auto& extension) { return extension.first == number; });
-            if (it == extensions.end())
+            if (it == extensions.end()) {
                 it = extensions.insert(extensions.end(), {number, read(entry.record)});
-            if (!ExtendsBase(it->second, base))
+                if (ExtendsBase(it->second, base)) {
+                    const std::uint32_t damagedAt = it->second.GetData()->GetAttributeIndex().damagedAt;
+                    if (damagedAt != kWalkComplete)
+                        Note(damage, RecordDamage::Kind::Attribute, entry.record, damagedAt);
+                }
+            }
+            if (!ExtendsBase(it->second, base)) {
+                Note(damage, RecordDamage::Kind::ListRecord, entry.record, entry.offset);
                 continue;
+            }
             holder = &it->second;
         }
         const std::uint32_t index = FindInstance(*holder, entry.type, entry.instance);
         const std::uint64_t key = number << 16 | entry.instance;
-        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key))
+        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key) ||
+            !Add(attributes, holder->GetAttribute(index))) {
+            Note(damage, RecordDamage::Kind::ListAttribute, entry.record, entry.offset);
             continue;
+        }
         taken.push_back(key);
-        Add(attributes, holder->GetAttribute(index));
     }
     const auto own = static_cast<std::uint32_t>(base.GetData()->GetAttributeIndex().spans.size());
     for (std::uint32_t index = 0; index < own; ++index) {

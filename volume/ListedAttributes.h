@@ -5,6 +5,7 @@
 #include "volume/Attribute.h"
 #include "volume/FileRecord.h"
 #include "volume/FileReference.h"
+#include "volume/RecordDamage.h"
 
 #include <functional>
 
@@ -24,7 +25,10 @@ using RecordReader = std::function<CFileRecord(FileReference)>;
 // or whose base reference does not point back to base (record number, and sequence number while
 // in use: freeing a record moves its sequence number on, so a deleted file's extensions point to
 // its former one). Each record is read once, through read, and no list but base's is followed.
+// The first thing that kept an attribute from being found goes to damage, which is left alone
+// when nothing did: a damaged list (ReadAttributeList), an entry passed over (but one naming the
+// list itself), an extension record whose attribute walk ends in damage.
 // Throws what read and the list's device reads throw.
-AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read);
+AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read, RecordDamage& damage);
 
 } // namespace Krod

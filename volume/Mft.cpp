@@ -207,12 +207,16 @@ void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
 void CMft::FollowAttributeListOf(CFileRecord& record) {
     if (!record.IsValid() || record.GetBaseReference().GetRaw() != 0 || !record.GetData()->HasAttributeList())
         return;
-    record.listed_ =
-        std::make_shared<const AttributeList>(FollowAttributeList(record, [this](FileReference reference) {
+    auto listed = std::make_shared<CFileRecord::Listed>();
+    listed->attributes = FollowAttributeList(
+        record,
+        [this](FileReference reference) {
             CFileRecord extension(mftData_.GetDisk(), reference);
             ReadInto(extension, reference.GetRecordNumber());
             return extension;
-        }));
+        },
+        listed->damage);
+    record.listed_ = std::move(listed);
 }
 
 std::uint64_t CMft::GetFileRecordCount() const {
