@@ -4,9 +4,11 @@
 
 #include "app/FoundFile.h"
 #include "app/ResultLine.h"
+#include "platform/ErrorCode.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -32,6 +34,17 @@ struct FoundCounters {
     std::uint32_t AlternatePathCount = 0;  // lines beyond the first of each hit
 };
 
+// Ends a run whose standard output is a pipe that its reader has closed: nobody reads the results
+// any more, so the run ends without a word.
+class StandardOutputClosed : public std::exception {
+  public:
+    const char* what() const noexcept override { return "Standard output is closed."; }
+};
+
+// Ends the run after a write to standard output failed with error: StandardOutputClosed for a
+// closed pipe, else Krod::ESystemError, which is reported.
+[[noreturn]] void ThrowStandardOutputError(platform::ErrorCode error);
+
 class ResultPrinter {
   public:
     // drive is what the drive column shows. junctions, mft and outputFile (null for none) are
@@ -40,7 +53,7 @@ class ResultPrinter {
     ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
                   platform::OutputFile* outputFile, const cmdarg::command_line& options);
 
-    // Writes what is still waiting for standard output.
+    // Writes what is still waiting for standard output, where it still can.
     ~ResultPrinter();
     ResultPrinter(const ResultPrinter&) = delete;
     ResultPrinter& operator=(const ResultPrinter&) = delete;
@@ -52,11 +65,17 @@ class ResultPrinter {
     // printer dies. An orphan is reported on std::wcerr and printed under the orphan prefix.
     // Counts the hit once as a file or a directory (by its record header), and each line after the
     // first as an alternate path. Throws Krod::ESystemError when the output file cannot be written,
-    // and what resolving the paths throws (ResolveResultPaths).
+    // what Flush throws, and what resolving the paths throws (ResolveResultPaths).
     void Print(const FoundFile& hit);
 
     // Writes the console lines gathered so far; call it before anything else writes to the console.
+    // Throws what ThrowStandardOutputError throws when standard output refuses them; nothing is
+    // written to it afterwards.
     void Flush();
+
+    // Writes note, whole lines about what the search met, to std::wcerr after the console lines
+    // gathered so far, as the notes about orphans go. Throws as Flush.
+    void WriteNote(const std::wstring& note);
 
     const FoundCounters& GetCounters() const { return counters_; }
 

@@ -12,6 +12,7 @@
 #include "platform/Drive.h"
 #include "platform/ErrorCode.h"
 #include "platform/OutputFile.h"
+#include "platform/SystemError.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/FileNamesInPlace.h"
@@ -30,6 +31,7 @@
 #include <iostream>
 #include <list>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -44,14 +46,30 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
     return options.state(id).present;
 }
 
-// The -d value as given (not validated), else the drive of the current directory.
+// The -d value as given (not validated), else the drive of the current directory. Throws
+// std::runtime_error, saying how to name a volume, when the current directory lies on a file
+// system that is certainly not NTFS: its device would only be refused for a reason of its own.
 platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     if (Present(options, kOptDrive))
         return platform::ParseDrive(options.state(kOptDrive).value(0));
     const platform::CurrentDriveResult current = platform::CurrentDrive();
     if (current.error != 0)
         throw Krod::ESystemError(current.error);
+    if (!current.otherFileSystem.empty())
+        throw std::runtime_error("The current directory lies on " + current.otherFileSystem +
+                                 ", not on NTFS. Name the volume to search with -d: a device such as "
+                                 "-d /dev/sdb1, or an image such as -d C:/cases/disk.img.");
     return platform::ParseDrive(current.value);
+}
+
+// Writes the summary line text to std::wcout. Ends the run as a failed write of results does when
+// standard output, written so far, refuses it (a stream silenced before, as a test may do, is
+// left alone).
+void WriteSummaryLine(const std::wstring& text) {
+    const bool writable = static_cast<bool>(std::wcout);
+    std::wcout << text << std::endl;
+    if (writable && !std::wcout)
+        ThrowStandardOutputError(platform::LastErrorCode());
 }
 
 // Whether name is the volume the search is to read, which creating the output file would truncate
@@ -304,8 +322,8 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
 
     const bool silent = Present(options, kOptSilent);
     if (!silent)
-        std::wcout << L"\tTotal filerecords to scan: " << static_cast<std::uint32_t>(range.end - range.begin)
-                   << std::endl;
+        WriteSummaryLine(L"\tTotal filerecords to scan: " +
+                         std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
     const std::uint64_t start = platform::ElapsedMilliseconds();
     // Records past the MFT's runs read as zeros, which no filter lets through, so the scan need not
     // visit them: an end far beyond the MFT costs nothing.
@@ -318,9 +336,12 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
         return;
     const double seconds = static_cast<double>(platform::ElapsedMilliseconds() - start) * 0.001;
     const FoundCounters& found = printer.GetCounters();
-    std::wcout << L"\tScanned " << scan.Scanned() << L" filerecord(s) in " << seconds << L" s." << std::endl;
-    std::wcout << L"\tFound " << found.FoundFileCount << L" file(s), " << found.FoundDirectoryCount
-               << L" directory(ies), " << found.AlternatePathCount << L" alternate path(s)." << std::endl;
+    std::wostringstream scanned, counted;
+    scanned << L"\tScanned " << scan.Scanned() << L" filerecord(s) in " << seconds << L" s.";
+    counted << L"\tFound " << found.FoundFileCount << L" file(s), " << found.FoundDirectoryCount
+            << L" directory(ies), " << found.AlternatePathCount << L" alternate path(s).";
+    WriteSummaryLine(scanned.str());
+    WriteSummaryLine(counted.str());
 }
 
 } // namespace
@@ -332,6 +353,8 @@ void RunSearch(const cmdarg::command_line& options) {
 void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {
     try {
         Search(options, std::move(device));
+    } catch (const StandardOutputClosed&) {
+        // The reader of the results has gone; nobody is left to tell.
     } catch (const Krod::ESystemError& e) {
         std::wcerr << "System error occured. " << e.GetSystemMessage() << std::endl;
     } catch (const std::exception& e) {
