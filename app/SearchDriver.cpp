@@ -1,5 +1,6 @@
 #include "app/SearchDriver.h"
 
+#include "app/DamageNotes.h"
 #include "app/FoundFile.h"
 #include "app/MatchingLocale.h"
 #include "app/NameMatcher.h"
@@ -19,6 +20,7 @@
 #include "volume/JunctionTable.h"
 #include "volume/LogicalDisk.h"
 #include "volume/Mft.h"
+#include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
 
@@ -166,9 +168,9 @@ class Scan {
   public:
     Scan(const cmdarg::command_line& options, int selector, Krod::CMft& mft, const NameMatcher& matcher,
          ResultPrinter& printer)
-        : mft_(mft), matcher_(matcher), printer_(printer), filters_(options), selector_(selector),
-          deferred_(Present(options, kOptDeferred)), recordSize_(mft.GetFileRecordSize()),
-          units_(recordSize_ / 2) {}
+        : mft_(mft), matcher_(matcher), printer_(printer), damage_(printer), filters_(options),
+          selector_(selector), deferred_(Present(options, kOptDeferred)),
+          recordSize_(mft.GetFileRecordSize()), units_(recordSize_ / 2) {}
 
     // Tests records [begin, end) a block at a time, the next block being read while one is tested.
     void Records(std::uint32_t begin, std::uint32_t end) {
@@ -195,6 +197,9 @@ class Scan {
 
     // Records that passed the record filters.
     std::uint32_t Scanned() const { return scanned_; }
+
+    // Ends the notes about damaged records with the count of those held back, if any.
+    void CloseDamageNotes() { damage_.Close(); }
 
   private:
     // Records are read this many bytes at a time.
@@ -249,6 +254,8 @@ class Scan {
         if (special)
             return;
         ++scanned_;
+        if (const Krod::RecordDamage damage = hit.record.GetDamage())
+            damage_.Report(hit.recordNumber, damage);
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
@@ -283,6 +290,7 @@ class Scan {
     Krod::CMft& mft_;
     const NameMatcher& matcher_;
     ResultPrinter& printer_;
+    DamageNotes damage_;
     const ResultFilters filters_;
     const int selector_;
     const bool deferred_;
@@ -330,6 +338,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     const std::uint32_t stop =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, mft->GetFileRecordCount()));
     scan.Records(range.begin, stop);
+    scan.CloseDamageNotes();
     scan.ListDeferred();
     printer.Flush();
     if (silent)
