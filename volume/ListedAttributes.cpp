@@ -81,9 +81,13 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
         return std::find(taken.begin(), taken.end(), key) != taken.end();
     };
     for (const AttributeListEntry& entry : entries) {
-        if (entry.type == kAttributeList)
-            continue;
         const std::uint64_t number = entry.record.GetRecordNumber();
+        if (entry.type == kAttributeList) {
+            // The list's own entry names the base record; another one stands in a lost entry's place.
+            if (number != baseNumber)
+                Note(damage, RecordDamage::Kind::ListAttribute, entry.record, entry.offset);
+            continue;
+        }
         const CFileRecord* holder = &base;
         if (number != baseNumber) {
             auto it = std::find_if(extensions.begin(), extensions.end(),

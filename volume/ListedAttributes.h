@@ -26,8 +26,9 @@ using RecordReader = std::function<CFileRecord(FileReference)>;
 // in use: freeing a record moves its sequence number on, so a deleted file's extensions point to
 // its former one). Each record is read once, through read, and no list but base's is followed.
 // The first thing that kept an attribute from being found goes to damage, which is left alone
-// when nothing did: a damaged list (ReadAttributeList), an entry passed over (but one naming the
-// list itself), an extension record whose attribute walk ends in damage.
+// when nothing did: a damaged list (ReadAttributeList), an entry passed over (but the list's own
+// entry, naming an $ATTRIBUTE_LIST in base), an extension record whose attribute walk ends in
+// damage.
 // Throws what read and the list's device reads throw.
 AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read, RecordDamage& damage);
 
