@@ -26,18 +26,24 @@ import urllib.parse
 
 from run_transcript import run
 
-# Each mode: what it compares, vesk's options, fls's options. A mode for deleted names (-fUSED beside
-# fls -d) would meet index entries of reused records too, which fls lists under record 0.
-MODES = [("names in use", ["-si", "-silent", "*"], ["-r", "-p", "-u"])]
+# Each mode: what it compares, vesk's options, fls's options. Deleted names: fls finds them through
+# the stale index entries of their directories, and puts a name whose parent reference no longer
+# matches its directory's record in $OrphanFiles, where vesk shows it under its orphan prefix with a
+# note; index entries of reused records fls lists under record 0, which carries no such name.
+MODES = [("names in use", ["-si", "-silent", "*"], ["-r", "-p", "-u"]),
+         ("deleted names", ["-si", "-silent", "-fUSED", "*"], ["-r", "-p", "-d"])]
+ORPHAN_NOTE = re.compile(r"Unable to resolve path of #\d+\. MFC record #\d+\(\d+\) is gone: .*")
+# The Sleuth Kit 4.11 cannot read clusters above 64 KiB; such volumes are read by libntfs-3g only.
+FLS_LARGEST_CLUSTER = 65536
 
 
 def vesk_entries(vesk, image, options):
     code, out, err = run([vesk] + options + ["-d", image])
-    if code != 0 or err:
+    if code != 0 or not all(ORPHAN_NOTE.fullmatch(line) for line in err.splitlines()):
         raise SystemExit(f"vesk on {image}: exit code {code}\n{err}")
     entries = set()
     for line in out.splitlines():
-        record, path = line.split(" ", 1)
+        record, path = line.replace("<ORPHANED FILE>", "\\$OrphanFiles", 1).split(" ", 1)
         entries.add((int(record), path[1:].rstrip("\\").replace("\\", "/")))
     return entries
 
@@ -51,7 +57,7 @@ def fls_entries(fls, image, options):
         meta, path = line.split("\t", 1)  # "r/r 224-128-2:\tProjects/Alpha/shared.txt"
         record = int(re.match(r"\d+", meta.split()[-1]).group())
         top, leaf = path.split("/")[0], path.split("/")[-1]
-        if ":" in leaf or top == "$OrphanFiles":
+        if ":" in leaf or (top == "$OrphanFiles" and path.count("/") != 1):
             continue
         if (record < 24 and path.startswith("$")) if top == path else top in ("$Extend", "System Volume Information"):
             continue
@@ -74,6 +80,9 @@ def main():
         image = os.path.join(volumes, name + ".img")
         lines = manifest(image)
         if any(line["kind"] in ("patch", "raw") for line in lines):
+            continue
+        if int(next(line for line in lines if line["kind"] == "volume")["cluster"]) > FLS_LARGEST_CLUSTER:
+            print(f"{name}: not compared, fls cannot read clusters above 64 KiB")
             continue
         # Every FILE_NAME the records carry: (base record, leaf name).
         carried = {(int(line["base"]) or int(line["rec"]), urllib.parse.unquote(line["path"]).split("\\")[-1])
