@@ -108,12 +108,13 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
         }
         const std::uint32_t index = FindInstance(*holder, entry.type, entry.instance);
         const std::uint64_t key = number << 16 | entry.instance;
-        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key) ||
-            !Add(attributes, holder->GetAttribute(index))) {
+        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key)) {
             Note(damage, RecordDamage::Kind::ListAttribute, entry.record, entry.offset);
             continue;
         }
         taken.push_back(key);
+        if (!Add(attributes, holder->GetAttribute(index)))
+            Note(damage, RecordDamage::Kind::ListAttribute, entry.record, entry.offset);
     }
     const auto own = static_cast<std::uint32_t>(base.GetData()->GetAttributeIndex().spans.size());
     for (std::uint32_t index = 0; index < own; ++index) {
