@@ -96,7 +96,8 @@ bool ResultFilters::PassesShape(const Krod::CFileRecord& record) const {
 bool ResultFilters::PassesAncestors(const Krod::CFileNameAttribute& name, Krod::CMft& mft) const {
     if (system_)
         return true;
-    const std::uint64_t directory = name.GetParentReference().GetRecordNumber();
+    // With its sequence number: a deleted name's directory may be gone although its record is in use.
+    const std::uint64_t directory = name.GetParentReference().GetRaw();
     if (mft.EnableDirectoryCache) {
         const auto known = passingDirectories_.find(directory);
         if (known != passingDirectories_.end())
@@ -115,7 +116,8 @@ bool ResultFilters::AncestorsPass(const Krod::CFileNameAttribute& name, Krod::CM
             return true;
         return !IsSpecialNtfsFile(*std::next(ancestors->begin()), false);
     } catch (const Krod::ENoFilenameAttribute&) {
-        // Also a loop or an absurd depth (EBrokenParentChain): the printer shows it as an orphan.
+        // Also a loop or an absurd depth (EBrokenParentChain) and a directory that is gone
+        // (EReusedParent): the printer shows it as an orphan.
         return true;
     }
 }

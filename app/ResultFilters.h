@@ -51,7 +51,8 @@ class ResultFilters {
     // Whether name, which matched, lies outside the special directories: unless -fsystem, a name
     // whose directory below the root on the way up is one of NTFS's own files or "System Volume
     // Information" is dropped. A name whose ancestors cannot be climbed to the root (an ancestor
-    // without FILE_NAME, a loop, an absurd depth) cannot be shown to lie in one, so it passes and
+    // without FILE_NAME, a directory that is gone, a loop, an absurd depth) cannot be shown to lie
+    // in one, so it passes and
     // is printed as an orphan. Throws what reading the ancestor records throws otherwise.
     bool PassesAncestors(const Krod::CFileNameAttribute& name, Krod::CMft& mft) const;
 
@@ -73,6 +74,6 @@ class ResultFilters {
     Bounds size_;
     Bounds allocatedSize_;
     bool system_;
-    // PassesAncestors' answers by the record number of the directory that holds the name.
+    // PassesAncestors' answers by the reference to the directory that holds the name.
     mutable std::unordered_map<std::uint64_t, bool> passingDirectories_;
 };

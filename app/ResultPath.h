@@ -19,7 +19,9 @@ extern const wchar_t kOrphanPrefix[];
 // The paths of name, the FILE_NAME that matched in record recordNumber, in the order the hit's
 // lines are written; never empty. Each is a volume-relative directory path ("\" for the root,
 // "\A\B\" below it). The ancestors are named in name's own namespace, where they have a name in it.
-// When an ancestor has no usable FILE_NAME the hit is an orphan: "Unable to resolve path of
+// When an ancestor has no usable FILE_NAME, or a parent reference on the way no longer names the
+// directory it was made for (the directory is gone, its record reused), the hit is an orphan: "Unable to
+// resolve path of
 // #<recordNumber>. <reason>" and a line end go to errors, and the orphan prefix is the only path.
 // Throws what the walk throws otherwise (std::logic_error "Hardlink on directory occured",
 // Krod::ESystemError, ...).

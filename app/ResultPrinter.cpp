@@ -43,8 +43,19 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
     errors_.imbue(std::wcerr.getloc());
 }
 
+void ThrowStandardOutputError(platform::ErrorCode error) {
+    if (platform::IsClosedPipe(error))
+        throw StandardOutputClosed();
+    throw Krod::ESystemError(error);
+}
+
 ResultPrinter::~ResultPrinter() {
-    Flush();
+    // A printer that dies with a run ended by an error only writes what it still can: that error
+    // is the one reported.
+    try {
+        Flush();
+    } catch (const std::exception&) {
+    }
 }
 
 void ResultPrinter::Flush() {
@@ -52,8 +63,17 @@ void ResultPrinter::Flush() {
         progress_->Erase();
     if (consoleBytes_.empty())
         return;
-    platform::WriteStandardOutput(consoleBytes_);
+    const platform::ErrorCode error = platform::WriteStandardOutput(consoleBytes_);
     consoleBytes_.clear();
+    if (error != 0) {
+        console_ = false;
+        ThrowStandardOutputError(error);
+    }
+}
+
+void ResultPrinter::WriteNote(const std::wstring& note) {
+    Flush();
+    std::wcerr << note << std::flush;
 }
 
 // Fills the fields of the printer's own, so that the name's storage serves hit after hit.
@@ -86,7 +106,7 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
         return kNoPath;
     const bool keep = mft_.EnableDirectoryCache;
     const Krod::CFileNameInPlace value = name.InPlace();
-    const DirectoryKey key = value.GetParentReference().GetRecordNumber() << 8 | value.GetNamespace();
+    const DirectoryKey key{value.GetParentReference().GetRaw(), value.GetNamespace()};
     if (keep) {
         const auto known = knownPaths_.find(key);
         if (known != knownPaths_.end())
@@ -94,9 +114,9 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
     }
     std::vector<std::wstring> paths = ResolveResultPaths(name, recordNumber, mft_, junctions_, errors_);
     if (errors_.tellp() > 0) {
-        Flush();
-        std::wcerr << errors_.str() << std::flush;
+        const std::wstring note = errors_.str();
         errors_.str({});
+        WriteNote(note);
     } else if (keep) {
         return knownPaths_.emplace(key, std::move(paths)).first->second;
     }

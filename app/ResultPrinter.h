@@ -4,8 +4,12 @@
 
 #include "app/FoundFile.h"
 #include "app/ResultLine.h"
+#include "platform/ErrorCode.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <unordered_map>
@@ -31,6 +35,17 @@ struct FoundCounters {
     std::uint32_t AlternatePathCount = 0;  // lines beyond the first of each hit
 };
 
+// Ends a run whose standard output is a pipe that its reader has closed: nobody reads the results
+// any more, so the run ends without a word.
+class StandardOutputClosed : public std::exception {
+  public:
+    const char* what() const noexcept override { return "Standard output is closed."; }
+};
+
+// Ends the run after a write to standard output failed with error: StandardOutputClosed for a
+// closed pipe, else Krod::ESystemError, which is reported.
+[[noreturn]] void ThrowStandardOutputError(platform::ErrorCode error);
+
 class ResultPrinter {
   public:
     // drive is what the drive column shows. junctions, mft and outputFile (null for none) are
@@ -42,7 +57,7 @@ class ResultPrinter {
                   platform::OutputFile* outputFile, const cmdarg::command_line& options,
                   ScanProgress* progress = nullptr);
 
-    // Writes what is still waiting for standard output.
+    // Writes what is still waiting for standard output, where it still can.
     ~ResultPrinter();
     ResultPrinter(const ResultPrinter&) = delete;
     ResultPrinter& operator=(const ResultPrinter&) = delete;
@@ -54,20 +69,37 @@ class ResultPrinter {
     // printer dies. An orphan is reported on std::wcerr and printed under the orphan prefix.
     // Counts the hit once as a file or a directory (by its record header), and each line after the
     // first as an alternate path. Throws Krod::ESystemError when the output file cannot be written,
-    // and what resolving the paths throws (ResolveResultPaths).
+    // what Flush throws, and what resolving the paths throws (ResolveResultPaths).
     void Print(const FoundFile& hit);
 
     // Takes the progress line off the terminal and writes the console lines gathered so far; call
     // it before anything else writes to the console. Everything the printer writes to std::wcerr
-    // follows a Flush.
+    // follows a Flush. Throws what ThrowStandardOutputError throws when standard output refuses
+    // the lines; nothing is written to it afterwards.
     void Flush();
+
+    // Writes note, whole lines about what the search met, to std::wcerr after the console lines
+    // gathered so far, as the notes about orphans go. Throws as Flush.
+    void WriteNote(const std::wstring& note);
 
     const FoundCounters& GetCounters() const { return counters_; }
 
   private:
-    // A directory as the paths of the names in it are resolved: its record number (48 bits) and,
-    // in the low byte, the namespace its ancestors are named in.
-    using DirectoryKey = std::uint64_t;
+    // A directory as the paths of the names in it are resolved: the reference to it, with its
+    // sequence number (a deleted name's directory may be gone although its record is in use), and
+    // the namespace its ancestors are named in.
+    struct DirectoryKey {
+        std::uint64_t reference;
+        std::uint8_t nameSpace;
+        bool operator==(const DirectoryKey& other) const {
+            return reference == other.reference && nameSpace == other.nameSpace;
+        }
+    };
+    struct DirectoryKeyHash {
+        std::size_t operator()(const DirectoryKey& key) const {
+            return std::hash<std::uint64_t>()(key.reference) ^ key.nameSpace;
+        }
+    };
 
     const std::vector<std::wstring>& PathsOf(const Krod::CFileNameAttribute& name,
                                              std::uint32_t recordNumber);
@@ -84,7 +116,7 @@ class ResultPrinter {
     FoundCounters counters_;
     std::string consoleBytes_;   // lines for standard output not written yet
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
-    std::unordered_map<DirectoryKey, std::vector<std::wstring>> knownPaths_;
+    std::unordered_map<DirectoryKey, std::vector<std::wstring>, DirectoryKeyHash> knownPaths_;
     std::vector<std::wstring> lastPaths_; // the paths of the last hit, when they are not kept
     ResultFields fields_;                 // what the lines of the hit being printed show
     std::wstring lines_;                  // the lines of the hit being printed

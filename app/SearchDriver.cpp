@@ -1,5 +1,6 @@
 #include "app/SearchDriver.h"
 
+#include "app/DamageNotes.h"
 #include "app/FoundFile.h"
 #include "app/MatchingLocale.h"
 #include "app/NameMatcher.h"
@@ -14,12 +15,14 @@
 #include "platform/Drive.h"
 #include "platform/ErrorCode.h"
 #include "platform/OutputFile.h"
+#include "platform/SystemError.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/FileNamesInPlace.h"
 #include "volume/JunctionTable.h"
 #include "volume/LogicalDisk.h"
 #include "volume/Mft.h"
+#include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
 
@@ -32,6 +35,7 @@
 #include <iostream>
 #include <list>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,14 +50,30 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
     return options.state(id).present;
 }
 
-// The -d value as given (not validated), else the drive of the current directory.
+// The -d value as given (not validated), else the drive of the current directory. Throws
+// std::runtime_error, saying how to name a volume, when the current directory lies on a file
+// system that is certainly not NTFS: its device would only be refused for a reason of its own.
 platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     if (Present(options, kOptDrive))
         return platform::ParseDrive(options.state(kOptDrive).value(0));
     const platform::CurrentDriveResult current = platform::CurrentDrive();
     if (current.error != 0)
         throw Krod::ESystemError(current.error);
+    if (!current.otherFileSystem.empty())
+        throw std::runtime_error("The current directory lies on " + current.otherFileSystem +
+                                 ", not on NTFS. Name the volume to search with -d: a device such as "
+                                 "-d /dev/sdb1, or an image such as -d C:/cases/disk.img.");
     return platform::ParseDrive(current.value);
+}
+
+// Writes the summary line text to std::wcout. Ends the run as a failed write of results does when
+// standard output, written so far, refuses it (a stream silenced before, as a test may do, is
+// left alone).
+void WriteSummaryLine(const std::wstring& text) {
+    const bool writable = static_cast<bool>(std::wcout);
+    std::wcout << text << std::endl;
+    if (writable && !std::wcout)
+        ThrowStandardOutputError(platform::LastErrorCode());
 }
 
 // Whether name is the volume the search is to read, which creating the output file would truncate
@@ -150,7 +170,8 @@ class Scan {
   public:
     Scan(const cmdarg::command_line& options, int selector, Krod::CMft& mft, const NameMatcher& matcher,
          ResultPrinter& printer, ScanProgress& progress)
-        : mft_(mft), matcher_(matcher), printer_(printer), progress_(progress), filters_(options),
+        : mft_(mft), matcher_(matcher), printer_(printer), progress_(progress), damage_(printer),
+          filters_(options),
           selector_(selector), deferred_(Present(options, kOptDeferred)),
           recordSize_(mft.GetFileRecordSize()), units_(recordSize_ / 2) {}
 
@@ -182,6 +203,9 @@ class Scan {
 
     // Records that passed the record filters.
     std::uint32_t Scanned() const { return scanned_; }
+
+    // Ends the notes about damaged records with the count of those held back, if any.
+    void CloseDamageNotes() { damage_.Close(); }
 
   private:
     // Records are read this many bytes at a time.
@@ -236,6 +260,8 @@ class Scan {
         if (special)
             return;
         ++scanned_;
+        if (const Krod::RecordDamage damage = hit.record.GetDamage())
+            damage_.Report(hit.recordNumber, damage);
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
@@ -271,6 +297,7 @@ class Scan {
     const NameMatcher& matcher_;
     ResultPrinter& printer_;
     ScanProgress& progress_;
+    DamageNotes damage_;
     const ResultFilters filters_;
     const int selector_;
     const bool deferred_;
@@ -318,20 +345,24 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     Scan scan(options, selector, *mft, matcher, printer, progress);
 
     if (!silent)
-        std::wcout << L"\tTotal filerecords to scan: " << static_cast<std::uint32_t>(range.end - range.begin)
-                   << std::endl;
+        WriteSummaryLine(L"\tTotal filerecords to scan: " +
+                         std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
     const std::uint64_t start = platform::ElapsedMilliseconds();
     scan.Records(range.begin, stop);
     progress.Erase();
+    scan.CloseDamageNotes();
     scan.ListDeferred();
     printer.Flush();
     if (silent)
         return;
     const double seconds = static_cast<double>(platform::ElapsedMilliseconds() - start) * 0.001;
     const FoundCounters& found = printer.GetCounters();
-    std::wcout << L"\tScanned " << scan.Scanned() << L" filerecord(s) in " << seconds << L" s." << std::endl;
-    std::wcout << L"\tFound " << found.FoundFileCount << L" file(s), " << found.FoundDirectoryCount
-               << L" directory(ies), " << found.AlternatePathCount << L" alternate path(s)." << std::endl;
+    std::wostringstream scanned, counted;
+    scanned << L"\tScanned " << scan.Scanned() << L" filerecord(s) in " << seconds << L" s.";
+    counted << L"\tFound " << found.FoundFileCount << L" file(s), " << found.FoundDirectoryCount
+            << L" directory(ies), " << found.AlternatePathCount << L" alternate path(s).";
+    WriteSummaryLine(scanned.str());
+    WriteSummaryLine(counted.str());
 }
 
 } // namespace
@@ -343,6 +374,8 @@ void RunSearch(const cmdarg::command_line& options) {
 void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {
     try {
         Search(options, std::move(device));
+    } catch (const StandardOutputClosed&) {
+        // The reader of the results has gone; nobody is left to tell.
     } catch (const Krod::ESystemError& e) {
         std::wcerr << "System error occured. " << e.GetSystemMessage() << std::endl;
     } catch (const std::exception& e) {

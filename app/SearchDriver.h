@@ -20,7 +20,11 @@ class Device;
 // "System error occured. " and the system's text, any other error on std::cerr as
 // "An error occured. " and its what(); either ends the search there, after the hits printed so
 // far (hits still waiting for the deferred listing are lost), and without the summary. The
-// program's exit code is the same either way.
+// program's exit code is the same either way. Standard output that cannot be written (a full
+// disk) is such a system error, met at the first failed write; a pipe whose reader has gone ends
+// the search without a word. Without -d, a current directory on a file system that is not NTFS
+// is reported with how to name a volume. Each record the scan cannot read in full gets a note on
+// std::wcerr (DamageNotes), and the search goes on.
 void RunSearch(const cmdarg::command_line& options);
 
 // The same search on device, an opened volume, in place of the one -d names (fuzzers and tests

@@ -1,6 +1,8 @@
 #pragma once
 // The console: the character set its text is written in, and the standard streams set up for it.
 
+#include "platform/ErrorCode.h"
+
 #include <string>
 
 namespace platform {
@@ -25,8 +27,12 @@ std::string ToOemString(const std::wstring& text);
 void AppendOemString(const std::wstring& text, std::string& bytes);
 
 // Writes bytes to standard output (descriptor 1) unbuffered, in one write where the system
-// allows it. A console that cannot be written to is not an error: the bytes are dropped.
-void WriteStandardOutput(const std::string& bytes);
+// allows it. Returns 0 once every byte is written, else the error that stopped the writing (a
+// full disk, a closed pipe, ...).
+ErrorCode WriteStandardOutput(const std::string& bytes);
+
+// Whether error, of a write to standard output, says that the reader of the pipe has gone.
+bool IsClosedPipe(ErrorCode error);
 
 // Whether standard error (descriptor 2) is a terminal that a person watches, where a line can be
 // rewritten in place with a carriage return. Windows: a console.

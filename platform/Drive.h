@@ -23,6 +23,9 @@ Drive ParseDrive(const std::wstring& value);
 struct CurrentDriveResult {
     std::wstring value; // a -d value for the drive, when error is 0
     ErrorCode error = 0;
+    // The type of the file system that holds the directory when it certainly is not NTFS ("ext4",
+    // "xfs", ...); empty when it is or may be. Windows: always empty.
+    std::string otherFileSystem;
 };
 
 // The drive of the current directory, as a value for ParseDrive.

@@ -21,12 +21,14 @@ constexpr std::size_t kEntryHeaderSize = 0x1A;
 
 } // namespace
 
-std::vector<AttributeListEntry> ParseAttributeList(const std::uint8_t* bytes, std::size_t size) {
+std::vector<AttributeListEntry> ParseAttributeList(const std::uint8_t* bytes, std::size_t size,
+                                                   std::uint64_t* damagedAt) {
     std::vector<AttributeListEntry> entries;
     std::size_t pos = 0;
-    while (FitsIn(size, pos, kEntryHeaderSize)) {
+    while (pos < size) {
         const std::uint8_t* entry = bytes + pos;
-        const std::size_t length = read_le<std::uint16_t>(entry, size - pos, kLengthField);
+        const std::size_t length =
+            FitsIn(size, pos, kEntryHeaderSize) ? read_le<std::uint16_t>(entry, size - pos, kLengthField) : 0;
         if (length < kEntryHeaderSize || !FitsIn(size, pos, length))
             break;
         const std::size_t nameBytes = 2 * std::size_t{read_le<std::uint8_t>(entry, length, kNameLengthField)};
@@ -35,24 +37,40 @@ std::vector<AttributeListEntry> ParseAttributeList(const std::uint8_t* bytes, st
         entries.push_back({read_le<std::uint32_t>(entry, length, kTypeField),
                            read_le<std::uint64_t>(entry, length, kLowestVcnField),
                            FileReference::FromRaw(read_le<std::uint64_t>(entry, length, kRecordField)),
-                           read_le<std::uint16_t>(entry, length, kInstanceField)});
+                           read_le<std::uint16_t>(entry, length, kInstanceField),
+                           static_cast<std::uint32_t>(pos)});
         pos += length;
     }
+    if (pos < size && damagedAt)
+        *damagedAt = pos;
     return entries;
 }
 
-std::vector<AttributeListEntry> ReadAttributeList(const CAttribute& list) {
-    if (!list.IsNonResident())
-        return ParseAttributeList(list.GetResidentValue(), list.GetResidentValueLength());
-    const std::uint64_t size = list.GetDataSize();
-    const std::uint64_t bytesPerCluster = list.GetDisk()->GetBytesPerCluster();
-    if (size > kMaxAttributeListSize || bytesPerCluster == 0)
-        return {};
-    const auto clusters = static_cast<std::uint32_t>((size + bytesPerCluster - 1) / bytesPerCluster);
-    // Only what was read is parsed, so the buffer needs no zeros first.
-    const std::unique_ptr<std::uint8_t[]> value(new std::uint8_t[clusters * bytesPerCluster]);
-    const std::uint64_t read = list.ReadClusters(value.get(), 0, clusters) * bytesPerCluster;
-    return ParseAttributeList(value.get(), std::min(size, read));
+std::vector<AttributeListEntry> ReadAttributeList(const CAttribute& list, RecordDamage& damage) {
+    std::uint64_t damagedAt = kMaxAttributeListSize;
+    std::vector<AttributeListEntry> entries;
+    if (!list.IsNonResident()) {
+        entries = ParseAttributeList(list.GetResidentValue(), list.GetResidentValueLength(), &damagedAt);
+    } else {
+        const std::uint64_t size = list.GetDataSize();
+        const std::uint64_t bytesPerCluster = list.GetDisk()->GetBytesPerCluster();
+        if (size > kMaxAttributeListSize || bytesPerCluster == 0) {
+            damage = {RecordDamage::Kind::ListSize, {}, size};
+            return {};
+        }
+        const auto clusters = static_cast<std::uint32_t>((size + bytesPerCluster - 1) / bytesPerCluster);
+        // Only what was read is parsed, so the buffer needs no zeros first.
+        const std::unique_ptr<std::uint8_t[]> value(new std::uint8_t[clusters * bytesPerCluster]);
+        const std::uint64_t read = list.ReadClusters(value.get(), 0, clusters) * bytesPerCluster;
+        entries = ParseAttributeList(value.get(), std::min(size, read), &damagedAt);
+        if (read < size) {
+            damage = {RecordDamage::Kind::ListUnread, {}, 0};
+            return entries;
+        }
+    }
+    if (damagedAt != kMaxAttributeListSize)
+        damage = {RecordDamage::Kind::ListEntries, {}, damagedAt};
+    return entries;
 }
 
 } // namespace Krod

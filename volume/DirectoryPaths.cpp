@@ -2,9 +2,11 @@
 
 #include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"
+#include "volume/RecordHeader.h"
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -42,6 +44,16 @@ void PruneToOneName(AttributeList& names) {
     }
 }
 
+// Throws EReusedParent when record, a valid record read through reference, holds another file now.
+// The root directory is never freed, so the climbs do not read it only for this.
+void CheckStillNamed(const CFileRecord& record, FileReference reference) {
+    if (!record.IsFileRecord() || !record.IsFixedUp())
+        return; // no FILE_NAME to be found there: the climb reports that
+    const std::uint16_t found = record.GetSequenceNumber();
+    if (!StillNames(reference, found, (record.GetFlags() & kRecordInUse) != 0))
+        throw EReusedParent(reference, found);
+}
+
 std::string ClimbFailure(bool loop) {
     if (loop)
         return " is its own ancestor.";
@@ -53,6 +65,21 @@ std::string ClimbFailure(bool loop) {
 EBrokenParentChain::EBrokenParentChain(FileReference reference, bool loop)
     : ENoFilenameAttribute(reference), message_(Describe(ClimbFailure(loop).c_str())) {}
 
+EReusedParent::EReusedParent(FileReference reference, std::uint16_t found)
+    : ENoFilenameAttribute(reference),
+      message_(
+          Describe((" is gone: its record has sequence number " + std::to_string(found) + " now.").c_str())) {
+}
+
+bool StillNames(FileReference reference, std::uint16_t found, bool inUse) {
+    const std::uint16_t expected = reference.GetSequenceNumber();
+    if (expected == 0 || found == expected)
+        return true;
+    // Freeing moves the sequence number on, past 0, which no file carries.
+    const std::uint16_t freed = expected == 0xFFFF ? 1 : static_cast<std::uint16_t>(expected + 1);
+    return !inUse && found == freed;
+}
+
 std::wstring CFileNameAttribute::GetParentPath(CMft& mft, int selector) const {
     if (selector == AnyNamespace)
         selector = GetNamespace();
@@ -61,7 +88,9 @@ std::wstring CFileNameAttribute::GetParentPath(CMft& mft, int selector) const {
     for (FileReference reference = GetParentReference();
          reference.GetRecordNumber() != kRootDirectoryRecord;) {
         guard.Enter(reference);
-        AttributeList names = mft.ReadFileRecord(reference).GetFileNameAttributes(selector);
+        const CFileRecord record = mft.ReadFileRecord(reference);
+        CheckStillNamed(record, reference);
+        AttributeList names = record.GetFileNameAttributes(selector);
         PruneToOneName(names);
         if (names.size() > 1)
             throw std::logic_error("Hardlink on directory occured");
@@ -85,6 +114,7 @@ std::unique_ptr<std::list<CFileRecord>> CFileNameAttribute::GetAncestorRecords(C
         ancestors->push_front(mft.ReadFileRecord(reference));
         if (reference.GetRecordNumber() == kRootDirectoryRecord)
             return ancestors;
+        CheckStillNamed(ancestors->front(), reference);
         const AttributeList names = ancestors->front().GetFileNameAttributes(AnyNamespace);
         if (names.empty())
             throw ENoFilenameAttribute(reference);

@@ -1,7 +1,7 @@
 #pragma once
-// Where the climb from a file name to the root directory ends, and the error for a climb that
-// never gets there. The climbs themselves are CFileNameAttribute::GetParentPath and
-// GetAncestorRecords.
+// Where the climb from a file name to the root directory ends, the errors for a climb that never
+// gets there, and the test that a parent reference still names the directory it was made for. The climbs
+// themselves are CFileNameAttribute::GetParentPath and GetAncestorRecords.
 
 #include "volume/Errors.h"
 #include "volume/FileReference.h"
@@ -33,5 +33,27 @@ class EBrokenParentChain : public ENoFilenameAttribute {
   private:
     std::string message_;
 };
+
+// The record a parent reference points to holds another file now: NTFS frees a record by moving
+// its sequence number on and may then give the record to a new file, so a deleted name's parent
+// directory may be gone although its record number is in use. Being an ENoFilenameAttribute, it
+// lets callers that show unresolvable names as orphans treat it the same way.
+class EReusedParent : public ENoFilenameAttribute {
+  public:
+    // reference: the parent reference that no longer matches; found: the sequence number of the
+    // record it points to. Throws std::bad_alloc if the message cannot be formatted.
+    EReusedParent(FileReference reference, std::uint16_t found);
+    // "MFC record #n(s) is gone: its record has sequence number f now."
+    const char* what() const noexcept override { return message_.c_str(); }
+
+  private:
+    std::string message_;
+};
+
+// Whether a directory record whose header holds sequence number found and inUse is still the one
+// that reference names: the same sequence number, or the next one in a record no longer in use
+// (the directory was deleted, and its record not given to another file since). A reference with
+// sequence number 0 names no particular file and is always taken.
+bool StillNames(FileReference reference, std::uint16_t found, bool inUse);
 
 } // namespace Krod

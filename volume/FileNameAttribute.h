@@ -46,14 +46,17 @@ class CFileNameAttribute : public CAttribute {
     // ("\" for a name in the root). Each ancestor is named by GetFileNameAttributes(selector)
     // pruned to one name: DOS names go first, then Win32&DOS, then Win32 ones, while more than one
     // is left. selector AnyNamespace means this name's own namespace.
+    // Every parent reference on the way, but those to the root, must still name its directory
+    // (StillNames).
     // Throws std::logic_error "Hardlink on directory occured" when an ancestor keeps several names;
-    // ENoFilenameAttribute with the ancestor's reference when it keeps none; EBrokenParentChain
-    // when the parents loop or lie deeper than kMaxDirectoryDepth; and what reading records throws.
+    // ENoFilenameAttribute with the ancestor's reference when it keeps none; EReusedParent when a
+    // reference no longer names its directory; EBrokenParentChain when the parents loop or lie
+    // deeper than kMaxDirectoryDepth; and what reading records throws.
     std::wstring GetParentPath(CMft& mft, int selector = AnyNamespace) const;
 
     // The records of the ancestor directories, root first and parent last (the root alone for a
     // name in the root); owned by the caller. Throws ENoFilenameAttribute for an ancestor without
-    // FILE_NAME, EBrokenParentChain and record read errors as GetParentPath.
+    // FILE_NAME, EReusedParent, EBrokenParentChain and record read errors as GetParentPath.
     std::unique_ptr<std::list<CFileRecord>> GetAncestorRecords(CMft& mft) const;
 
     // The value's fields where they lie; throws std::logic_error "Attribute is empty" on the empty view.

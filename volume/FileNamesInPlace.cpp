@@ -15,23 +15,25 @@ constexpr std::size_t kFileAttributesField = 0x38;  // u32 file attribute flags
 constexpr std::size_t kNamespaceField = 0x41;       // u8 namespace
 
 // Whether an attribute from pos on, as far as the walk from the record's first attribute could go,
-// is a FILE_NAME or an $ATTRIBUTE_LIST. The attributes are followed by their lengths alone, not
+// is a FILE_NAME or an $ATTRIBUTE_LIST, or the walk ends in damage before the end marker (the
+// record then tells what it is). The attributes are followed by their lengths alone, not
 // validated one by one: that reaches every attribute the full walk reaches, and perhaps more.
-bool NameOrListFrom(const std::uint8_t* record, std::uint32_t size, std::size_t pos) {
+bool NameListOrDamageFrom(const std::uint8_t* record, std::uint32_t size, std::size_t pos) {
     const std::size_t limit =
         std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
-    while (FitsIn(limit, pos, 2 * sizeof(std::uint32_t))) { // the type and the length
+    while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
         const auto type = load_le<std::uint32_t>(record + pos + AttributeField::kType);
         if (type == kAttributeEndMarker)
             return false;
-        if (type == kAttributeFileName || type == kAttributeList)
+        if (type == kAttributeFileName || type == kAttributeList ||
+            !FitsIn(limit, pos, 2 * sizeof(std::uint32_t)))
             return true;
         const auto length = load_le<std::uint32_t>(record + pos + AttributeField::kLength);
         if (length == 0 || length > limit - pos)
-            return false;
+            return true;
         pos += length;
     }
-    return false;
+    return true;
 }
 
 } // namespace
@@ -72,7 +74,7 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
     unsigned sides = 0;
     bool answerable = true;
     std::optional<std::size_t> pastNames; // where the first attribute after the names lies, if any
-    WalkAttributes(record, size, [&](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
+    const auto visit = [&](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
         if (type > kAttributeFileName) {
             pastNames = offset;
             return false;
@@ -91,8 +93,10 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
             return false;
         }
         const auto valueLength = load_le<std::uint32_t>(header + AttributeField::kValueLength);
-        if (valueLength < kFileNameHeaderSize)
-            return true; // names nothing, as GetFileNameAttributes passes it over
+        if (valueLength < kFileNameHeaderSize) {
+            answerable = false; // a damaged name (IsShortFileName), which the record reports
+            return false;
+        }
         const std::uint8_t* value = header + load_le<std::uint16_t>(header + AttributeField::kValueOffset);
         const CFileNameInPlace name(value, valueLength);
         const auto nameSpace = load_le<std::uint8_t>(value + kNamespaceField); // inside the fixed fields
@@ -110,12 +114,14 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
             names.attributes[names.count++] = {offset, length};
         }
         return true;
-    });
+    };
+    const std::uint32_t walk = WalkAttributes(record, size, visit);
     // NTFS keeps a record's attributes ordered by type, so a name or a list after them means a
-    // damaged record: such records are left to the record itself.
-    if (answerable && pastNames && NameOrListFrom(record, size, *pastNames))
+    // damaged record: such records are left to the record itself, and so are those whose walk
+    // ends in damage.
+    if (!answerable || walk != kWalkComplete || (pastNames && NameListOrDamageFrom(record, size, *pastNames)))
         return false;
-    return answerable && sides <= kMaxWin32AndDosSides;
+    return sides <= kMaxWin32AndDosSides;
 }
 
 } // namespace Krod

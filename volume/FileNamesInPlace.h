@@ -3,7 +3,9 @@
 // has read and fixed up, without making record objects. The selection of names by namespace is
 // defined here once for both.
 
+#include "volume/AttributeHeader.h"
 #include "volume/FileReference.h"
+#include "volume/LittleEndian.h"
 
 #include <array>
 #include <cstddef>
@@ -64,6 +66,14 @@ class CFileNameInPlace {
     std::uint32_t length_ = 0;
 };
 
+// Whether the attribute whose header, validated by an attribute walk, lies at header is a resident
+// FILE_NAME whose value is too short for the fixed fields: a damaged name, which names nothing.
+inline bool IsShortFileName(const std::uint8_t* header) {
+    return load_le<std::uint32_t>(header + AttributeField::kType) == kAttributeFileName &&
+           load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
+           load_le<std::uint32_t>(header + AttributeField::kValueLength) < kFileNameHeaderSize;
+}
+
 // The names of a record as CFileRecord::GetFileNameAttributes(selector) selects them, in the same
 // order, with where each one's attribute lies in the record, and the first name that the Win32
 // selector keeps (which decides whether the record is one of NTFS's own files).
@@ -82,9 +92,10 @@ struct FileNamesInPlace {
 
 // Reads the names of the valid, fixed-up record in record[0, size) into names, walking its
 // attributes as a CFileRecord does. Returns false when the record's own bytes cannot give the
-// answer GetFileNameAttributes would: it carries an $ATTRIBUTE_LIST (its names may lie in other
-// records), a non-resident FILE_NAME or more Win32 and DOS sides than a record may carry (the
-// selection throws), or more than kMaxNames selected names.
+// answer GetFileNameAttributes would, or may be damaged (CFileRecord::GetDamage tells): it carries
+// an $ATTRIBUTE_LIST (its names may lie in other records), a non-resident FILE_NAME or more Win32
+// and DOS sides than a record may carry (the selection throws), more than kMaxNames selected
+// names, a FILE_NAME too short for its fields, or an attribute walk that ends in damage.
 bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector,
                           FileNamesInPlace& names);
 

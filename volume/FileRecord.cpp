@@ -1,5 +1,7 @@
 #include "volume/FileRecord.h"
 
+#include "volume/AttributeHeader.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
@@ -45,7 +47,7 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
     if (!IsValid())
         return found;
     if (listed_) {
-        for (const CAttribute& attribute : *listed_)
+        for (const CAttribute& attribute : listed_->attributes)
             if (attribute.GetType() == type)
                 found.push_back(attribute);
         return found;
@@ -66,6 +68,21 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type, const std::wstring
                                [&name](const CAttribute& attribute) { return attribute.GetName() != name; }),
                 found.end());
     return found;
+}
+
+RecordDamage CFileRecord::GetDamage() const {
+    if (!IsValid())
+        return {};
+    const CFileRecordData::AttributeIndex& index = data_->GetAttributeIndex();
+    if (index.damagedAt != kWalkComplete)
+        return {RecordDamage::Kind::Attribute, reference_, index.damagedAt};
+    if (listed_)
+        return listed_->damage;
+    for (const CFileRecordData::TypedAttribute& typed : index.byType)
+        if (typed.type == kAttributeFileName &&
+            IsShortFileName(GetBuffer() + index.spans[typed.index].offset))
+            return {RecordDamage::Kind::ShortFileName, reference_, 0};
+    return {};
 }
 
 } // namespace Krod

@@ -4,6 +4,7 @@
 #include "volume/Attribute.h"
 #include "volume/FileRecordData.h"
 #include "volume/FileReference.h"
+#include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 
 #include <boost/intrusive_ptr.hpp>
@@ -59,6 +60,13 @@ class CFileRecord {
     // order. Defined with the FILE_NAME view.
     AttributeList GetFileNameAttributes(int selector) const;
 
+    // What keeps the attributes of this valid base record, and of its extension records once CMft
+    // has followed its $ATTRIBUTE_LIST, from being read in full: the first of an attribute walk
+    // of the record that ends in damage, the damage met following the list (FollowAttributeList),
+    // a FILE_NAME too short for its fields. Kind::None for a sound record and for one that is not
+    // valid. Builds the attribute index.
+    RecordDamage GetDamage() const;
+
   private:
     friend class CMft;
     bool IsValid() const { return fixedUp_ && IsFileRecord(); }
@@ -66,9 +74,14 @@ class CFileRecord {
     boost::intrusive_ptr<CFileRecordData> data_;
     FileReference reference_;
     bool fixedUp_ = false;
-    // The file's attributes in and beyond this record once its $ATTRIBUTE_LIST has been followed;
-    // null for the records that have none, which is nearly all of them.
-    std::shared_ptr<const AttributeList> listed_;
+    // The file's attributes in and beyond this record once its $ATTRIBUTE_LIST has been followed,
+    // and what kept any from being found; null for the records that have none, which is nearly
+    // all of them.
+    struct Listed {
+        AttributeList attributes;
+        RecordDamage damage;
+    };
+    std::shared_ptr<const Listed> listed_;
 };
 
 } // namespace Krod

@@ -61,11 +61,12 @@ bool CFileRecordData::HasAttributeList() const {
 }
 
 void CFileRecordData::BuildAttributeIndex() {
-    WalkAttributes(buffer_, size_, [this](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
-        index_.byType.push_back({type, static_cast<std::uint32_t>(index_.spans.size())});
-        index_.spans.push_back({offset, length});
-        return true;
-    });
+    index_.damagedAt = WalkAttributes(
+        buffer_, size_, [this](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
+            index_.byType.push_back({type, static_cast<std::uint32_t>(index_.spans.size())});
+            index_.spans.push_back({offset, length});
+            return true;
+        });
     const auto byTypeThenIndex = [](const TypedAttribute& a, const TypedAttribute& b) {
         return a.type != b.type ? a.type < b.type : a.index < b.index;
     };

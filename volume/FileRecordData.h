@@ -2,6 +2,7 @@
 // The shared buffer of one MFT record read: a frame of the disk's frame pool, reference counted,
 // with the record's attribute index once it has been built.
 
+#include "volume/AttributeWalk.h"
 #include "volume/LogicalDisk.h"
 
 #include <boost/container/small_vector.hpp>
@@ -27,10 +28,12 @@ class CFileRecordData {
         std::uint32_t type;
         std::uint32_t index;
     };
-    // The attributes of a valid record: spans in record order, and the same sorted by (type, index).
+    // The attributes of a valid record: spans in record order, and the same sorted by (type, index);
+    // where damage ended the walk over them, or kWalkComplete.
     struct AttributeIndex {
         boost::container::small_vector<AttributeSpan, kInlineAttributes> spans;
         boost::container::small_vector<TypedAttribute, kInlineAttributes> byType;
+        std::uint32_t damagedAt = kWalkComplete;
     };
 
     // The frame size a disk's allocator needs so that Create() can hold records of recordSize bytes.

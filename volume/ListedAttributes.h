@@ -5,6 +5,7 @@
 #include "volume/Attribute.h"
 #include "volume/FileRecord.h"
 #include "volume/FileReference.h"
+#include "volume/RecordDamage.h"
 
 #include <functional>
 
@@ -24,7 +25,11 @@ using RecordReader = std::function<CFileRecord(FileReference)>;
 // or whose base reference does not point back to base (record number, and sequence number while
 // in use: freeing a record moves its sequence number on, so a deleted file's extensions point to
 // its former one). Each record is read once, through read, and no list but base's is followed.
+// The first thing that kept an attribute from being found goes to damage, which is left alone
+// when nothing did: a damaged list (ReadAttributeList), an entry passed over (but the list's own
+// entry, naming an $ATTRIBUTE_LIST in base), an extension record whose attribute walk ends in
+// damage, a FILE_NAME too short for its fields.
 // Throws what read and the list's device reads throw.
-AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read);
+AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read, RecordDamage& damage);
 
 } // namespace Krod

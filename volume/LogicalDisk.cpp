@@ -12,7 +12,11 @@ namespace {
 
 // Boot sector fields the disk answers about.
 constexpr std::size_t kBytesPerSectorOffset = 0x0B;    // u16
-constexpr std::size_t kSectorsPerClusterOffset = 0x0D; // u8
+constexpr std::size_t kSectorsPerClusterOffset = 0x0D; // u8: sectors, or above 0x80 a negative power of two
+// The sectors-per-cluster byte counts sectors up to this value, above it it is an exponent.
+constexpr std::uint8_t kLargestSectorCount = 0x80;
+// A negative exponent beyond this shifts a 32-bit count out entirely.
+constexpr unsigned kLargestExponent = 31;
 constexpr std::size_t kTotalSectorsOffset = 0x28;      // u64, sectors in the volume
 constexpr std::size_t kMftClusterOffset = 0x30;        // u64, logical cluster number of $MFT
 constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a negative power of two in bytes
@@ -64,12 +68,18 @@ std::uint16_t CLogicalDisk::GetBytesPerSector() const {
     return read_le<std::uint16_t>(bootSector_.data(), bootSector_.size(), kBytesPerSectorOffset);
 }
 
-std::uint8_t CLogicalDisk::GetSectorsPerCluster() const {
-    return read_le<std::uint8_t>(bootSector_.data(), bootSector_.size(), kSectorsPerClusterOffset);
+std::uint32_t CLogicalDisk::GetSectorsPerCluster() const {
+    const auto stored =
+        read_le<std::uint8_t>(bootSector_.data(), bootSector_.size(), kSectorsPerClusterOffset);
+    if (stored <= kLargestSectorCount)
+        return stored;
+    const unsigned exponent = 256u - stored;
+    return exponent > kLargestExponent ? 0 : std::uint32_t{1} << exponent;
 }
 
 std::uint32_t CLogicalDisk::GetBytesPerCluster() const {
-    return std::uint32_t{GetBytesPerSector()} * GetSectorsPerCluster();
+    const std::uint64_t bytes = std::uint64_t{GetBytesPerSector()} * GetSectorsPerCluster();
+    return bytes > std::numeric_limits<std::uint32_t>::max() ? 0 : static_cast<std::uint32_t>(bytes);
 }
 
 std::uint64_t CLogicalDisk::GetTotalSectors() const {

@@ -37,9 +37,12 @@ class CLogicalDisk {
     const std::array<std::uint8_t, kBootSectorCopySize>& GetBootSector() const { return bootSector_; }
     const std::wstring& GetDevicePath() const { return devicePath_; }
 
-    // Geometry as the boot sector states it, unvalidated (CMft validates it).
+    // Geometry as the boot sector states it, unvalidated (CMft validates it). The sectors per
+    // cluster byte b counts sectors up to 0x80; above it, as volumes with clusters of 128 KiB and
+    // more store it, it stands for 2^(256 - b) sectors (0xF8: 256), at most 2^31.
     std::uint16_t GetBytesPerSector() const;
-    std::uint8_t GetSectorsPerCluster() const;
+    std::uint32_t GetSectorsPerCluster() const;
+    // Bytes per sector x sectors per cluster; 0 when that exceeds 32 bits (never a valid volume).
     std::uint32_t GetBytesPerCluster() const;
     std::uint64_t GetMftCluster() const;
     // Sectors in the volume, the boot sector's backup at the end not counted: what the boot sector

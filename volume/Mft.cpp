@@ -21,6 +21,8 @@ constexpr std::size_t kOemIdOffset = 0x03;
 // NTFS sector sizes lie between these powers of two.
 constexpr std::uint32_t kMinSectorSize = 256;
 constexpr std::uint32_t kMaxSectorSize = 4096;
+// Windows and mkntfs format clusters of up to 2 MiB.
+constexpr std::uint32_t kMaxClusterSize = 2 * 1024 * 1024;
 // Rounds of reading $MFT's extension records through the runs found so far. NTFS keeps those
 // records early in the MFT, inside the first piece's runs, so a second round rarely finds more.
 constexpr unsigned kMaxMftListRounds = 16;
@@ -35,7 +37,8 @@ void CheckGeometry(CLogicalDisk& disk) {
     const std::uint32_t bytesPerSector = disk.GetBytesPerSector();
     if (!IsPowerOfTwo(bytesPerSector) || bytesPerSector < kMinSectorSize || bytesPerSector > kMaxSectorSize)
         throw std::runtime_error("Unsupportable sector size");
-    if (!IsPowerOfTwo(disk.GetSectorsPerCluster()))
+    if (!IsPowerOfTwo(disk.GetSectorsPerCluster()) || disk.GetBytesPerCluster() == 0 ||
+        disk.GetBytesPerCluster() > kMaxClusterSize)
         throw std::runtime_error("Unsupportable cluster size");
     const std::uint32_t recordSize = disk.GetFileRecordSize();
     if (recordSize < bytesPerSector || recordSize % bytesPerSector != 0 || recordSize > CMft::kMaxRecordSize)
@@ -204,12 +207,16 @@ void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
 void CMft::FollowAttributeListOf(CFileRecord& record) {
     if (!record.IsValid() || record.GetBaseReference().GetRaw() != 0 || !record.GetData()->HasAttributeList())
         return;
-    record.listed_ =
-        std::make_shared<const AttributeList>(FollowAttributeList(record, [this](FileReference reference) {
+    auto listed = std::make_shared<CFileRecord::Listed>();
+    listed->attributes = FollowAttributeList(
+        record,
+        [this](FileReference reference) {
             CFileRecord extension(mftData_.GetDisk(), reference);
             ReadInto(extension, reference.GetRecordNumber());
             return extension;
-        }));
+        },
+        listed->damage);
+    record.listed_ = std::move(listed);
 }
 
 std::uint64_t CMft::GetFileRecordCount() const {

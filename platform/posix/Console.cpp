@@ -42,18 +42,25 @@ void AppendOemString(const std::wstring& text, std::string& bytes) {
     ConsoleEncoder().AppendTo(text, bytes);
 }
 
-void WriteStandardOutput(const std::string& bytes) {
+ErrorCode WriteStandardOutput(const std::string& bytes) {
     const char* next = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(STDOUT_FILENO, next, left);
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            return;
+        if (written < 0)
+            return static_cast<ErrorCode>(errno);
+        if (written == 0)
+            return EIO; // nothing moves: give up rather than spin
         next += written;
         left -= static_cast<std::size_t>(written);
     }
+    return 0;
+}
+
+bool IsClosedPipe(ErrorCode error) {
+    return error == EPIPE;
 }
 
 bool StandardErrorIsTerminal() {

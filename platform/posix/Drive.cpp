@@ -19,6 +19,13 @@ bool IsAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
+// Whether a file system of this mount table type may be NTFS: the kernel's drivers ("ntfs",
+// "ntfs3"), and FUSE, under which ntfs-3g mounts it ("fuseblk", or "fuse" and a subtype that
+// names it).
+bool MayBeNtfs(const std::string& type) {
+    return type.empty() || type == "fuse" || type == "fuseblk" || type.find("ntfs") != std::string::npos;
+}
+
 } // namespace
 
 Drive ParseDrive(const std::wstring& value) {
@@ -55,6 +62,8 @@ CurrentDriveResult CurrentDrive() {
         result.error = ENODEV;
         return result;
     }
+    if (!MayBeNtfs(mount->type))
+        result.otherFileSystem = mount->type;
     // Decoded as the -d argument naming the same device would be.
     std::string source = mount->source;
     char* arguments[] = {source.data()};

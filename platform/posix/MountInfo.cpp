@@ -42,6 +42,7 @@ bool ParseLine(const std::string& line, MountEntry& entry) {
         return false;
     entry.mountPoint = Unescape(mountPoint);
     entry.source = Unescape(source);
+    entry.type = Unescape(type);
     return true;
 }
 

@@ -12,6 +12,7 @@ struct MountEntry {
     unsigned minor = 0;
     std::string mountPoint; // with the table's octal escapes (\040 for a blank, ...) undone
     std::string source;     // what was mounted, for a disk file system its block device
+    std::string type;       // the file system's type: "ext4", "ntfs3", "fuseblk", ...
 };
 
 // The entries of a mountinfo text in table order; lines that do not parse are left out.

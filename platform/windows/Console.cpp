@@ -58,17 +58,26 @@ void AppendOemString(const std::wstring& text, std::string& bytes) {
     bytes += ToOemString(text);
 }
 
-void WriteStandardOutput(const std::string& bytes) {
+ErrorCode WriteStandardOutput(const std::string& bytes) {
     const char* next = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
         const unsigned count = static_cast<unsigned>(std::min(left, kLargestWrite));
+        SetLastError(0);
         const int written = _write(kStandardOutput, next, count);
-        if (written <= 0)
-            return;
+        if (written <= 0) {
+            // The runtime's write failed in WriteFile, which left the system's code behind.
+            const DWORD error = GetLastError();
+            return error != 0 ? error : ERROR_WRITE_FAULT;
+        }
         next += written;
         left -= static_cast<std::size_t>(written);
     }
+    return 0;
+}
+
+bool IsClosedPipe(ErrorCode error) {
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
 }
 
 bool StandardErrorIsTerminal() {
