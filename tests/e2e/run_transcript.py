@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Runs the built program for every case of one transcript and compares what it prints, exactly.
+
+Usage: run_transcript.py VESK VOLUMES RECIPES MKVOL FILE.transcript
+(VOLUMES: the folder of the builder images; RECIPES: tests/volumes; MKVOL: the volume builder.)
+
+A transcript is UTF-8 text, one case after another:
+  # text           a comment (a line that begins with "# ")
+  $ vesk ARG ...   one run; a case lasts until the next "$ " line. Arguments split at blanks, and
+                   "double quotes" group one argument that holds blanks. Words NAME=VALUE before
+                   "vesk" are set in its environment, which otherwise has LC_ALL=C.UTF-8.
+  % COMMAND        a bash command run in {SCRATCH} before the run (a copy of an image, a patch
+                   by {MKVOL}, the volume builder, ...); the case fails if it fails
+  line             an expected line of standard output, verbatim
+  ! line           an expected line of standard error, in order among the error lines
+  < FILE, ! < FILE the lines of FILE (a path from the transcript's folder), as expected lines of
+                   standard output or standard error
+  > line           an expected line of the file that -outfile names, read as UTF-16LE; a case
+                   with such lines, or with a lone ">", checks that the file holds just them
+  [exit N]         the expected exit code; a case without it expects 0
+  [in order]       the case runs again with standard error sent into standard output, whose
+                   lines must then come in the order of the expected lines above
+Empty lines at the end of a case separate cases; they are no expected lines. In every line,
+{NAME} stands for the image of builder volume NAME (RECIPES/NAME.recipe) and {SCRATCH} for an
+empty folder of this case. The elapsed time of the summary is written "T" (" in T s.").
+"""
+
+import difflib
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+RUN_LIMIT = 120  # seconds; far more than any run takes, so only a hang comes near it
+
+
+class Case:
+    def __init__(self, line_number, command):
+        self.line_number, self.command = line_number, command
+        self.setup, self.expected, self.exit, self.in_order = [], [], 0, False
+
+    def lines(self, prefix):
+        return [line[len(prefix):] for kind, line in self.expected if kind == prefix]
+
+
+def read_lines(path):
+    with open(path, encoding="utf-8") as text:
+        return text.read().split("\n")
+
+
+def read_cases(path):
+    cases = []
+    for number, line in enumerate(read_lines(path), 1):
+        if line.startswith("# "):
+            continue
+        if line.startswith("$ "):
+            cases.append(Case(number, line[2:]))
+        elif not cases:
+            if line:
+                raise SystemExit(f"{path}:{number}: a line before the first case")
+        elif line.startswith(("< ", "! < ")):
+            prefix, name = line.split("< ", 1)
+            included = read_lines(os.path.join(os.path.dirname(path), name))[:-1]
+            cases[-1].expected += [(prefix, prefix + text) for text in included]
+        elif line.startswith("% "):
+            cases[-1].setup.append(line[2:])
+        elif re.fullmatch(r"\[exit -?\d+\]", line):
+            cases[-1].exit = int(line[6:-1])
+        elif line == "[in order]":
+            cases[-1].in_order = True
+        else:
+            kind = ">" if line == ">" else line[:2] if line.startswith(("! ", "> ")) else ""
+            cases[-1].expected.append((kind, line))
+    for case in cases:
+        while case.expected and case.expected[-1] == ("", ""):
+            case.expected.pop()
+    return cases
+
+
+def as_lines(text):
+    """The lines of text; a last line without its line feed is marked so that it differs."""
+    lines = text.split("\n")
+    if lines[-1] == "":
+        return lines[:-1]
+    return lines[:-1] + [lines[-1] + " [no line feed at the end]"]
+
+
+def mask_time(text):
+    return re.sub(r" in [0-9.e+-]+ s\.", " in T s.", text)
+
+
+def run(arguments, settings=(), merged=False):
+    """Runs a program as a user would, standard input empty, in an environment with LC_ALL=C.UTF-8
+    unless settings (NAME=VALUE) say otherwise. Its exit code (None when it was killed after
+    RUN_LIMIT seconds), standard output and standard error (empty when merged into the output)."""
+    environment = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "LANG"))}
+    environment["LC_ALL"] = "C.UTF-8"
+    environment.update(setting.split("=", 1) for setting in settings)
+    try:
+        done = subprocess.run(arguments, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT if merged else subprocess.PIPE,
+                              env=environment, timeout=RUN_LIMIT)
+    except subprocess.TimeoutExpired:
+        return None, "", ""
+    decode = lambda data: (data or b"").decode("utf-8", errors="backslashreplace")
+    return done.returncode, decode(done.stdout), decode(done.stderr)
+
+
+def run_case(case, vesk, volumes, recipes, mkvol):
+    """An empty list if the case passes, else the lines that report its failure."""
+    with tempfile.TemporaryDirectory(prefix="vesk-transcript-") as scratch:
+
+        def substitute(text):
+            def value(match):
+                name = match.group(1)
+                if name == "SCRATCH":
+                    return scratch
+                if name == "MKVOL":
+                    return mkvol
+                if os.path.exists(os.path.join(recipes, name + ".recipe")):
+                    return os.path.join(volumes, name + ".img")
+                return match.group(0)
+
+            return re.sub(r"\{([\w-]+)\}", value, text)
+
+        for command in case.setup:
+            done = subprocess.run(["bash", "-c", substitute(command)], cwd=scratch, capture_output=True)
+            if done.returncode != 0:
+                return [f"% {command}", done.stderr.decode(errors="backslashreplace")]
+        words = [quoted or plain for quoted, plain in re.findall(r'"([^"]*)"|(\S+)', substitute(case.command))]
+        settings = []
+        while words and re.fullmatch(r"[A-Z_]+=.*", words[0]):
+            settings.append(words.pop(0))
+        if not words or words[0] != "vesk":
+            return ["a run of something else than vesk"]
+
+        def run_vesk(merged):
+            code, out, err = run([vesk] + words[1:], settings, merged)
+            decode = lambda text: as_lines(mask_time(text))
+            return code, decode(out), decode(err), "" if code is not None else f"[killed after {RUN_LIMIT} s]"
+
+        code, out, err, killed = run_vesk(False)
+        expected = case.lines("") + ["! " + line for line in case.lines("! ")]
+        actual = out + ["! " + line for line in err]
+        if any(kind in ("> ", ">") for kind, _ in case.expected):
+            expected += ["> " + line for line in case.lines("> ")]
+            outfile = words[words.index("-outfile") + 1] if "-outfile" in words else None
+            if outfile and os.path.exists(outfile):
+                with open(outfile, "rb") as file:
+                    text = file.read().decode("utf-16-le", errors="backslashreplace")
+                actual += ["> " + line for line in as_lines(text)]
+            else:
+                actual.append("> [no output file]")
+        expected.append(f"[exit {case.exit}]")
+        actual.append(killed or f"[exit {code}]")
+        if case.in_order:
+            expected.append("[in order]")
+            expected += [line[len(kind):] for kind, line in case.expected if kind in ("", "! ")]
+            _, merged, _, killed = run_vesk(True)
+            actual += ["[in order]"] + (merged if not killed else [killed])
+        expected = [substitute(line) for line in expected]
+        if actual == expected:
+            return []
+        return list(difflib.unified_diff(expected, actual, "expected", "actual", lineterm=""))
+
+
+def main():
+    vesk, volumes, recipes, mkvol, transcript = map(os.path.abspath, sys.argv[1:])
+    cases = read_cases(transcript)
+    failures = 0
+    for case in cases:
+        report = run_case(case, vesk, volumes, recipes, mkvol)
+        if report:
+            failures += 1
+            print(f"{transcript}:{case.line_number}: $ {case.command}", *report, "", sep="\n")
+    print(f"{len(cases)} case(s), {failures} failed")
+    return 1 if failures or not cases else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
