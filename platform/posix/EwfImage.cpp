@@ -50,16 +50,18 @@ class SegmentNames {
     int count_ = 0;
 };
 
-// "NAME.E02" for "NAME.E01": the segment that follows name in the usual numbering, else a phrase.
-std::string NextSegment(const std::string& name) {
+// "segment NAME.E02" for the path of NAME.E01, in the usual numbering, else the segment after it;
+// named without the folder, which is the image's.
+std::string NextSegment(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
     const std::size_t n = name.size();
     if (n >= 2 && name[n - 1] >= '0' && name[n - 1] <= '9' && name[n - 2] >= '0' && name[n - 2] <= '9' &&
         name.compare(n - 2, 2, "99") != 0) {
         const int next = (name[n - 2] - '0') * 10 + (name[n - 1] - '0') + 1;
-        return name.substr(0, n - 2) + static_cast<char>('0' + next / 10) +
+        return "segment " + name.substr(0, n - 2) + static_cast<char>('0' + next / 10) +
                static_cast<char>('0' + next % 10);
     }
-    return "the segment after " + name;
+    return "segment after " + name;
 }
 
 // Closes an open handle (closing one that failed to open is harmless) and frees it.
@@ -172,7 +174,7 @@ OpenResult OpenEwfImage(const std::string& path) {
     const int corrupted = libewf_handle_segment_files_corrupted(handle.get(), &error);
     libewf_error_free(&error);
     if (corrupted != 0) {
-        result.problem = "The EWF image " + path + " is incomplete: " + NextSegment(names[count - 1]) +
+        result.problem = "The EWF image " + path + " is incomplete: its " + NextSegment(names[count - 1]) +
                          " is missing or damaged.";
         return result;
     }

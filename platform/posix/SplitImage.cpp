@@ -137,8 +137,10 @@ OpenResult OpenSplitImage(const std::string& path) {
     }
     // The pieces end at the first number missing; one found beyond it means a piece is lost.
     if (HighestSegment(numbering) > segments.size()) {
-        result.problem = "The split image " + path +
-                         " is incomplete: " + SegmentName(numbering, segments.size() + 1) + " is missing.";
+        result.problem =
+            "The split image " + path + " is incomplete: its piece " +
+            std::filesystem::path(SegmentName(numbering, segments.size() + 1)).filename().string() +
+            " is missing.";
         return result;
     }
     result.device = std::make_unique<ContainerDevice>(std::make_unique<SplitReader>(std::move(segments)),

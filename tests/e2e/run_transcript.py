@@ -21,8 +21,9 @@ A transcript is UTF-8 text, one case after another:
   [in order]       the case runs again with standard error sent into standard output, whose
                    lines must then come in the order of the expected lines above
 Empty lines at the end of a case separate cases; they are no expected lines. In every line,
-{NAME} stands for the image of builder volume NAME (RECIPES/NAME.recipe) and {SCRATCH} for an
-empty folder of this case. The elapsed time of the summary is written "T" (" in T s.").
+{NAME} stands for the image of builder volume NAME (RECIPES/NAME.recipe), else for the file NAME
+of VOLUMES (a disk image of tools/mkdisk.sh, {disk-gpt.img}), and {SCRATCH} for an empty folder of
+this case. The elapsed time of the summary is written "T" (" in T s.").
 """
 
 import difflib
@@ -120,9 +121,11 @@ def run_case(case, vesk, volumes, recipes, mkvol):
                     return mkvol
                 if os.path.exists(os.path.join(recipes, name + ".recipe")):
                     return os.path.join(volumes, name + ".img")
+                if os.path.exists(os.path.join(volumes, name)):
+                    return os.path.join(volumes, name)
                 return match.group(0)
 
-            return re.sub(r"\{([\w-]+)\}", value, text)
+            return re.sub(r"\{([\w.-]+)\}", value, text)
 
         for command in case.setup:
             done = subprocess.run(["bash", "-c", substitute(command)], cwd=scratch, capture_output=True)
