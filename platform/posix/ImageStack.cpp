@@ -24,8 +24,8 @@ namespace {
 constexpr char kNtfsOem[] = "NTFS    ";
 constexpr std::size_t kNtfsOemOffset = 3;
 constexpr std::size_t kHeadSize = 512; // bytes of a file that tell a container's kind
-// Logical sector sizes a disk image's partition table may be written for, tried in this order
-// when the disk cannot tell its own.
+// Logical sector sizes a disk image's partition table may be written for, tried in this order after
+// the one the disk states, if any (a container may state 512 for the image of a 4096-byte disk).
 constexpr std::uint32_t kImageSectorSizes[] = {512, 4096};
 
 bool HoldsNtfs(Device& disk, std::uint64_t offset) {
@@ -77,9 +77,12 @@ Container OpenContainer(const std::string& path) {
 // The partition table that holds NTFS partitions under the first sector size that finds any, else
 // the first table found at all.
 PartitionTable ReadTable(Device& disk, int fd, std::vector<bool>& ntfs) {
-    std::vector<std::uint32_t> sectorSizes(std::begin(kImageSectorSizes), std::end(kImageSectorSizes));
+    std::vector<std::uint32_t> sectorSizes;
     if (const std::optional<std::uint32_t> size = disk.SectorSize())
-        sectorSizes = {*size};
+        sectorSizes.push_back(*size);
+    for (std::uint32_t size : kImageSectorSizes)
+        if (std::find(sectorSizes.begin(), sectorSizes.end(), size) == sectorSizes.end())
+            sectorSizes.push_back(size);
     PartitionTable chosen;
     for (std::uint32_t sectorSize : sectorSizes) {
         PartitionTable table = ReadPartitionTable(disk, fd, sectorSize);

@@ -28,8 +28,7 @@ std::vector<Partition> Probe(int fd, std::uint32_t sectorSize) {
     const std::unique_ptr<blkid_struct_probe, FreeProbe> probe(blkid_new_probe());
     if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0)
         return partitions;
-    if (sectorSize != 0)
-        blkid_probe_set_sectorsize(probe.get(), sectorSize);
+    blkid_probe_set_sectorsize(probe.get(), sectorSize);
     blkid_probe_enable_superblocks(probe.get(), 0);
     blkid_probe_enable_partitions(probe.get(), 1);
     if (blkid_do_safeprobe(probe.get()) != 0)

@@ -20,12 +20,11 @@ struct PartitionTable {
     ErrorCode error = 0;               // a read of the disk that failed
 };
 
-// The partitions of disk, whose logical sectors are sectorSize bytes (0: as a block device tells
-// libblkid itself). fd is the disk's own descriptor, a raw image file or a block device, that
-// libblkid reads directly; -1 for a disk in a container, of which libblkid reads a copy in memory
-// of what a table can use: the disk's first and last MiB, and the MiB at the start and after the
-// end of each partition found, until no more partitions turn up (the links between logical
-// partitions lie there wherever partitioning tools put them).
+// The partitions of disk, read as a disk of sectorSize-byte logical sectors. fd is the disk's own descriptor,
+// a raw image file or a block device, that libblkid reads directly; -1 for a disk in a container, of which
+// libblkid reads a copy in memory of what a table can use: the disk's first and last MiB, and the MiB at the
+// start and after the end of each partition found, until no more partitions turn up (the links between
+// logical partitions lie there wherever partitioning tools put them).
 PartitionTable ReadPartitionTable(Device& disk, int fd, std::uint32_t sectorSize);
 
 } // namespace platform

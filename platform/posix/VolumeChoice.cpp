@@ -70,7 +70,7 @@ VolumeChoice SplitVolumeChoice(const std::wstring& value) {
         return whole;
     const std::wstring suffix = value.substr(at + 1);
     const std::optional<std::uint64_t> number = value[at] == L'#' ? Decimal(suffix) : Offset(suffix);
-    if (!number || (value[at] == L'#' && *number == 0))
+    if (!number)
         return whole;
     return {value.substr(0, at),
             value[at] == L'#' ? VolumeChoice::Kind::Partition : VolumeChoice::Kind::Offset, *number};

@@ -17,7 +17,7 @@ struct VolumeChoice {
     std::uint64_t number = 0;
 };
 
-// Splits value at its last "#" or "@": "#" and a decimal partition number from 1 on, or "@" and
+// Splits value at its last "#" or "@": "#" and a decimal partition number, or "@" and
 // a byte offset in decimal, with a multiplier k, m or g (1024, 1024^2, 1024^3) or s (512-byte
 // sectors), in either case. A value that names an existing file as a whole is that file, so a
 // name may hold "#" and "@"; so is a value whose suffix is no such number (opening it then fails).
