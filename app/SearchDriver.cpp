@@ -31,7 +31,6 @@
 #include <algorithm>
 #include <bitset>
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
 #include <list>
 #include <memory>
@@ -76,15 +75,13 @@ void WriteSummaryLine(const std::wstring& text) {
         ThrowStandardOutputError(platform::LastErrorCode());
 }
 
-// Whether name is the volume the search is to read, which creating the output file would truncate
-// (an image) or overwrite with results (a device). When the volume cannot be told yet, the search
-// reports why once it gets there; a name the system cannot compare, one with characters outside
-// the BMP for instance, is taken for another file.
+// Whether name is the volume the search is to read, or a file of its image (a segment), which
+// creating the output file would truncate (an image) or overwrite with results (a device). When the volume
+// cannot be told yet, the search reports why once it gets there; a name the system cannot compare, one with
+// characters outside the BMP for instance, is taken for another file.
 bool NamesTheVolume(const std::wstring& name, const cmdarg::command_line& options) {
     try {
-        std::error_code unknown;
-        return std::filesystem::equivalent(
-            name, platform::DevicePathForDrive(ChooseDrive(options).devicePath), unknown);
+        return platform::IsVolumeFile(name, platform::DevicePathForDrive(ChooseDrive(options).devicePath));
     } catch (const std::exception&) {
         return false;
     }

@@ -54,17 +54,30 @@ class Device {
     virtual ErrorCode Read(void* buffer, std::size_t size) = 0;
 };
 
-// Either an opened device or the error that prevented the open.
+// Either an opened device or what prevented the open: a system error, or else a problem with what
+// the path names (an image missing a segment, a partition that does not exist), in one line.
 struct OpenResult {
     std::unique_ptr<Device> device;
     ErrorCode error = 0;
+    std::string problem;
 };
 
 // The path to open for a drive text (UTF-16 code units): "\\.\" plus the drive on Windows,
 // the drive text itself (a device or image path) on POSIX.
 std::wstring DevicePathForDrive(const std::wstring& drive);
 
-// Opens the device at path (UTF-16 code units) for reading; never writes to it.
+// Opens the volume at path (UTF-16 code units) for reading; never writes to it.
+// POSIX: path is a block device or an image file, of a volume or of a whole disk, raw or in a
+// container (EWF, VHD/VHDX, VMDK, split raw NAME.001...), optionally followed by "#N" (partition N)
+// or "@OFFSET" (the volume OFFSET bytes into the disk) as platform/posix/VolumeChoice.h reads them.
+// A disk with a partition table and no choice opens its one NTFS partition.
+// Windows: the volume or image file itself.
 OpenResult OpenDevice(const std::wstring& path);
+
+// Whether the file name (UTF-16 code units) is one that the volume at path (as OpenDevice takes it)
+// is read from, which an output file must not overwrite: the device or image file itself, and on
+// POSIX the other segments of a split or EWF image. False when it cannot be told (name does not
+// exist, say).
+bool IsVolumeFile(const std::wstring& name, const std::wstring& path);
 
 } // namespace platform

@@ -16,7 +16,8 @@ struct Drive {
 // The drive a -d value (UTF-16 code units) names.
 // POSIX: "X:PATH" with an ASCII letter X and a PATH that begins with "/" or "." opens PATH, shows
 // as "X:" and has the letter X (as given; the junction table upper-cases it). Any other value is
-// a device or image path: it is opened and shown as it is, and has no letter.
+// a device or image path: it is opened as it is (OpenDevice reads a "#N" or "@OFFSET" after the
+// image's name), shown without such a choice, and has no letter.
 // Windows: the drive text ("C:") is opened and shown, and its first character is the letter.
 Drive ParseDrive(const std::wstring& value);
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 namespace Krod {
@@ -23,6 +24,8 @@ constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a neg
 
 std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
     platform::OpenResult opened = platform::OpenDevice(path);
+    if (!opened.device && !opened.problem.empty())
+        throw std::runtime_error(opened.problem);
     if (!opened.device)
         throw ESystemError(opened.error);
     return std::move(opened.device);

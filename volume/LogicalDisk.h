@@ -22,7 +22,8 @@ class CLogicalDisk {
 
     // Opens the volume of a drive text at platform::DevicePathForDrive(drive) ("\\.\C:" for "C:"
     // on Windows, the device or image path itself on POSIX) and reads its boot sector. Throws
-    // ESystemError if the device cannot be opened or sector 0 cannot be read.
+    // ESystemError if the device cannot be opened or sector 0 cannot be read, std::runtime_error
+    // with the platform's one-line text when what the path names holds no volume to open.
     explicit CLogicalDisk(const wchar_t* drive);
     // The same on an opened device, named devicePath; the disk owns the device.
     CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath);

@@ -1,122 +1,23 @@
-// Devices on POSIX: open(2) read-only and positioned reads with pread(2), with read-ahead for
-// sequential scans and reads in the background on a thread of their own.
+// Files and block devices on POSIX: positioned reads with pread(2), with read-ahead for sequential
+// scans and reads in the background on a thread of their own.
 
 #include "platform/Device.h"
-#include "platform/posix/NativePath.h"
+#include "platform/posix/FileDevice.h"
+#include "platform/posix/ReaderThread.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <fcntl.h>
-#include <functional>
 #include <limits>
 #include <linux/fs.h>
 #include <memory>
-#include <mutex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace platform {
 namespace {
-
-// A thread that reads for a device, one read at a time. A scan asks for its next block while it
-// tests the one before; a thread started for each block would cost a good part of the read.
-class ReaderThread {
-  public:
-    using ReadFunction = std::function<ErrorCode(std::uint8_t*, std::uint64_t, std::size_t)>;
-
-    // Throws std::system_error when no thread can be started.
-    explicit ReaderThread(ReadFunction read) : read_(std::move(read)), thread_([this] { Run(); }) {}
-    ~ReaderThread() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    ReaderThread(const ReaderThread&) = delete;
-    ReaderThread& operator=(const ReaderThread&) = delete;
-
-    // Starts reading size bytes at offset into out; false while a read is still unclaimed.
-    bool Start(std::uint8_t* out, std::uint64_t offset, std::size_t size) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            if (state_ != State::Idle)
-                return false;
-            job_ = {out, offset, size};
-            state_ = State::Pending;
-        }
-        changed_.notify_all();
-        return true;
-    }
-
-    // Waits for the read started last to end, and returns 0 or its error.
-    ErrorCode Wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return state_ == State::Done; });
-        state_ = State::Idle;
-        return error_;
-    }
-
-  private:
-    enum class State { Idle, Pending, Done };
-    struct Job {
-        std::uint8_t* out;
-        std::uint64_t offset;
-        std::size_t size;
-    };
-
-    void Run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || state_ == State::Pending; });
-            if (stopping_)
-                return;
-            const Job job = job_;
-            lock.unlock();
-            const ErrorCode error = read_(job.out, job.offset, job.size);
-            lock.lock();
-            error_ = error;
-            state_ = State::Done;
-            changed_.notify_all();
-        }
-    }
-
-    const ReadFunction read_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    State state_ = State::Idle;
-    bool stopping_ = false;
-    Job job_{};
-    ErrorCode error_ = 0;
-    std::thread thread_; // last: it starts once everything it uses is there
-};
-
-// The read a ReaderThread is doing for the caller; it is waited for at the latest when it goes.
-class ThreadRead : public BackgroundRead {
-  public:
-    explicit ThreadRead(ReaderThread& reader) : reader_(reader) {}
-    ~ThreadRead() override {
-        if (!waited_)
-            reader_.Wait();
-    }
-    ErrorCode Wait() override {
-        if (waited_)
-            return 0;
-        waited_ = true;
-        return reader_.Wait();
-    }
-
-  private:
-    ReaderThread& reader_;
-    bool waited_ = false;
-};
 
 class PosixDevice : public Device {
   public:
@@ -156,17 +57,10 @@ class PosixDevice : public Device {
     // or while its read is not yet claimed, the caller simply reads as usual.
     std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
                                                      std::size_t size) override {
-        try {
-            if (!reader_)
-                reader_ =
-                    std::make_unique<ReaderThread>([this](std::uint8_t* out, std::uint64_t at,
-                                                          std::size_t n) { return ReadAt(out, at, n); });
-        } catch (const std::system_error&) {
-            return nullptr;
-        }
-        if (!reader_->Start(static_cast<std::uint8_t*>(buffer), offset, size))
-            return nullptr;
-        return std::make_unique<ThreadRead>(*reader_);
+        return StartBackgroundRead(
+            reader_,
+            [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); }, buffer,
+            offset, size);
     }
 
     // The position is ours: pread needs no seek on the descriptor.
@@ -241,24 +135,8 @@ class PosixDevice : public Device {
 
 } // namespace
 
-std::wstring DevicePathForDrive(const std::wstring& drive) {
-    return drive;
-}
-
-OpenResult OpenDevice(const std::wstring& path) {
-    OpenResult result;
-    std::string native;
-    if (!ToNativePath(path, native)) {
-        result.error = EILSEQ;
-        return result;
-    }
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = static_cast<ErrorCode>(errno);
-        return result;
-    }
-    result.device = std::make_unique<PosixDevice>(fd);
-    return result;
+std::unique_ptr<Device> MakeFileDevice(int fd) {
+    return std::make_unique<PosixDevice>(fd);
 }
 
 } // namespace platform

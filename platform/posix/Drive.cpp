@@ -3,6 +3,7 @@
 #include "platform/Drive.h"
 #include "platform/Arguments.h"
 #include "platform/posix/MountInfo.h"
+#include "platform/posix/VolumeChoice.h"
 
 #include <cerrno>
 #include <climits>
@@ -33,7 +34,8 @@ Drive ParseDrive(const std::wstring& value) {
                           (value[2] == L'/' || value[2] == L'.');
     if (lettered)
         return Drive{value.substr(0, 2), value.substr(2), value[0]};
-    return Drive{value, value, 0};
+    // A disk image's "#N" or "@OFFSET" chooses the volume; the drive is the image.
+    return Drive{SplitVolumeChoice(value).path, value, 0};
 }
 
 CurrentDriveResult CurrentDrive() {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 namespace platform {
@@ -205,6 +206,11 @@ class WindowsDevice : public Device {
 };
 
 } // namespace
+
+bool IsVolumeFile(const std::wstring& name, const std::wstring& path) {
+    std::error_code unknown;
+    return std::filesystem::equivalent(name, path, unknown);
+}
 
 std::wstring DevicePathForDrive(const std::wstring& drive) {
     return kDevicePrefix + drive;

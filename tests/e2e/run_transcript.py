@@ -20,8 +20,9 @@ A transcript is UTF-8 text, one case after another:
   [in order]       the case runs again with standard error sent into standard output, whose
                    lines must then come in the order of the expected lines above
 Empty lines at the end of a case separate cases; they are no expected lines. In every line,
-{NAME} stands for the image of builder volume NAME (RECIPES/NAME.recipe) and {SCRATCH} for an
-empty folder of this case. The elapsed time of the summary is written "T" (" in T s.").
+{NAME} stands for the image of builder volume NAME (RECIPES/NAME.recipe), else for the file NAME
+of VOLUMES (a disk image of tools/mkdisk.sh, {disk-gpt.img}), and {SCRATCH} for an empty folder of
+this case. The elapsed time of the summary is written "T" (" in T s.").
 """
 
 import difflib
@@ -108,10 +109,12 @@ def run_case(case, vesk, volumes, recipes, mkvol):
             name = match.group(1)
             if name in ("SCRATCH", "MKVOL"):
                 return scratch if name == "SCRATCH" else mkvol
-            found = os.path.exists(os.path.join(recipes, name + ".recipe"))
-            return os.path.join(volumes, name + ".img") if found else match.group(0)
+            if os.path.exists(os.path.join(recipes, name + ".recipe")):
+                return os.path.join(volumes, name + ".img")
+            # Other files beside the volumes, such as the disk images made from them, by file name.
+            return os.path.join(volumes, name) if os.path.exists(os.path.join(volumes, name)) else match.group(0)
 
-        substitute = lambda text: re.sub(r"\{([\w-]+)\}", value, text)
+        substitute = lambda text: re.sub(r"\{([\w.-]+)\}", value, text)
         for command in case.setup:
             done = subprocess.run(["bash", "-c", substitute(command)], cwd=scratch, capture_output=True)
             if done.returncode != 0:

@@ -1,0 +1,40 @@
+#include "platform/PartitionWindow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace platform {
+
+PartitionWindow::PartitionWindow(std::unique_ptr<Device> disk, std::uint64_t start, std::uint64_t length)
+    : disk_(std::move(disk)), start_(start),
+      length_(std::min(length, std::numeric_limits<std::uint64_t>::max() - start)) {}
+
+ErrorCode PartitionWindow::Seek(std::uint64_t offset) {
+    position_ = offset;
+    return 0;
+}
+
+ErrorCode PartitionWindow::Read(void* buffer, std::size_t size) {
+    const std::uint64_t position = position_;
+    // A position past the largest offset stays there: everything beyond reads as zeros anyway.
+    position_ += std::min<std::uint64_t>(size, std::numeric_limits<std::uint64_t>::max() - position_);
+    const std::size_t inside = position < length_ ? std::min<std::uint64_t>(size, length_ - position) : 0;
+    if (inside > 0) {
+        if (ErrorCode error = disk_->Seek(start_ + position))
+            return error;
+        if (ErrorCode error = disk_->Read(buffer, inside))
+            return error;
+    }
+    std::memset(static_cast<std::uint8_t*>(buffer) + inside, 0, size - inside);
+    return 0;
+}
+
+std::unique_ptr<BackgroundRead> PartitionWindow::ReadInBackground(void* buffer, std::uint64_t offset,
+                                                                  std::size_t size) {
+    if (offset > length_ || size > length_ - offset)
+        return nullptr;
+    return disk_->ReadInBackground(buffer, start_ + offset, size);
+}
+
+} // namespace platform

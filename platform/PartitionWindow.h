@@ -1,0 +1,33 @@
+#pragma once
+// A volume inside a disk: the disk's bytes from a start offset on, for a length.
+
+#include "platform/Device.h"
+
+#include <memory>
+
+namespace platform {
+
+// Reads pass straight to the disk, shifted by the start, into the caller's buffer; bytes past the
+// window's end read as zeros and are never taken from the disk, whatever lies there.
+class PartitionWindow : public Device {
+  public:
+    // The window [start, start + length) of disk, which it owns; a length reaching past the largest
+    // offset is cut there.
+    PartitionWindow(std::unique_ptr<Device> disk, std::uint64_t start, std::uint64_t length);
+
+    std::optional<std::uint32_t> SectorSize() const override { return disk_->SectorSize(); }
+    std::optional<std::uint64_t> Size() const override { return length_; }
+    ErrorCode Seek(std::uint64_t offset) override;
+    ErrorCode Read(void* buffer, std::size_t size) override;
+    // In the background when the read lies wholly inside the window; otherwise the caller reads.
+    std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
+                                                     std::size_t size) override;
+
+  private:
+    std::unique_ptr<Device> disk_;
+    std::uint64_t start_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;
+};
+
+} // namespace platform

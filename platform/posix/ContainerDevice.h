@@ -1,0 +1,60 @@
+#pragma once
+// A disk held in a container (EWF, VHD/VHDX, VMDK, split raw), read through the reader of its kind.
+
+#include "platform/Device.h"
+#include "platform/posix/ReaderThread.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What reads a container's disk. Never used by two threads at once.
+class DiskReader {
+  public:
+    virtual ~DiskReader() = default;
+    // Reads size bytes at offset, which all lie inside the disk, into out. Returns 0 or the error.
+    virtual ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) = 0;
+    // Damage met by the reads since the last call, one line each for the user; the damaged bytes
+    // were read as zeros.
+    virtual std::vector<std::string> TakeDamageNotes() { return {}; }
+};
+
+class ContainerDevice : public Device {
+  public:
+    // The disk of size bytes that reader reads; sectorSize as the container states it.
+    ContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64_t size,
+                    std::optional<std::uint32_t> sectorSize);
+    ~ContainerDevice() override;
+    ContainerDevice(const ContainerDevice&) = delete;
+    ContainerDevice& operator=(const ContainerDevice&) = delete;
+
+    std::optional<std::uint32_t> SectorSize() const override { return sectorSize_; }
+    std::optional<std::uint64_t> Size() const override { return size_; }
+    ErrorCode Seek(std::uint64_t offset) override;
+    // Damage notes go to standard error after the read, on the caller's thread.
+    ErrorCode Read(void* buffer, std::size_t size) override;
+    // The container is read on a thread of its own (decompressing, say) while the caller goes on;
+    // damage notes go to standard error when the read is waited for.
+    std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
+                                                     std::size_t size) override;
+
+    // Writes the damage notes of the reads so far to standard error.
+    void ReportDamage();
+
+  private:
+    // Reads as Read does, from either thread, the reader taking one caller at a time.
+    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size);
+
+    std::mutex mutex_; // guards reader_ and notes_
+    std::unique_ptr<DiskReader> reader_;
+    std::vector<std::string> notes_;
+    const std::uint64_t size_;
+    const std::optional<std::uint32_t> sectorSize_;
+    std::uint64_t position_ = 0;
+    std::unique_ptr<ReaderThread> thread_; // last: it ends before the reader goes
+};
+
+} // namespace platform

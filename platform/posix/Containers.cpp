@@ -1,0 +1,40 @@
+// What the container openers share: the kinds no library here reads, and the libraries' error texts.
+
+#include "platform/posix/Containers.h"
+
+#include <cstring>
+
+namespace platform {
+namespace {
+
+// Signatures of disk containers that are recognised, but not read.
+struct Signature {
+    std::size_t offset;
+    const char* bytes;
+    std::size_t length;
+    const char* kind;
+};
+constexpr Signature kUnreadable[] = {
+    {0, "QFI\xfb", 4, "QCOW"},                // QEMU copy-on-write, versions 1 to 3
+    {0, "QED\0", 4, "QED"},                   // QEMU enhanced disk
+    {0x40, "\x7f\x10\xda\xbe", 4, "VDI"},     // VirtualBox disk image
+    {0, "WithoutFreeSpace", 16, "Parallels"}, // Parallels disk
+    {0, "AFF10\r\n", 7, "AFF"},               // Advanced Forensic Format
+};
+
+} // namespace
+
+std::string UnreadableContainer(const std::string& head) {
+    for (const Signature& signature : kUnreadable)
+        if (signature.offset <= head.size() && signature.length <= head.size() - signature.offset &&
+            head.compare(signature.offset, signature.length, signature.bytes, signature.length) == 0)
+            return signature.kind;
+    return {};
+}
+
+std::string LibraryErrorText(const char* message) {
+    const char* text = std::strstr(message, ": ");
+    return text != nullptr ? text + 2 : message;
+}
+
+} // namespace platform

@@ -1,0 +1,47 @@
+#pragma once
+// The containers a disk image comes in, each opened through the library of its kind. Every opener
+// takes the image's path in the locale's encoding and returns, as OpenDevice does, the disk inside
+// or why there is none: a system error, or a problem in one line that names the image.
+
+#include "platform/Device.h"
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Whether the file at path begins as an image of the kind does (the library's own test).
+bool IsEwfImage(const std::string& path);
+bool IsVhdImage(const std::string& path);
+bool IsVmdkImage(const std::string& path);
+
+// An EWF image (E01, Ex01, ...): the segments beside path that its name leads to (libewf).
+OpenResult OpenEwfImage(const std::string& path);
+
+// The names of the segments of the EWF image whose first segment is path, as far as they exist.
+std::vector<std::string> EwfSegmentNames(const std::string& path);
+
+// A VHD (fixed or dynamic) or VHDX image (libvhdi).
+OpenResult OpenVhdImage(const std::string& path);
+
+// A VMDK image: its descriptor and extents (libvmdk).
+OpenResult OpenVmdkImage(const std::string& path);
+
+// Whether path names the first segment of a raw image split into numbered pieces (NAME.001,
+// NAME.002, ...) of which there are at least two.
+bool IsSplitImage(const std::string& path);
+
+// The names of the pieces of the split image path, NAME.001, as far as they follow each other.
+std::vector<std::string> SplitSegmentNames(const std::string& path);
+
+// The raw image split into the pieces that follow path, NAME.001.
+OpenResult OpenSplitImage(const std::string& path);
+
+// The name of a container kind that no opener reads when the first bytes of a file (head, as many
+// as there are) show one, else empty.
+std::string UnreadableContainer(const std::string& head);
+
+// "LIBRARY_FUNCTION: text." of a library error, reduced to its text.
+std::string LibraryErrorText(const char* message);
+
+} // namespace platform

@@ -1,0 +1,90 @@
+#include "platform/posix/ReaderThread.h"
+
+#include <system_error>
+
+namespace platform {
+namespace {
+
+// The read a ReaderThread is doing for the caller; it is waited for at the latest when it goes.
+class ThreadRead : public BackgroundRead {
+  public:
+    explicit ThreadRead(ReaderThread& reader) : reader_(reader) {}
+    ~ThreadRead() override {
+        if (!waited_)
+            reader_.Wait();
+    }
+    ErrorCode Wait() override {
+        if (waited_)
+            return 0;
+        waited_ = true;
+        return reader_.Wait();
+    }
+
+  private:
+    ReaderThread& reader_;
+    bool waited_ = false;
+};
+
+} // namespace
+
+ReaderThread::ReaderThread(ReadFunction read) : read_(std::move(read)), thread_([this] { Run(); }) {}
+
+ReaderThread::~ReaderThread() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool ReaderThread::Start(std::uint8_t* out, std::uint64_t offset, std::size_t size) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (state_ != State::Idle)
+            return false;
+        job_ = {out, offset, size};
+        state_ = State::Pending;
+    }
+    changed_.notify_all();
+    return true;
+}
+
+ErrorCode ReaderThread::Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return state_ == State::Done; });
+    state_ = State::Idle;
+    return error_;
+}
+
+void ReaderThread::Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || state_ == State::Pending; });
+        if (stopping_)
+            return;
+        const Job job = job_;
+        lock.unlock();
+        const ErrorCode error = read_(job.out, job.offset, job.size);
+        lock.lock();
+        error_ = error;
+        state_ = State::Done;
+        changed_.notify_all();
+    }
+}
+
+std::unique_ptr<BackgroundRead> StartBackgroundRead(std::unique_ptr<ReaderThread>& reader,
+                                                    const ReaderThread::ReadFunction& read, void* buffer,
+                                                    std::uint64_t offset, std::size_t size) {
+    try {
+        if (!reader)
+            reader = std::make_unique<ReaderThread>(read);
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    if (!reader->Start(static_cast<std::uint8_t*>(buffer), offset, size))
+        return nullptr;
+    return std::make_unique<ThreadRead>(*reader);
+}
+
+} // namespace platform

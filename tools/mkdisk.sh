@@ -1,0 +1,126 @@
+#!/bin/bash
+# Makes the whole-disk test images from the builder's volumes, with the tools users make them with:
+# sfdisk and fdisk write the partition tables, mkfs.vfat the FAT partitions beside the NTFS ones,
+# qemu-img the virtual disks, ewfacquire the EWF images, split the split raw image.
+#
+#   tools/mkdisk.sh VOLUMES_DIR
+#
+# VOLUMES_DIR holds basic.img, junctions.img and geometry-4096-4096.img; the disks are written
+# beside them (sparse where the tools allow), and the file mkdisk.done last.
+set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # where Debian keeps the partitioning and formatting tools
+
+dir=$1
+cd "$dir"
+
+MiB=1048576
+
+# copy IMAGE DISK OFFSET: the volume IMAGE into DISK at byte OFFSET, holes kept.
+copy() {
+  dd if="$1" of="$2" bs=$MiB seek=$(($3 / MiB)) conv=notrunc,sparse status=none
+}
+
+# fat DISK SECTOR_SIZE START_SECTOR SIZE_BYTES: a FAT file system in a partition of DISK.
+fat() {
+  mkfs.vfat --invariant -i 1234ABCD -n FATPART -S "$2" --offset="$3" "$1" $(($4 / 1024)) >/dev/null 2>&1
+}
+
+# blank DISK SIZE_MIB
+blank() {
+  rm -f "$1"
+  truncate -s $(($2 * MiB)) "$1"
+}
+
+# Types: 7 NTFS, c FAT32 (LBA), 5 extended; in GPT both file systems are basic data partitions.
+basic_data=EBD0A0A2-B9E5-4433-87C0-68B9B99AEFFA
+
+# MBR, primary partitions: NTFS 1, FAT 2.
+blank disk-mbr.img 12
+sfdisk -q disk-mbr.img <<EOF
+label: dos
+start=2048, size=16384, type=7
+start=18432, size=4096, type=c
+EOF
+copy basic.img disk-mbr.img $((2048 * 512))
+fat disk-mbr.img 512 18432 $((2 * MiB))
+
+# MBR with an extended partition: FAT 1, extended 2, logical FAT 5 and logical NTFS 6, so that the
+# NTFS partition is reached through the second link of the chain.
+blank disk-logical.img 16
+sfdisk -q disk-logical.img <<EOF
+label: dos
+start=2048, size=4096, type=c
+start=6144, size=26624, type=5
+start=8192, size=4096, type=c
+start=14336, size=16384, type=7
+EOF
+fat disk-logical.img 512 2048 $((2 * MiB))
+fat disk-logical.img 512 8192 $((2 * MiB))
+copy basic.img disk-logical.img $((14336 * 512))
+
+# GPT: FAT 1, NTFS 2.
+blank disk-gpt.img 12
+sfdisk -q disk-gpt.img <<EOF
+label: gpt
+start=2048, size=4096, type=$basic_data
+start=6144, size=16384, type=$basic_data
+EOF
+fat disk-gpt.img 512 2048 $((2 * MiB))
+copy basic.img disk-gpt.img $((6144 * 512))
+
+# GPT with 4096-byte logical sectors (sfdisk writes 512-byte tables to a file; fdisk takes the sector
+# size): NTFS of 4096-byte sectors 1, FAT 2.
+blank disk-gpt4k.img 12
+printf 'label: gpt\nstart=256, size=2048, type=%s\nstart=2304, size=512, type=%s\n' \
+  $basic_data $basic_data >disk-gpt4k.layout
+printf 'I\ndisk-gpt4k.layout\nw\n' | fdisk -b 4096 disk-gpt4k.img >/dev/null
+rm disk-gpt4k.layout
+copy geometry-4096-4096.img disk-gpt4k.img $((256 * 4096))
+fat disk-gpt4k.img 4096 2304 $((2 * MiB))
+
+# Two NTFS partitions: basic 1, junctions 2.
+blank disk-two.img 18
+sfdisk -q disk-two.img <<EOF
+label: gpt
+start=2048, size=16384, type=$basic_data
+start=18432, size=16384, type=$basic_data
+EOF
+copy basic.img disk-two.img $((2048 * 512))
+copy junctions.img disk-two.img $((18432 * 512))
+
+# A table without an NTFS partition.
+blank disk-fat.img 4
+sfdisk -q disk-fat.img <<EOF
+label: dos
+start=2048, size=4096, type=c
+EOF
+fat disk-fat.img 512 2048 $((2 * MiB))
+
+# The extended-partition disk in every container (the MBR one in a segmented EWF image).
+rm -f disk-*.vhd disk-*.vhdx disk-*.vmdk disk-*.qcow2 disk-*.E?? disk-*.0??
+qemu-img convert -f raw -O vpc -o subformat=fixed,force_size=on disk-logical.img disk-fixed.vhd
+qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-logical.img disk-dynamic.vhd
+qemu-img convert -f raw -O vhdx disk-logical.img disk-vhdx.vhdx
+qemu-img convert -f raw -O vmdk disk-logical.img disk-vmdk.vmdk
+# A container this program cannot read.
+qemu-img convert -f raw -O qcow2 disk-fat.img disk-qcow2.qcow2
+# EWF compressed in one segment, and the MBR disk uncompressed in segments of 1 MiB (the least
+# ewfacquire takes); the pieces' runs of zeros are made holes again.
+ewfacquire -u -q -c deflate:fast -t disk-e01 disk-logical.img >/dev/null
+ewfacquire -u -q -S $MiB -t disk-e01s disk-mbr.img >/dev/null
+split -b 4M -d -a 3 --numeric-suffixes=1 disk-logical.img disk-split.
+for f in disk-e01s.E?? disk-split.0??; do fallocate -d "$f"; done
+
+# Damaged sets: a split image and an EWF image each without their third segment.
+for n in 001 002 004; do ln disk-split.$n disk-gap.$n; done
+for f in disk-e01s.E??; do
+  case $f in *.E03) ;; *) ln "$f" "disk-e01gap.${f##*.}" ;; esac
+done
+
+# An EWF image with one corrupt chunk: a byte of the MFT record of \Projects\Alpha\Src\Core\Deep\leaf.txt
+# changed in its name, where the uncompressed chunk's checksum no longer matches.
+ewfacquire -u -q -c empty-block -t disk-e01bad disk-logical.img >/dev/null
+at=$(LC_ALL=C grep -obUaP 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00' disk-e01bad.E01 | head -n 1 | cut -d: -f1)
+printf 'X' | dd of=disk-e01bad.E01 bs=1 seek="$at" conv=notrunc status=none
+
+touch mkdisk.done
