@@ -521,6 +521,8 @@ INSTANTIATE_TEST_SUITE_P(
                       VolumeCase{"filters", 512, 4096, 1024, 1, false, false, false},
                       VolumeCase{"geometry-512-512", 512, 512, 1024, 1, false, false, false},
                       VolumeCase{"geometry-512-65536", 512, 65536, 1024, 1, false, false, false},
+                      VolumeCase{"geometry-512-131072", 512, 131072, 1024, 1, false, false, false},
+                      VolumeCase{"geometry-512-2097152", 512, 2097152, 1024, 1, false, false, false},
                       VolumeCase{"geometry-4096-4096", 4096, 4096, 4096, 1, false, false, false},
                       VolumeCase{"basic", 512, 4096, 1024, 1, false, false, true},
                       VolumeCase{"geometry-4096-4096", 4096, 4096, 4096, 1, false, false, true},
