@@ -219,7 +219,7 @@ TEST(FileNamesInPlace, AgreeWithTheSelectionOrDecline) {
         {"no name", RecordWithNames({}), true},
         {"a value too short for its fields",
          RecordBuilder(1024).Resident(0x30, Bytes(0x41, 3)).Resident(0x30, FileNameValue(5, 3, L"kept")).Build(),
-         true},
+         false},
         {"names before a $DATA",
          RecordBuilder(1024).Resident(0x30, FileNameValue(5, 1, L"a")).Resident(0x80, Bytes(4, 0)).Build(), true},
         {"more Win32 and DOS sides than a record has", RecordWithNames({{3, L"A"}, {1, L"B"}}), false},
