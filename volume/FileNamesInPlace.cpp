@@ -94,7 +94,7 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
         }
         const auto valueLength = load_le<std::uint32_t>(header + AttributeField::kValueLength);
         if (valueLength < kFileNameHeaderSize) {
-            answerable = false; // a damaged name, which the record reports
+            answerable = false; // a damaged name (IsShortFileName), which the record reports
             return false;
         }
         const std::uint8_t* value = header + load_le<std::uint16_t>(header + AttributeField::kValueOffset);

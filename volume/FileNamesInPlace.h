@@ -3,7 +3,9 @@
 // has read and fixed up, without making record objects. The selection of names by namespace is
 // defined here once for both.
 
+#include "volume/AttributeHeader.h"
 #include "volume/FileReference.h"
+#include "volume/LittleEndian.h"
 
 #include <array>
 #include <cstddef>
@@ -63,6 +65,14 @@ class CFileNameInPlace {
     const std::uint8_t* value_ = nullptr;
     std::uint32_t length_ = 0;
 };
+
+// Whether the attribute whose header, validated by an attribute walk, lies at header is a resident
+// FILE_NAME whose value is too short for the fixed fields: a damaged name, which names nothing.
+inline bool IsShortFileName(const std::uint8_t* header) {
+    return load_le<std::uint32_t>(header + AttributeField::kType) == kAttributeFileName &&
+           load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
+           load_le<std::uint32_t>(header + AttributeField::kValueLength) < kFileNameHeaderSize;
+}
 
 // The names of a record as CFileRecord::GetFileNameAttributes(selector) selects them, in the same
 // order, with where each one's attribute lies in the record, and the first name that the Win32

@@ -76,24 +76,12 @@ RecordDamage CFileRecord::GetDamage() const {
     const CFileRecordData::AttributeIndex& index = data_->GetAttributeIndex();
     if (index.damagedAt != kWalkComplete)
         return {RecordDamage::Kind::Attribute, reference_, index.damagedAt};
-    if (listed_) {
-        if (listed_->damage)
-            return listed_->damage;
-        for (const CAttribute& attribute : listed_->attributes)
-            if (attribute.GetType() == kAttributeFileName && !attribute.IsNonResident() &&
-                attribute.GetResidentValueLength() < kFileNameHeaderSize)
-                return {RecordDamage::Kind::ShortFileName, reference_, 0};
-        return {};
-    }
-    // The walk has placed each resident header and its value inside the record.
-    for (const CFileRecordData::TypedAttribute& typed : index.byType) {
-        if (typed.type != kAttributeFileName)
-            continue;
-        const std::uint8_t* header = GetBuffer() + index.spans[typed.index].offset;
-        if (load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
-            load_le<std::uint32_t>(header + AttributeField::kValueLength) < kFileNameHeaderSize)
+    if (listed_)
+        return listed_->damage;
+    for (const CFileRecordData::TypedAttribute& typed : index.byType)
+        if (typed.type == kAttributeFileName &&
+            IsShortFileName(GetBuffer() + index.spans[typed.index].offset))
             return {RecordDamage::Kind::ShortFileName, reference_, 0};
-    }
     return {};
 }
 

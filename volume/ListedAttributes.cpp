@@ -2,6 +2,7 @@
 
 #include "volume/AttributeHeader.h"
 #include "volume/AttributeListEntries.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/LittleEndian.h"
 
 #include <boost/container/small_vector.hpp>
@@ -58,6 +59,19 @@ bool Add(AttributeList& attributes, const CAttribute& attribute) {
     return false;
 }
 
+// A record the list names, read once, and whether it is an extension of the base record.
+struct Extension {
+    std::uint64_t number;
+    CFileRecord record;
+    bool extendsBase;
+};
+
+// Whether the attribute at position index of the valid record is a FILE_NAME too short for its
+// fields.
+bool IsShortFileNameAt(const CFileRecord& record, std::uint32_t index) {
+    return IsShortFileName(record.GetBuffer() + record.GetData()->GetAttributeIndex().spans[index].offset);
+}
+
 // Keeps the first damage met.
 void Note(RecordDamage& damage, RecordDamage::Kind kind, FileReference record, std::uint64_t offset) {
     if (!damage)
@@ -75,7 +89,7 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
     AttributeList attributes;
     // Lists are short and name few records, so both are searched in order, with no allocation
     // for a usual list.
-    boost::container::small_vector<std::pair<std::uint64_t, CFileRecord>, 4> extensions; // read once each
+    boost::container::small_vector<Extension, 4> extensions;
     boost::container::small_vector<std::uint64_t, 16> taken; // record number << 16 | instance
     const auto isTaken = [&taken](std::uint64_t key) {
         return std::find(taken.begin(), taken.end(), key) != taken.end();
@@ -90,36 +104,44 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
         }
         const CFileRecord* holder = &base;
         if (number != baseNumber) {
-            auto it = std::find_if(extensions.begin(), extensions.end(),
-                                   [number](const auto& extension) { return extension.first == number; });
+            auto it =
+                std::find_if(extensions.begin(), extensions.end(),
+                             [number](const Extension& extension) { return extension.number == number; });
             if (it == extensions.end()) {
-                it = extensions.insert(extensions.end(), {number, read(entry.record)});
-                if (ExtendsBase(it->second, base)) {
-                    const std::uint32_t damagedAt = it->second.GetData()->GetAttributeIndex().damagedAt;
-                    if (damagedAt != kWalkComplete)
-                        Note(damage, RecordDamage::Kind::Attribute, entry.record, damagedAt);
-                }
+                CFileRecord record = read(entry.record);
+                const bool extendsBase = ExtendsBase(record, base);
+                it = extensions.insert(extensions.end(), {number, std::move(record), extendsBase});
+                const std::uint32_t damagedAt =
+                    extendsBase ? it->record.GetData()->GetAttributeIndex().damagedAt : kWalkComplete;
+                if (damagedAt != kWalkComplete)
+                    Note(damage, RecordDamage::Kind::Attribute, entry.record, damagedAt);
             }
-            if (!ExtendsBase(it->second, base)) {
+            if (!it->extendsBase) {
                 Note(damage, RecordDamage::Kind::ListRecord, entry.record, entry.offset);
                 continue;
             }
-            holder = &it->second;
+            holder = &it->record;
         }
         const std::uint32_t index = FindInstance(*holder, entry.type, entry.instance);
         const std::uint64_t key = number << 16 | entry.instance;
-        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key) ||
-            !Add(attributes, holder->GetAttribute(index))) {
+        if (index == holder->GetData()->GetAttributeIndex().spans.size() || isTaken(key)) {
             Note(damage, RecordDamage::Kind::ListAttribute, entry.record, entry.offset);
             continue;
         }
         taken.push_back(key);
+        if (!Add(attributes, holder->GetAttribute(index)))
+            Note(damage, RecordDamage::Kind::ListAttribute, entry.record, entry.offset);
+        else if (entry.type == kAttributeFileName && IsShortFileNameAt(*holder, index))
+            Note(damage, RecordDamage::Kind::ShortFileName, entry.record, 0);
     }
     const auto own = static_cast<std::uint32_t>(base.GetData()->GetAttributeIndex().spans.size());
     for (std::uint32_t index = 0; index < own; ++index) {
         const CAttribute attribute = base.GetAttribute(index);
-        if (!isTaken(baseNumber << 16 | InstanceOf(attribute)))
-            Add(attributes, attribute);
+        if (isTaken(baseNumber << 16 | InstanceOf(attribute)))
+            continue;
+        Add(attributes, attribute);
+        if (IsShortFileNameAt(base, index))
+            Note(damage, RecordDamage::Kind::ShortFileName, base.GetReference(), 0);
     }
     return attributes;
 }

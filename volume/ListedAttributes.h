@@ -28,7 +28,7 @@ using RecordReader = std::function<CFileRecord(FileReference)>;
 // The first thing that kept an attribute from being found goes to damage, which is left alone
 // when nothing did: a damaged list (ReadAttributeList), an entry passed over (but the list's own
 // entry, naming an $ATTRIBUTE_LIST in base), an extension record whose attribute walk ends in
-// damage.
+// damage, a FILE_NAME too short for its fields.
 // Throws what read and the list's device reads throw.
 AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& read, RecordDamage& damage);
 
