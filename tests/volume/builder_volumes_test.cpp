@@ -465,7 +465,13 @@ TEST_P(BuilderVolume, HasWhatItsRecipeForces) {
 
 TEST_P(BuilderVolume, LibraryReadsWhatLibntfs3gReads) {
     const std::string image = std::string(VESK_TEST_VOLUMES_DIR) + "/" + GetParam() + ".img";
-    ExpectVolumeAgrees(image, ReadTruth(image + ".manifest"));
+    const VolumeTruth truth = ReadTruth(image + ".manifest");
+    // The manifest is taken before a recipe's own damage: such a volume's reading is pinned by the
+    // program's transcripts, with the notes the damage gives.
+    for (const ManifestLine& line : truth.lines)
+        if (line.kind == "patch" || line.kind == "raw")
+            GTEST_SKIP() << "damaged by its recipe";
+    ExpectVolumeAgrees(image, truth);
     ExpectBlocksAgree(image);
 }
 
