@@ -8,8 +8,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
+
+// size bytes of a device from offset on.
+struct ByteRange {
+    std::uint64_t offset;
+    std::size_t size;
+};
 
 // A read started in the background (Device::ReadInBackground).
 class BackgroundRead {
@@ -38,6 +45,13 @@ class Device {
         (void)size;
         return nullptr;
     }
+
+    // Tells the device that ranges are going to be read soon, in about the order given: a scan
+    // names the reads far from the block in hand that its records will need, ordered by position,
+    // so that the device may fetch them together while the scan goes on. Changes nothing that a
+    // read returns, reports no error (the read itself does) and reads nothing outside the device.
+    // A device, or a layer that cannot pass the hint on, ignores it.
+    virtual void Prefetch(const std::vector<ByteRange>& ranges) { (void)ranges; }
 
     // The device's logical sector size, or nothing when the platform cannot tell (image files).
     virtual std::optional<std::uint32_t> SectorSize() const = 0;

@@ -33,4 +33,8 @@ ErrorCode MemoryDevice::Read(void* buffer, std::size_t size) {
     return 0;
 }
 
+void MemoryDevice::Prefetch(const std::vector<ByteRange>& ranges) {
+    prefetches_.insert(prefetches_.end(), ranges.begin(), ranges.end());
+}
+
 } // namespace platform

@@ -22,6 +22,8 @@ class MemoryDevice : public Device {
     std::optional<std::uint64_t> Size() const override { return bytes_.size(); }
     ErrorCode Seek(std::uint64_t offset) override;
     ErrorCode Read(void* buffer, std::size_t size) override;
+    // Keeps the ranges asked for, in order; reads nothing.
+    void Prefetch(const std::vector<ByteRange>& ranges) override;
 
     // The device contents; tests may change them between reads.
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
@@ -31,6 +33,7 @@ class MemoryDevice : public Device {
 
     std::size_t SeekCount() const { return seekCount_; }
     const std::vector<ReadCall>& Reads() const { return reads_; }
+    const std::vector<ByteRange>& Prefetches() const { return prefetches_; }
 
   private:
     std::vector<std::uint8_t> bytes_;
@@ -39,6 +42,7 @@ class MemoryDevice : public Device {
     ErrorCode readError_ = 0;
     std::size_t seekCount_ = 0;
     std::vector<ReadCall> reads_;
+    std::vector<ByteRange> prefetches_;
 };
 
 } // namespace platform

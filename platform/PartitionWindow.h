@@ -22,6 +22,8 @@ class PartitionWindow : public Device {
     // In the background when the read lies wholly inside the window; otherwise the caller reads.
     std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
                                                      std::size_t size) override;
+    // Passes on the parts of ranges that lie inside the window, shifted by the start.
+    void Prefetch(const std::vector<ByteRange>& ranges) override;
 
   private:
     std::unique_ptr<Device> disk_;

@@ -31,7 +31,7 @@ CAttribute::CAttribute(CFileRecordData* data, std::uint32_t offset, std::uint32_
     if (IsNonResident()) {
         if (!disk)
             throw std::logic_error("Nonresident attribure requires a logical disk object");
-        DecodeRunList();
+        runs_ = DecodeRunList(GetHeader(), length_, disk->GetBytesPerCluster());
     }
 }
 
@@ -97,40 +97,40 @@ std::uint64_t CAttribute::GetAllocatedSize() const {
 // Runs are validated as they are decoded, so every later sector and byte computation on them
 // stays inside 64 bits. Any malformed entry discards the whole list: a partial map of the data
 // would be taken for the whole.
-void CAttribute::DecodeRunList() {
-    const std::uint8_t* header = GetHeader();
-    const std::uint64_t bytesPerCluster = std::max<std::uint64_t>(disk_->GetBytesPerCluster(), 1);
-    const std::uint64_t maxClusters = std::numeric_limits<std::uint64_t>::max() / bytesPerCluster;
+std::vector<DataRun> DecodeRunList(const std::uint8_t* header, std::uint32_t length,
+                                   std::uint32_t bytesPerCluster) {
+    const std::uint64_t maxClusters =
+        std::numeric_limits<std::uint64_t>::max() / std::max<std::uint64_t>(bytesPerCluster, 1);
     // Read as 32 bits with the compression unit above it: a compressed attribute's list lies
     // out of reach and it gets no runs.
-    std::uint64_t pos = read_le<std::uint32_t>(header, length_, AttributeField::kRunListOffset);
+    std::uint64_t pos = read_le<std::uint32_t>(header, length, AttributeField::kRunListOffset);
     std::vector<DataRun> runs;
     std::uint64_t vcn = 0;
     std::int64_t lcn = 0;
-    while (pos < length_) {
+    while (pos < length) {
         const std::uint8_t entry = header[pos];
         if (entry == 0)
             break;
         const std::size_t lengthWidth = entry & 0x0F;
         const std::size_t offsetWidth = entry >> 4;
         if (lengthWidth == 0 || lengthWidth > 8 || offsetWidth > 8 ||
-            !FitsIn(length_, pos + 1, lengthWidth + offsetWidth))
-            return;
-        const std::uint64_t clusters = read_le_width(header, length_, pos + 1, lengthWidth);
-        std::uint64_t delta = read_le_width(header, length_, pos + 1 + lengthWidth, offsetWidth);
+            !FitsIn(length, pos + 1, lengthWidth + offsetWidth))
+            return {};
+        const std::uint64_t clusters = read_le_width(header, length, pos + 1, lengthWidth);
+        std::uint64_t delta = read_le_width(header, length, pos + 1 + lengthWidth, offsetWidth);
         if (offsetWidth > 0 && offsetWidth < 8 && (delta >> (8 * offsetWidth - 1)) != 0)
             delta |= ~std::uint64_t{0} << (8 * offsetWidth); // sign-extend
         std::int64_t next = 0;
         if (clusters == 0 || __builtin_add_overflow(lcn, static_cast<std::int64_t>(delta), &next) ||
             next < 0 || clusters > maxClusters - vcn || static_cast<std::uint64_t>(next) > maxClusters ||
             clusters > maxClusters - static_cast<std::uint64_t>(next))
-            return;
+            return {};
         lcn = next;
         runs.push_back({vcn, clusters, static_cast<std::uint64_t>(lcn)});
         vcn += clusters;
         pos += 1 + lengthWidth + offsetWidth;
     }
-    runs_ = std::move(runs);
+    return runs;
 }
 
 std::uint64_t CAttribute::GetLowestVcn() const {

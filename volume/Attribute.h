@@ -26,6 +26,13 @@ struct DataRun {
     }
 };
 
+// The runs of the run list of the non-resident attribute header[0, length), on a volume of
+// bytesPerCluster: ascending and contiguous from VCN 0, each validated so that sector and byte
+// arithmetic on them stays inside 64 bits; empty when the list is malformed (entries wider than 8
+// bytes or reaching past the attribute, zero-length or negative runs, sizes beyond 64 bits).
+std::vector<DataRun> DecodeRunList(const std::uint8_t* header, std::uint32_t length,
+                                   std::uint32_t bytesPerCluster);
+
 class CAttribute {
   public:
     // The empty attribute: it refers to no record.
@@ -95,7 +102,6 @@ class CAttribute {
     void GetFileNameText(std::wstring& text) const;
 
   private:
-    void DecodeRunList();
     std::uint64_t ReadStream(void* buffer, std::uint64_t firstSector, std::uint64_t count) const;
 
     boost::intrusive_ptr<CFileRecordData> data_;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Krod {
 
@@ -67,6 +68,15 @@ class CLogicalDisk {
     // exceeds 64 bits.
     std::unique_ptr<platform::BackgroundRead> ReadSectorsInBackground(void* buffer, std::uint64_t sector,
                                                                       std::uint32_t count);
+
+    // count sectors from first on.
+    struct SectorRange {
+        std::uint64_t first;
+        std::uint64_t count;
+    };
+    // Tells the device that the sectors of ranges are going to be read soon, in about that order
+    // (platform::Device::Prefetch); leaves out a range whose bytes lie beyond 64 bits.
+    void PrefetchSectors(const std::vector<SectorRange>& ranges);
 
     // The pool of record frames of this volume; it dies with the disk.
     CFrameAllocator& GetFrameAllocator() { return frames_; }

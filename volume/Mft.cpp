@@ -1,6 +1,8 @@
 #include "volume/Mft.h"
 
 #include "volume/AttributeHeader.h"
+#include "volume/AttributeListEntries.h"
+#include "volume/AttributeWalk.h"
 #include "volume/Errors.h"
 #include "volume/ListedAttributes.h"
 #include "volume/RecordHeader.h"
@@ -28,6 +30,40 @@ constexpr std::uint32_t kMaxClusterSize = 2 * 1024 * 1024;
 constexpr unsigned kMaxMftListRounds = 16;
 // How many records ahead a scan's bytes are asked for.
 constexpr std::size_t kPrefetchDistance = 4;
+
+using SectorRange = CLogicalDisk::SectorRange;
+
+// The first attribute of the valid record[0, size) if it is an $ATTRIBUTE_LIST, found as
+// CFileRecordData::HasAttributeList finds it: a record keeps its attributes sorted by type. Its
+// offset and length, or a length of 0.
+std::pair<std::uint32_t, std::uint32_t> FindAttributeList(const std::uint8_t* record, std::uint32_t size) {
+    std::pair<std::uint32_t, std::uint32_t> found{0, 0};
+    WalkAttributes(record, size, [&found](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
+        if (type == kAttributeList)
+            found = {offset, length};
+        return type < kAttributeList;
+    });
+    return found;
+}
+
+// The sectors ReadAttributeList reads for the non-resident list header[0, length): its value's
+// clusters, through its runs, unless the value is too large to be read.
+void AddListClusters(const std::uint8_t* header, std::uint32_t length, const CLogicalDisk& disk,
+                     std::vector<SectorRange>& spans) {
+    const std::uint64_t size = read_le<std::uint64_t>(header, length, AttributeField::kDataSize);
+    const std::uint64_t bytesPerCluster = disk.GetBytesPerCluster();
+    if (size > kMaxAttributeListSize || bytesPerCluster == 0)
+        return;
+    std::uint64_t clusters = (size + bytesPerCluster - 1) / bytesPerCluster;
+    // The runs are validated, so these products stay inside 64 bits.
+    for (const DataRun& run : DecodeRunList(header, length, static_cast<std::uint32_t>(bytesPerCluster))) {
+        if (clusters == 0)
+            break;
+        const std::uint64_t taken = std::min(clusters, run.length);
+        spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
+        clusters -= taken;
+    }
+}
 
 bool IsPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
@@ -153,6 +189,58 @@ void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
     aheadCount_ = count;
     ahead_ = mftData_.GetDisk()->ReadSectorsInBackground(aheadBytes_.data(), *sector,
                                                          static_cast<std::uint32_t>(sectors));
+}
+
+// The scan tests the block's records while the next block is read: what the records' lists lead
+// to, asked for now and all together, arrives while it tests, instead of one seek at a time.
+void CMft::PrefetchListReads(const std::function<bool(std::uint16_t flags)>& wanted) {
+    CLogicalDisk& disk = *mftData_.GetDisk();
+    std::vector<SectorRange> spans;
+    for (std::uint64_t number = block_.first; number - block_.first < block_.count; ++number) {
+        const std::uint8_t* record = GetFixedUpBlockRecord(number);
+        if (!record || RecordBaseReference(record, recordSize_).GetRaw() != 0 ||
+            !wanted(RecordFlags(record, recordSize_)))
+            continue;
+        const auto [offset, length] = FindAttributeList(record, recordSize_);
+        if (length == 0)
+            continue;
+        const std::uint8_t* header = record + offset;
+        if (read_le<std::uint8_t>(header, length, AttributeField::kNonResident) != 0) {
+            AddListClusters(header, length, disk, spans);
+            continue;
+        }
+        // The attribute's validation placed the value inside it.
+        const std::uint8_t* value =
+            header + read_le<std::uint16_t>(header, length, AttributeField::kValueOffset);
+        for (const AttributeListEntry& entry : ParseAttributeList(
+                 value, read_le<std::uint32_t>(header, length, AttributeField::kValueLength))) {
+            const std::uint64_t extension = entry.record.GetRecordNumber();
+            if (entry.type == kAttributeList ||
+                (extension >= block_.first && extension - block_.first < block_.count))
+                continue;
+            // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
+            if (const auto sector =
+                    mftData_.GetContiguousSectors(extension * sectorsPerRecord_, sectorsPerRecord_))
+                spans.push_back({*sector, sectorsPerRecord_});
+        }
+    }
+    // In order of position, neighbours and repeats joined, each no larger than a list may be.
+    std::sort(spans.begin(), spans.end(),
+              [](const SectorRange& a, const SectorRange& b) { return a.first < b.first; });
+    const std::uint64_t maxSectors = kMaxAttributeListSize / disk.GetBytesPerSector();
+    std::vector<SectorRange> joined;
+    for (const SectorRange& span : spans) {
+        if (!joined.empty() && span.first <= joined.back().first + joined.back().count) {
+            const std::uint64_t end =
+                std::max(joined.back().first + joined.back().count, span.first + span.count);
+            if (end - joined.back().first <= maxSectors) {
+                joined.back().count = end - joined.back().first;
+                continue;
+            }
+        }
+        joined.push_back(span);
+    }
+    disk.PrefetchSectors(joined);
 }
 
 const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {

@@ -8,6 +8,7 @@
 #include "volume/LogicalDisk.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -55,6 +56,13 @@ class CMft {
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
     static constexpr std::size_t kMaxBlockBytes = 8 << 20;
+    // Asks the device ahead, ordered by position, for what following the attribute lists of the
+    // block's base records will read outside the block: the clusters of each non-resident list
+    // and the extension records each resident list names. wanted picks, by its flags, each base
+    // record whose list is going to be followed. Called before ReadBlockAhead, so that the device
+    // fetches these first. Reads nothing itself and changes nothing that a read returns; the
+    // reads it names may end sooner.
+    void PrefetchListReads(const std::function<bool(std::uint16_t flags)>& wanted);
 
     // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the

@@ -1,5 +1,6 @@
 // Files and block devices on POSIX: positioned reads with pread(2), with read-ahead for sequential
-// scans and reads in the background on a thread of their own.
+// scans, reads in the background on a thread of their own, and reads asked for ahead taken from the
+// page cache at once or fetched by the kernel in the background.
 
 #include "platform/Device.h"
 #include "platform/posix/FileDevice.h"
@@ -8,11 +9,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <linux/fs.h>
 #include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -57,10 +60,45 @@ class PosixDevice : public Device {
     // or while its read is not yet claimed, the caller simply reads as usual.
     std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
                                                      std::size_t size) override {
+        if (!StartReader())
+            return nullptr;
         return StartBackgroundRead(
             reader_,
             [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); }, buffer,
             offset, size);
+    }
+
+    // A scan's far reads are scattered: one at a time, on a cold device, each costs a seek. The
+    // ranges the page cache holds are read now, without waiting for the device, and kept until the
+    // next call, so that a warm scan makes no more system calls than without the hint (like the
+    // read-ahead, a kept range shows the bytes as they were when it was read). From the
+    // first range that is not cached on, the reader thread asks the kernel to fetch the rest
+    // (posix_fadvise, which may wait for room in the device's queue) while the caller goes on.
+    void Prefetch(const std::vector<ByteRange>& ranges) override {
+        kept_.clear(); // a scan's earlier ranges have been read, or never will be
+        std::size_t used = 0;
+        bool cold = false;
+        std::vector<ByteRange> rest;
+        for (const ByteRange& range : ranges) {
+            if (range.size == 0)
+                continue;
+            if (!cold && range.size <= kKeptBytes - used) {
+                if (KeepIfCached(range, used)) {
+                    used += range.size;
+                    continue;
+                }
+                cold = true;
+            }
+            rest.push_back(range);
+        }
+        std::sort(kept_.begin(), kept_.end(),
+                  [](const Kept& a, const Kept& b) { return a.offset < b.offset; });
+        if (rest.empty())
+            return;
+        if (StartReader())
+            reader_->Advise(rest);
+        else
+            std::for_each(rest.begin(), rest.end(), [this](const ByteRange& range) { Advise(range); });
     }
 
     // The position is ours: pread needs no seek on the descriptor.
@@ -78,6 +116,8 @@ class PosixDevice : public Device {
         const bool sequential = position == previousEnd_ || position == aheadStart_ + aheadFilled_;
         position_ += size;
         previousEnd_ = position_;
+        if (TakeKept(out, position, size))
+            return 0;
         while (size > 0) {
             if (position >= aheadStart_ && position - aheadStart_ < aheadFilled_) {
                 const std::size_t n = std::min<std::uint64_t>(size, aheadFilled_ - (position - aheadStart_));
@@ -101,6 +141,66 @@ class PosixDevice : public Device {
 
   private:
     static constexpr std::size_t kReadAheadSize = 1 << 20; // large enough to amortise a system call
+    // Bytes of ranges asked for ahead that are kept in memory: more than one block of a scan asks for.
+    static constexpr std::size_t kKeptBytes = 4 << 20;
+
+    // A range read ahead from the page cache: size bytes at offset, at kept bytes[at].
+    struct Kept {
+        std::uint64_t offset;
+        std::size_t size;
+        std::size_t at;
+    };
+
+    // Starts the reader thread unless it runs; false when no thread can be started.
+    bool StartReader() {
+        return StartReaderThread(
+            reader_,
+            [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); },
+            [this](const ByteRange& range) { Advise(range); });
+    }
+
+    // Asks the kernel to fetch what range holds of the device into the page cache.
+    void Advise(const ByteRange& range) const {
+        if (range.size == 0 || PastAddressableEnd(range.offset))
+            return;
+        const std::uint64_t size =
+            std::min<std::uint64_t>(range.size, std::numeric_limits<off_t>::max() - range.offset);
+        ::posix_fadvise(fd_, static_cast<off_t>(range.offset), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+    }
+
+    // Reads range into the kept bytes from keptBytes_[at] on if the page cache holds all of it;
+    // false, keeping nothing, if the device would have to be waited for or the kernel cannot tell.
+    bool KeepIfCached(const ByteRange& range, std::size_t at) {
+        if (!noWaitReads_ || PastAddressableEnd(range.offset))
+            return false;
+        if (!keptBytes_)
+            keptBytes_.reset(new std::uint8_t[kKeptBytes]); // its pages are touched as ranges fill them
+        iovec vector{keptBytes_.get() + at, range.size};
+        const ssize_t got = ::preadv2(fd_, &vector, 1, static_cast<off_t>(range.offset), RWF_NOWAIT);
+        if (got < 0 && errno == EOPNOTSUPP)
+            noWaitReads_ = false;
+        // A short read ends at the end of the device or at a page not yet cached: the read proper
+        // will tell which.
+        if (got < 0 || static_cast<std::size_t>(got) != range.size)
+            return false;
+        kept_.push_back({range.offset, range.size, at});
+        return true;
+    }
+
+    // Serves a read from a kept range that holds all of it.
+    bool TakeKept(std::uint8_t* out, std::uint64_t offset, std::size_t size) const {
+        auto it =
+            std::upper_bound(kept_.begin(), kept_.end(), offset,
+                             [](std::uint64_t wanted, const Kept& kept) { return wanted < kept.offset; });
+        if (it == kept_.begin())
+            return false;
+        --it;
+        const std::uint64_t into = offset - it->offset;
+        if (into > it->size || size > it->size - into)
+            return false;
+        std::memcpy(out, keptBytes_.get() + it->at + into, size);
+        return true;
+    }
 
     // Reads size bytes at offset, zero-filling what lies past the end of the device.
     ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) const {
@@ -130,6 +230,9 @@ class PosixDevice : public Device {
     std::vector<std::uint8_t> ahead_; // bytes from aheadStart_ on, aheadFilled_ of them valid
     std::uint64_t aheadStart_ = 0;
     std::size_t aheadFilled_ = 0;
+    std::vector<Kept> kept_;                    // ascending by offset
+    std::unique_ptr<std::uint8_t[]> keptBytes_; // kKeptBytes, once a range is kept
+    bool noWaitReads_ = true;              // whether reads that never wait for the device are known to work
     std::unique_ptr<ReaderThread> reader_; // reads in the background, once asked to
 };
 

@@ -27,7 +27,8 @@ class ThreadRead : public BackgroundRead {
 
 } // namespace
 
-ReaderThread::ReaderThread(ReadFunction read) : read_(std::move(read)), thread_([this] { Run(); }) {}
+ReaderThread::ReaderThread(ReadFunction read, AdviseFunction advise)
+    : read_(std::move(read)), advise_(std::move(advise)), thread_([this] { Run(); }) {}
 
 ReaderThread::~ReaderThread() {
     {
@@ -50,6 +51,16 @@ bool ReaderThread::Start(std::uint8_t* out, std::uint64_t offset, std::size_t si
     return true;
 }
 
+void ReaderThread::Advise(const std::vector<ByteRange>& ranges) {
+    if (!advise_)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        advice_.insert(advice_.end(), ranges.begin(), ranges.end());
+    }
+    changed_.notify_all();
+}
+
 ErrorCode ReaderThread::Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return state_ == State::Done; });
@@ -60,9 +71,18 @@ ErrorCode ReaderThread::Wait() {
 void ReaderThread::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || state_ == State::Pending; });
+        changed_.wait(lock, [this] { return stopping_ || !advice_.empty() || state_ == State::Pending; });
         if (stopping_)
             return;
+        if (!advice_.empty()) {
+            std::vector<ByteRange> advice;
+            advice.swap(advice_);
+            lock.unlock();
+            for (const ByteRange& range : advice)
+                advise_(range);
+            lock.lock();
+            continue;
+        }
         const Job job = job_;
         lock.unlock();
         const ErrorCode error = read_(job.out, job.offset, job.size);
@@ -73,15 +93,22 @@ void ReaderThread::Run() {
     }
 }
 
+bool StartReaderThread(std::unique_ptr<ReaderThread>& reader, const ReaderThread::ReadFunction& read,
+                       const ReaderThread::AdviseFunction& advise) {
+    try {
+        if (!reader)
+            reader = std::make_unique<ReaderThread>(read, advise);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
 std::unique_ptr<BackgroundRead> StartBackgroundRead(std::unique_ptr<ReaderThread>& reader,
                                                     const ReaderThread::ReadFunction& read, void* buffer,
                                                     std::uint64_t offset, std::size_t size) {
-    try {
-        if (!reader)
-            reader = std::make_unique<ReaderThread>(read);
-    } catch (const std::system_error&) {
+    if (!StartReaderThread(reader, read))
         return nullptr;
-    }
     if (!reader->Start(static_cast<std::uint8_t*>(buffer), offset, size))
         return nullptr;
     return std::make_unique<ThreadRead>(*reader);
