@@ -22,7 +22,7 @@ fi
 targets=(record run_list index search)
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_FUZZ=ON \
-  -DVESK_TESTS=OFF -DVESK_BENCH=OFF >/dev/null
+  -DVESK_TESTS=OFF -DVESK_BENCH=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -49,7 +49,8 @@ toolchain=()
 cmake -S . -B "$cross" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DVESK_BENCH=OFF -DGTest_DIR="$gtest_prefix/lib/cmake/GTest" \
-  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST -DCMAKE_EXE_LINKER_FLAGS=-static >/dev/null
+  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST -DCMAKE_EXE_LINKER_FLAGS=-static \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build "$cross" -j "$jobs" >/dev/null
 
 # A Wine of our own, set up once.
