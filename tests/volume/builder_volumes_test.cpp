@@ -3,14 +3,15 @@
 // forces, the geometry, $MFT's runs and record count, every record slot (its bytes are the image's
 // through those runs, fixed up in 512-byte stretches), and of each FILE record its flags, FILE_NAMEs
 // and $DATA streams with their sizes, runs and contents. A copy of each volume with two records
-// damaged must give those records back as they lie on disk. Paths, junctions and the scan's block
-// reads are compared on the same volumes by the program's runs (tests/e2e: fls_differential.py and
-// the transcripts).
+// damaged must give those records back as they lie on disk; the same records read a block at a
+// time. Paths and junctions are compared on the same volumes by the program's runs (tests/e2e:
+// fls_differential.py and the transcripts).
 //
 // The manifest lists each FILE_NAME and $DATA in the record that holds it, the library a file's
 // attributes through its base record: a base record with an $ATTRIBUTE_LIST is compared with the
 // lines of all its records, an extension record with its own.
 #include "tests/common/scratch_folder.h"
+#include "tests/volume/names_in_place_check.h"
 #include "tests/volume/rows.h"
 #include "tools/mkvol/fixups.h"
 #include "tools/mkvol/manifest_reader.h"
@@ -335,6 +336,41 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
     }
 }
 
+// A scan reads records a block at a time, the next block in the background, and looks at each
+// record where it lies: every record read so must be the record read alone, and the names read in
+// place must be those the record selects. Blocks of seven records start and end inside runs and
+// across them.
+void ExpectBlocksAgree(const std::string& image) {
+    boost::intrusive_ptr<CLogicalDisk> disk(new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str()), false);
+    CMft alone(disk.get());
+    CMft scan(disk.get());
+    const std::uint64_t count = alone.GetFileRecordCount();
+    constexpr std::uint64_t kPerBlock = 7;
+    for (std::uint64_t first = 0; first < count; first += kPerBlock) {
+        const auto records = static_cast<std::uint32_t>(std::min(kPerBlock, count - first));
+        scan.ReadBlock(first, records);
+        if (first + records < count)
+            scan.ReadBlockAhead(first + records,
+                                static_cast<std::uint32_t>(std::min(kPerBlock, count - first - records)));
+        for (std::uint64_t n = first; n < first + records; ++n) {
+            const std::string where = "record " + std::to_string(n);
+            const CFileRecord expected = alone.ReadFileRecord(FileReference::FromRaw(n));
+            const std::uint8_t* inPlace = scan.GetFixedUpBlockRecord(n);
+            ASSERT_EQ(inPlace != nullptr, expected.IsFileRecord() && expected.IsFixedUp()) << where;
+            const CFileRecord fromBlock = scan.ReadFileRecord(FileReference::FromRaw(n));
+            EXPECT_EQ(fromBlock.IsFixedUp(), expected.IsFixedUp()) << where;
+            const std::uint8_t* bytes = expected.GetBuffer();
+            ASSERT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), fromBlock.GetBuffer())) << where;
+            std::string difference;
+            if (inPlace) {
+                EXPECT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), inPlace)) << where;
+                EXPECT_TRUE(vesk_test::NamesInPlaceAgree(expected, difference))
+                    << where << ": " << difference;
+            }
+        }
+    }
+}
+
 // Copies volume to image with two user records damaged: one in its first stretch, one in its last
 // (one that spans two runs, if any does), and writes beside it the manifest libntfs-3g takes of the
 // copy. Returns the records damaged.
@@ -402,6 +438,7 @@ TEST_P(BuilderVolume, LibraryReadsWhatLibntfs3gReads) {
         if (line.kind == "patch" || line.kind == "raw")
             GTEST_SKIP() << "damaged by its recipe";
     ExpectVolumeAgrees(image, truth);
+    ExpectBlocksAgree(image);
 }
 
 TEST_P(BuilderVolume, DamagedRecordsAreReadAsTheyLie) {
@@ -411,6 +448,7 @@ TEST_P(BuilderVolume, DamagedRecordsAreReadAsTheyLie) {
     const VolumeTruth truth = ReadTruth(image + ".manifest");
     EXPECT_EQ(truth.bad, broken) << "records libntfs-3g finds damaged";
     ExpectVolumeAgrees(image, truth);
+    ExpectBlocksAgree(image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Recipes, BuilderVolume, ::testing::ValuesIn(Volumes()),
