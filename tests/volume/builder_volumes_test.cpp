@@ -2,9 +2,10 @@
 // compared with libntfs-3g's reading of the same image, its manifest: what the recipe says it
 // forces, the geometry, $MFT's runs and record count, every record slot (its bytes are the image's
 // through those runs, fixed up in 512-byte stretches), and of each FILE record its flags, FILE_NAMEs
-// and $DATA streams with their sizes, runs and contents, the path of each name in use, the junction
-// table, and the same records read a block at a time. A copy of each volume with two records
-// damaged must give those records back as they lie on disk.
+// and $DATA streams with their sizes, runs and contents. A copy of each volume with two records
+// damaged must give those records back as they lie on disk; the same records read a block at a
+// time. Paths and junctions are compared on the same volumes by the program's runs (tests/e2e:
+// fls_differential.py and the transcripts).
 //
 // The manifest lists each FILE_NAME and $DATA in the record that holds it, the library a file's
 // attributes through its base record: a base record with an $ATTRIBUTE_LIST is compared with the
@@ -17,7 +18,6 @@
 #include "tools/mkvol/utf.h"
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
-#include "volume/JunctionTable.h"
 #include "volume/Mft.h"
 
 #include <gtest/gtest.h>
@@ -334,40 +334,6 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
         if (files.count(n))
             ExpectStreamsAgree(record, listed->second, raw, where);
     }
-
-    // Each name in use climbs to its path; the junction table holds every junction of the volume.
-    // (A damaged copy's paths may lead through its damaged records.)
-    if (!truth.bad.empty())
-        return;
-    for (const ManifestLine& line : truth.lines) {
-        if (line.kind != "name" || line.Number("inuse") != 1)
-            continue;
-        const CFileRecord record = mft.ReadFileRecord(FileReference::FromRaw(line.Number("rec")));
-        for (const CAttribute& attribute : record.GetFileNameAttributes(AnyNamespace)) {
-            const CFileNameAttribute name(attribute);
-            if (Hex(name.GetFileNameText()) == line.Text("units")) {
-                EXPECT_EQ(name.GetParentPath(mft) + name.GetFileNameText(), Wide(line.Name("path")))
-                    << "record " << line.Text("rec");
-            }
-        }
-    }
-    const CUpcaseTable upcase(mft);
-    std::map<std::uint64_t, std::wstring> paths;
-    std::set<std::wstring> junctions, loaded;
-    for (const ManifestLine& line : truth.lines)
-        if (line.kind == "name" && line.Number("inuse") == 1)
-            paths[line.Number("rec")] = Wide(line.Name("path"));
-    for (const ManifestLine& line : truth.lines) {
-        if (line.kind != "junction")
-            continue;
-        std::wstring target = StripPathPrefix(Wide(line.Units("target-units")));
-        upcase.ToUpperString(target);
-        junctions.insert(paths.at(line.Number("rec")) + L" -> " + target);
-    }
-    const CJunctionTable table(&mft, upcase, false, kNamespaceWin32, L'C');
-    for (const JunctionEntry& entry : table.GetEntries())
-        loaded.insert(entry.sourcePath + L" -> " + entry.targetDrive + L":" + entry.targetPath);
-    EXPECT_EQ(loaded, junctions);
 }
 
 // A scan reads records a block at a time, the next block in the background, and looks at each

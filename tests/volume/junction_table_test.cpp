@@ -1,3 +1,4 @@
+#include "tests/volume/record_text.h"
 #include "tests/volume/rows.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/FileNameAttribute.h"
@@ -5,8 +6,6 @@
 #include "volume/Mft.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace Krod {
 namespace {
@@ -132,23 +131,21 @@ class JunctionVolume : public SyntheticTree {
         PutBytes(blocks + 4096, IndexBlock(4096, {RKey(kJunctionTag, 32), RKey(0xE0000003, 34),
                                                   RKey(kJunctionTag, 35), LastIndexEntry()}));
         PutBytes(blocks + 8192, IndexBlock(4096, {RKey(kJunctionTag, 20), LastIndexEntry()}));
-        PutReparse(Reparse());
+        PutRecord(
+            kReparse,
+            RecordBuilder(1024)
+                .Resident(0x30, FileNameValue(Ref(11), 3, L"$Reparse"))
+                .Resident(0x90,
+                          vesk_test::IndexRootValue(4096, {RKey(kJunctionTag, 30), LastIndexEntry()}, true),
+                          L"$R")
+                .NonResident(0xA0, vesk_test::EncodeRunList({{kFreeCluster, 3}}), 3 * 4096, 3 * 4096, L"$R")
+                .Resident(0xB0, {0x03, 0, 0, 0, 0, 0, 0, 0}, L"$R")
+                .Build());
     }
 
     static Bytes RKey(std::uint32_t tag, std::uint64_t record) {
         return IndexEntry(0, ReparseKey(tag, Ref(record)));
     }
-
-    // $Reparse with its $R index: root, allocation and bitmap.
-    static RecordBuilder Reparse() {
-        return RecordBuilder(1024)
-            .Resident(0x30, FileNameValue(Ref(11), 3, L"$Reparse"))
-            .Resident(0x90, vesk_test::IndexRootValue(4096, {RKey(kJunctionTag, 30), LastIndexEntry()}, true),
-                      L"$R")
-            .NonResident(0xA0, vesk_test::EncodeRunList({{kFreeCluster, 3}}), 3 * 4096, 3 * 4096, L"$R")
-            .Resident(0xB0, {0x03, 0, 0, 0, 0, 0, 0, 0}, L"$R");
-    }
-    void PutReparse(const RecordBuilder& reparse) { PutRecord(kReparse, reparse.Build()); }
 };
 
 // The entries of the table loaded from volume ("\TARGET<\Source ..."), or the error.
@@ -167,63 +164,20 @@ std::wstring Loaded(const SyntheticTree& volume) {
 }
 
 TEST(JunctionTable, LoadsTheJunctionsOfEveryIndexNodeInUseOrReportsWhatKeepsIt) {
-    struct Case {
-        const char* what;
-        std::function<void(JunctionVolume&)> damage;
-        std::wstring loaded;
-    };
-    const Case cases[] = {
-        {"undamaged", [](JunctionVolume&) {},
-         L"\\DATA<\\Docs\\Link \\DATA\\Y<\\Third \\DOCS\\X<\\Data\\Deep"},
-        {"no $Reparse in $Extend",
-         [](JunctionVolume& v) { v.PutExtend({SyntheticTree::ExtendEntry(L"$ObjId", 12)}); }, L""},
-        {"$Extend not a directory",
-         [](JunctionVolume& v) {
-             v.PutRecord(11, RecordBuilder(1024).Resident(0x30, FileNameValue(5, 3, L"$Extend")).Build());
-         },
-         L"$Extend is not a directory"},
-        {"$Extend without index",
-         [](JunctionVolume& v) { v.PutDirectory(11, {FileNameValue(Ref(5), 3, L"$Extend")}); },
-         L"$Extend does not have INDEX_ROOT $I30"},
-        {"$Reparse without $R root",
-         [](JunctionVolume& v) {
-             v.PutDirectory(JunctionVolume::kReparse, {FileNameValue(Ref(11), 3, L"$Reparse")});
-         },
-         L"$Reparse does not have INDEX_ROOT $R"},
-        {"$R root with two copies",
-         [](JunctionVolume& v) {
-             v.PutReparse(JunctionVolume::Reparse().Resident(
-                 0x90, vesk_test::IndexRootValue(4096, {LastIndexEntry()}), L"$R"));
-         },
-         L"$Reparse has several INDEX_ROOT $R"},
-        {"sub-nodes without allocation",
-         [](JunctionVolume& v) {
-             v.PutReparse(RecordBuilder(1024).Resident(
-                 0x90, vesk_test::IndexRootValue(4096, {LastIndexEntry()}, true), L"$R"));
-         },
-         L"$Reparse does not have INDEX_ALLOCATION $R"},
-        {"junction without reparse point",
-         [](JunctionVolume& v) { v.PutDirectory(30, {FileNameValue(Ref(20), kWin32, L"Link")}); },
-         L"Junction point source has no SYMBOLIC_LINK"},
-        {"junction without a name of the namespace",
-         [](JunctionVolume& v) {
-             v.PutRecord(30, SyntheticTree::DirectoryRecord({FileNameValue(Ref(20), 2, L"LINK~1")})
-                                 .Resident(0xC0, vesk_test::MountPointValue(L"\\??\\C:\\Data"))
-                                 .Build());
-         },
-         L"Junction point source has no FILE_NAME"},
-        {"damaged $R key",
-         [](JunctionVolume& v) {
-             v.PutReparse(RecordBuilder(1024).Resident(
-                 0x90, vesk_test::IndexRootValue(4096, {IndexEntry(0, Bytes(8, 3)), LastIndexEntry()}),
-                 L"$R"));
-         },
-         L"$R index entry is shorter than its key"},
-    };
-    for (const Case& c : cases) {
+    for (const vesk_test::Row& row : vesk_test::ReadRows("junction_tables")) {
         JunctionVolume volume;
-        c.damage(volume);
-        EXPECT_EQ(Loaded(volume), c.loaded) << c.what;
+        std::vector<std::string> words = vesk_test::Words(row.input);
+        if (words[0] != "none") {
+            const bool directory = words[1] == "dir";
+            std::string record;
+            for (std::size_t i = 1 + directory; i < words.size(); ++i)
+                record += words[i] + " ";
+            volume.PutRecord(std::stoull(words[0]),
+                             vesk_test::RecordFromText(record, directory ? RecordBuilder::kInUse |
+                                                                               RecordBuilder::kDirectory
+                                                                         : RecordBuilder::kInUse));
+        }
+        EXPECT_EQ(Loaded(volume), Wide(row.expected == "-" ? "" : row.expected)) << row.where;
     }
 }
 

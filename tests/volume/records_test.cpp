@@ -63,38 +63,26 @@ TEST(RunList, DecodesRunsAndDiscardsMalformedLists) {
     }
 }
 
-// Each cluster of the volume is filled with its own number, so a buffer shows where it was read.
 TEST(NonResidentRead, FollowsTheRunsAndStopsWhereTheyEnd) {
     SyntheticTree tree;
     for (std::uint8_t cluster = 64; cluster < 100; ++cluster)
         tree.PutBytes(cluster * 4096ull, Bytes(4096, cluster));
     const Bytes runs = EncodeRunList({{70, 8}, {90, 8}});
-    tree.PutRecord(20, Record().NonResident(kAttributeData, runs, 65536, 65536).Build());
-    auto opened = tree.Open();
-    const CAttribute data = CMft(opened.disk.get()).ReadFileRecord(20).FindAttributes(kAttributeData).at(0);
-    struct Case {
-        std::uint64_t firstVcn;
-        std::uint32_t count;
-        std::vector<std::uint8_t> clusters; // the volume clusters that must arrive, in order
-    };
-    const Case cases[] = {
-        {0, 16, {70, 71, 72, 73, 74, 75, 76, 77, 90, 91, 92, 93, 94, 95, 96, 97}},
-        {6, 4, {76, 77, 90, 91}},
-        {12, 10, {94, 95, 96, 97}},
-        {16, 2, {}},
-        {1000, 1, {}},
-    };
-    for (const Case& c : cases) {
-        Bytes buffer(std::size_t{c.count} * 4096, 0xEE);
-        EXPECT_EQ(data.ReadClusters(buffer.data(), c.firstVcn, c.count), c.clusters.size()) << c.firstVcn;
-        for (std::size_t i = 0; i < c.clusters.size(); ++i)
-            EXPECT_EQ(buffer[i * 4096 + 4095], c.clusters[i]) << c.firstVcn << " cluster " << i;
+    const CAttribute data = Load(Record().NonResident(kAttributeData, runs, 65536, 65536).Build(), tree)
+                                .FindAttributes(kAttributeData)
+                                .at(0);
+    for (const vesk_test::Row& row : vesk_test::ReadRows("non_resident_reads")) {
+        const std::vector<std::string> words = vesk_test::Words(row.input);
+        const std::size_t unit = words[0] == "clusters" ? 4096 : 512;
+        const auto count = static_cast<std::uint32_t>(std::stoul(words[2]));
+        Bytes buffer(count * unit, 0xEE);
+        const std::size_t read = unit == 4096 ? data.ReadClusters(buffer.data(), std::stoull(words[1]), count)
+                                              : data.ReadSectors(buffer.data(), std::stoull(words[1]), count);
+        std::string arrived;
+        for (std::size_t i = 0; i < read; ++i)
+            arrived += (i ? " " : "") + std::to_string(buffer[i * unit + unit - 1]);
+        EXPECT_EQ(arrived.empty() ? "-" : arrived, row.expected) << row.where;
     }
-    Bytes sectors(8 * 512);
-    EXPECT_EQ(data.ReadSectors(sectors.data(), 9, 8), 8u); // from the second sector of VCN 1
-    EXPECT_EQ(sectors[0], 71);
-    EXPECT_EQ(data.ReadSectors(sectors.data(), 16 * 8 - 2, 8), 2u);
-    EXPECT_EQ(data.ReadSectors(sectors.data(), 16 * 8, 8), 0u);
 }
 
 TEST(AttributeWalk, EndsAtAnAttributeThatDoesNotFit) {
@@ -221,12 +209,6 @@ TEST(AttributeListEntries, ParseUntilOneIsMalformed) {
         EXPECT_EQ(std::to_string(ParseAttributeList(list.data(), list.size()).size()), row.expected)
             << row.where;
     }
-    const std::vector<AttributeListEntry> entries = ParseAttributeList(entry.data(), entry.size());
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].type, 0x30u);
-    EXPECT_EQ(entries[0].record, FileReference::FromRaw(0x0003000000000042));
-    EXPECT_EQ(entries[0].lowestVcn, 0x1234u);
-    EXPECT_EQ(entries[0].instance, 7u);
 }
 
 TEST(UpdateSequence, RestoresEveryStretchOrRefusesWithoutTouchingTheBlock) {

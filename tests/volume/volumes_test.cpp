@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <locale>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -314,18 +315,11 @@ TEST(IndexAllocation, WalksEveryBlockInUseWithItsUpdateSequenceUndone) {
     EXPECT_EQ(ReadIndexBitmap(record.GetAttribute(2)), (Bytes{0x0F, 0x01, 0x80}));
     const CIndexAllocationAttribute allocation(record.GetAttribute(0), 2048);
     ASSERT_EQ(allocation.GetBlockCount(), 4u);
-    std::string first;
-    for (std::uint64_t i = 0; i < 30; ++i)
-        first += (i ? "," : "") + std::to_string(100 + i);
-    const std::tuple<const char*, Bytes, std::string> cases[] = {
-        {"first and third", {0x05}, first + ",200"},
-        {"no bitmap", {}, ""},
-        {"bits beyond the blocks", {0xF4}, "200"},
-        {"unwritten block in use", {0x07}, "Index block in use is damaged"},
-        {"torn block in use", {0x08}, "Index block in use is damaged"},
-    };
-    for (const auto& [what, inUse, listed] : cases)
-        EXPECT_EQ(Listed([&] { return allocation.GetEntries(inUse); }), listed) << what;
+    for (const vesk_test::Row& row : vesk_test::ReadRows("index_blocks")) {
+        const Bytes inUse = row.input == "none" ? Bytes{} : vesk_test::Hex(row.input);
+        const std::string listed = Listed([&] { return allocation.GetEntries(inUse); });
+        EXPECT_EQ(listed.empty() ? "-" : listed, row.expected) << row.where;
+    }
     // The update sequence restores the references under the stretch ends.
     for (const CIndexEntry& entry : allocation.GetEntries({0x01}))
         EXPECT_EQ(entry.GetFileReference().GetRaw() >> 48, 1u);
@@ -353,54 +347,44 @@ Bytes ListRecord(const std::vector<Bytes>& entries, const std::vector<vesk_test:
 }
 
 TEST(ListedAttributes, PiecesOfAStreamJoinOnlyWhereTheyContinue) {
-    const std::vector<DataRun> first = {{0, 8, 30}};
-    const std::vector<DataRun> both = {{0, 8, 30}, {8, 4, 50}};
-    const std::tuple<const char*, std::uint64_t, std::uint64_t, std::vector<DataRun>> cases[] = {
-        // The second piece's lowest VCN and the base record its record names.
-        {"continues", 8, Ref(9), both},         {"leaves a gap", 9, Ref(9), first},
-        {"overlaps", 4, Ref(9), first},         {"lies in a record of another file", 8, Ref(11), first},
-        {"lies in a base record", 8, 0, first},
+    const auto entry = [](std::uint64_t vcn, std::uint64_t record, std::uint16_t instance) {
+        return vesk_test::AttributeListEntry(kAttributeData, vcn, Ref(record), instance);
     };
-    for (const auto& [what, secondVcn, secondBase, runs] : cases) {
+    const std::map<std::string, Bytes> entries = {
+        {"head", entry(0, 0, 1)}, {"tail", entry(2, 1, 0)}, {"second", entry(0, 1, 0)}};
+    for (const vesk_test::Row& row : vesk_test::ReadRows("listed_streams")) {
+        const std::vector<std::string> words = vesk_test::Words(row.input);
         SyntheticVolume volume;
-        volume.PutRecord(9, ListRecord({vesk_test::AttributeListEntry(kAttributeData, 0, Ref(9), 1),
-                                        vesk_test::AttributeListEntry(kAttributeData, 8, Ref(10), 0)},
-                                       {{30, 8}}, 0, 48 * 1024));
-        volume.PutRecord(10, ListRecord({}, {{50, 4}}, secondVcn, 0, secondBase));
-        auto opened = volume.Open();
-        CMft mft(opened.disk.get());
-        const AttributeList data = mft.ReadFileRecord(9).FindAttributes(kAttributeData);
-        ASSERT_EQ(data.size(), 1u) << what;
-        EXPECT_EQ(data.front().GetRuns(), runs) << what;
-        EXPECT_EQ(data.front().GetDataSize(), 48u * 1024) << what << ": the size of the first piece";
-        // The extension record is read as it is, a piece of its own.
-        EXPECT_EQ(mft.ReadFileRecord(10).FindAttributes(kAttributeData).size(), 1u) << what;
-    }
-}
-
-// $MFT's $DATA in two pieces: records 0-7 in its first run, described by record 0, and records 8-15
-// in its second, described by record 1 (whose base reference, record 0 with sequence 1, is Ref(0)).
-TEST(ListedAttributes, MftReadsItsDataFromExtensionRecords) {
-    const Bytes head = vesk_test::AttributeListEntry(kAttributeData, 0, Ref(0), 1);
-    const Bytes tail = vesk_test::AttributeListEntry(kAttributeData, 2, Ref(1), 0);
-    const std::tuple<const char*, std::vector<Bytes>, std::uint64_t> cases[] = {
-        // What the reader covers, 0 when it refuses the volume.
-        {"both pieces", {head, tail}, 16},
-        {"the second piece not listed", {head}, 8},
-        {"the second piece listed twice", {head, tail, tail}, 16},
-        {"a second unnamed stream", {head, vesk_test::AttributeListEntry(kAttributeData, 0, Ref(1), 0)}, 0},
-    };
-    for (const auto& [what, entries, records] : cases) {
-        SyntheticVolume volume;
-        volume.PutRecord(0, ListRecord(entries, {{4, 2}}, 0, 4 * 4096));
-        volume.PutRecord(1, ListRecord({}, {{20, 2}}, records ? 2 : 0, records ? 0 : 4 * 4096, Ref(0)));
-        auto opened = volume.Open();
+        std::ostringstream outcome;
         try {
-            EXPECT_EQ(CMft(opened.disk.get()).GetFileRecordCount(), records) << what;
+            if (words[0] == "file") {
+                const std::uint64_t base = std::stoull(words[2]);
+                volume.PutRecord(9, ListRecord({entry(0, 9, 1), entry(8, 10, 0)}, {{30, 8}}, 0, 48 * 1024));
+                volume.PutRecord(10,
+                                 ListRecord({}, {{50, 4}}, std::stoull(words[1]), 0, base ? Ref(base) : 0));
+                auto opened = volume.Open();
+                CMft mft(opened.disk.get());
+                const AttributeList data = mft.ReadFileRecord(9).FindAttributes(kAttributeData);
+                // The extension record is read as it is, a piece of its own.
+                EXPECT_EQ(mft.ReadFileRecord(10).FindAttributes(kAttributeData).size(), 1u) << row.where;
+                EXPECT_EQ(data.at(0).GetDataSize(), 48u * 1024) << row.where;
+                for (const DataRun& run : data.at(0).GetRuns())
+                    outcome << (outcome.tellp() ? " " : "") << run.vcn << ":" << run.length << ":" << run.lcn;
+            } else {
+                std::vector<Bytes> listed;
+                for (std::size_t i = 1; i < words.size(); ++i)
+                    listed.push_back(entries.at(words[i]));
+                const bool refused = words.back() == "second";
+                volume.PutRecord(0, ListRecord(listed, {{4, 2}}, 0, 4 * 4096));
+                volume.PutRecord(1,
+                                 ListRecord({}, {{20, 2}}, refused ? 0 : 2, refused ? 4 * 4096 : 0, Ref(0)));
+                auto opened = volume.Open();
+                outcome << CMft(opened.disk.get()).GetFileRecordCount();
+            }
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(records, 0u) << what;
-            EXPECT_STREQ(e.what(), "Number of data attributes of 0th file record is not 1") << what;
+            outcome << e.what();
         }
+        EXPECT_EQ(outcome.str(), row.expected) << row.where;
     }
 }
 
