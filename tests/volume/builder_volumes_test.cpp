@@ -42,8 +42,6 @@ using mkvol::ManifestRun;
 
 // Record numbers from which libntfs-3g places the files a recipe creates.
 constexpr std::uint64_t kFirstUserRecord = 64;
-// The recipe's comment lines that state what its manifest must show.
-const std::string kForces = "# forces:";
 
 std::wstring Wide(const std::u16string& units) {
     return std::wstring(units.begin(), units.end());
@@ -90,23 +88,6 @@ VolumeTruth ReadTruth(const std::string& manifest) {
             truth.bad.insert(line.Number("rec"));
     }
     return truth;
-}
-
-// Whether some line of the manifest has the claim's kind and meets each of its conditions,
-// `key=text` or `key>=number`: "name rec>=64 ns=1" claims a user file with a Win32 name.
-bool Holds(const std::vector<ManifestLine>& lines, const std::string& claim) {
-    const std::vector<std::string> words = vesk_test::Words(claim);
-    return std::any_of(lines.begin(), lines.end(), [&](const ManifestLine& line) {
-        return line.kind == words.at(0) &&
-               std::all_of(words.begin() + 1, words.end(), [&](const std::string& c) {
-                   const std::size_t at = c.find('=');
-                   const std::string key = c.substr(0, at - (c[at - 1] == '>'));
-                   if (!line.fields.count(key))
-                       return false;
-                   return c[at - 1] == '>' ? line.Number(key) >= std::stoull(c.substr(at + 1))
-                                           : line.Text(key) == c.substr(at + 1);
-               });
-    });
 }
 
 // The run list as the library decodes it: a sparse run has no offset, so it starts at the
@@ -418,16 +399,6 @@ std::vector<std::string> Volumes() {
 }
 
 class BuilderVolume : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(BuilderVolume, HasWhatItsRecipeForces) {
-    const VolumeTruth truth =
-        ReadTruth(std::string(VESK_TEST_VOLUMES_DIR) + "/" + GetParam() + ".img.manifest");
-    std::ifstream recipe(std::string(VESK_TEST_RECIPES_DIR) + "/" + GetParam() + ".recipe");
-    for (std::string line; std::getline(recipe, line);)
-        if (line.compare(0, kForces.size(), kForces) == 0) {
-            EXPECT_TRUE(Holds(truth.lines, line.substr(kForces.size()))) << line;
-        }
-}
 
 TEST_P(BuilderVolume, LibraryReadsWhatLibntfs3gReads) {
     const std::string image = std::string(VESK_TEST_VOLUMES_DIR) + "/" + GetParam() + ".img";

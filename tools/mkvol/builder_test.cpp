@@ -1,13 +1,16 @@
-// The builder itself: a build is reproducible, a patch keeps a record's fixups right while a raw
-// write breaks them, and a recipe mistake names its line. What each volume holds is checked by the
-// volume tests against libntfs-3g and The Sleuth Kit.
+// The builder itself: a build is reproducible, every committed recipe makes what its "# forces:"
+// lines claim, a patch keeps a record's fixups right while a raw write breaks them, and a recipe
+// mistake names its line. How the library reads each volume is checked by the volume tests against
+// libntfs-3g, and the program's paths against The Sleuth Kit.
 #include "tests/common/scratch_folder.h"
 #include "tools/mkvol/manifest_reader.h"
 #include "tools/mkvol/utf.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -90,6 +93,46 @@ TEST(Build, IsReproducible) {
     ASSERT_EQ(build.status, 0) << build.output;
     EXPECT_TRUE(ReadFile(image) == ReadFile(kVolumes + "/basic.img")) << "basic.img differs";
     EXPECT_EQ(ReadFile(image + ".manifest"), ReadFile(kVolumes + "/basic.img.manifest"));
+}
+
+// Whether some line of the manifest has the claim's kind and meets each of its conditions,
+// `key=text` or `key>=number`: "name rec>=64 ns=1" claims a user file with a Win32 name.
+bool Holds(const std::vector<Line>& lines, const std::string& claim) {
+    std::istringstream in(claim);
+    std::string kind, condition;
+    in >> kind;
+    std::vector<std::string> conditions;
+    while (in >> condition)
+        conditions.push_back(condition);
+    return std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+        return line.kind == kind &&
+               std::all_of(conditions.begin(), conditions.end(), [&](const std::string& c) {
+                   const std::size_t at = c.find('=');
+                   const bool atLeast = at > 0 && c[at - 1] == '>';
+                   const std::string key = c.substr(0, at - atLeast);
+                   if (!line.fields.count(key))
+                       return false;
+                   return atLeast ? line.Number(key) >= std::stoull(c.substr(at + 1))
+                                  : line.Text(key) == c.substr(at + 1);
+               });
+    });
+}
+
+TEST(Recipes, MakeWhatTheyClaim) {
+    const std::string forces = "# forces:";
+    for (const auto& entry : std::filesystem::directory_iterator(kRecipes)) {
+        if (entry.path().extension() != ".recipe")
+            continue;
+        const std::vector<Line> lines =
+            mkvol::ReadManifest(kVolumes + "/" + entry.path().stem().string() + ".img.manifest");
+        std::ifstream recipe(entry.path());
+        for (std::string line; std::getline(recipe, line);) {
+            if (line.compare(0, forces.size(), forces) == 0) {
+                EXPECT_TRUE(Holds(lines, line.substr(forces.size())))
+                    << entry.path().filename() << ": " << line;
+            }
+        }
+    }
 }
 
 // A patch of a stretch end goes to the update sequence array and the stretch end keeps the sequence
