@@ -56,8 +56,9 @@ std::wstring Row(const std::vector<std::wstring>& words) {
     std::istringstream text(kMountTable);
     unsigned major = 0, minor = 0;
     std::sscanf(Narrow(words.at(1)).c_str(), "%u:%u", &major, &minor);
-    const auto* mount =
-        platform::FindMount(platform::ParseMountInfo(text), major, minor, Narrow(words.at(2)));
+    // FindMount's answer points into the table, which must outlive it.
+    const std::vector<platform::MountEntry> table = platform::ParseMountInfo(text);
+    const auto* mount = platform::FindMount(table, major, minor, Narrow(words.at(2)));
     return (mount != nullptr ? vesk_test::Unescape(mount->source) : L"none") + L"\n";
 }
 
