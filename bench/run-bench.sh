@@ -10,6 +10,8 @@
 #     -slow N           rounds for fls and for find on a mount, which take long on big volumes (default: -n;
 #                       0 leaves them out)
 #     -warm             no cold rounds
+#     -loop             read the image through a read-only loop device (losetup -r), as a disk is read;
+#                       needs root
 #     -generate RECORDS build IMAGE first with vesk-genvol (its manifest goes beside it)
 #     -manifest FILE    the volume's manifest (default: IMAGE.manifest)
 #     -vesk PATH        the program (default: $VESK, else the newest build/*/app/vesk)
@@ -30,6 +32,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 RUNS=5
 SLOW_RUNS=
 COLD=1
+LOOP=
 GENERATE=
 MANIFEST=
 VESK_BIN=${VESK:-}
@@ -47,6 +50,7 @@ while [[ $# -gt 0 ]]; do
     -n) RUNS=$2; shift 2 ;;
     -slow) SLOW_RUNS=$2; shift 2 ;;
     -warm) COLD=; shift ;;
+    -loop) LOOP=1; shift ;;
     -generate) GENERATE=$2; shift 2 ;;
     -manifest) MANIFEST=$2; shift 2 ;;
     -vesk) VESK_BIN=$2; shift 2 ;;
@@ -76,11 +80,13 @@ if [[ -z $OUT ]]; then
 fi
 mkdir -p "$OUT"
 MOUNT_POINT=
+LOOP_DEVICE=
 cleanup() {
     if [[ -n $MOUNT_POINT ]]; then
         fusermount3 -u "$MOUNT_POINT" 2>/dev/null || umount "$MOUNT_POINT" 2>/dev/null || true
         rmdir "$MOUNT_POINT" 2>/dev/null || true
     fi
+    [[ -z $LOOP_DEVICE ]] || losetup -d "$LOOP_DEVICE" || true
     [[ -z ${CLEAN_OUT:-} ]] || rm -rf "$CLEAN_OUT"
 }
 trap cleanup EXIT
@@ -96,6 +102,11 @@ if [[ -n $GENERATE ]]; then
     echo "generation took $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
 fi
 [[ -f $IMAGE ]] || { echo "run-bench: no image $IMAGE" >&2; exit 1; }
+if [[ -n $LOOP ]]; then
+    LOOP_DEVICE=$(losetup -r -f --show "$IMAGE") || { echo "run-bench: losetup -r failed (run as root)" >&2; exit 1; }
+    echo "reading $IMAGE through $LOOP_DEVICE"
+    IMAGE=$LOOP_DEVICE
+fi
 
 drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 if [[ -n $COLD ]] && ! drop_caches 2>/dev/null; then
