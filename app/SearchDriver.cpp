@@ -172,15 +172,15 @@ class Scan {
           recordSize_(mft.GetFileRecordSize()), units_(recordSize_ / 2) {}
 
     // Tests records [begin, end) a block at a time, the next block being read while one is tested,
-    // telling the progress line how far it got, and what the attribute lists of the records that
-    // pass the in-use filter lead to asked for before the test gets there.
+    // telling the progress line how far it got, and what the records that pass the in-use filter
+    // will read elsewhere (their attribute lists, parents ahead) asked for before the test gets there.
     void Records(std::uint32_t begin, std::uint32_t end) {
         const auto perBlock = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / recordSize_));
         for (std::uint32_t first = begin; first < end;) {
             const std::uint32_t count = std::min(perBlock, end - first);
             const std::uint32_t next = first + count;
             mft_.ReadBlock(first, count);
-            mft_.PrefetchListReads([this](std::uint16_t flags) { return filters_.PassesInUseState(flags); });
+            mft_.PrefetchFarReads([this](std::uint16_t flags) { return filters_.PassesInUseState(flags); });
             if (next < end)
                 mft_.ReadBlockAhead(next, std::min(perBlock, end - next));
             for (std::uint32_t n = first; n < next; ++n) {

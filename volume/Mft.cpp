@@ -33,17 +33,32 @@ constexpr std::size_t kPrefetchDistance = 4;
 
 using SectorRange = CLogicalDisk::SectorRange;
 
-// The first attribute of the valid record[0, size) if it is an $ATTRIBUTE_LIST, found as
-// CFileRecordData::HasAttributeList finds it: a record keeps its attributes sorted by type. Its
-// offset and length, or a length of 0.
-std::pair<std::uint32_t, std::uint32_t> FindAttributeList(const std::uint8_t* record, std::uint32_t size) {
-    std::pair<std::uint32_t, std::uint32_t> found{0, 0};
-    WalkAttributes(record, size, [&found](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
-        if (type == kAttributeList)
-            found = {offset, length};
-        return type < kAttributeList;
+// What a scan's pre-pass looks at in a valid base record: its $ATTRIBUTE_LIST, if its first
+// attribute of that type or later is one (a record keeps its attributes sorted by type, and
+// CFileRecordData::HasAttributeList finds it so), with its offset and length; and the records
+// its FILE_NAMEs name as parents, passed to parent.
+template <typename Parent>
+std::pair<std::uint32_t, std::uint32_t> FindListAndParents(const std::uint8_t* record, std::uint32_t size,
+                                                           Parent parent) {
+    std::pair<std::uint32_t, std::uint32_t> list{0, 0};
+    bool listPlace = true;
+    WalkAttributes(record, size, [&](std::uint32_t type, std::uint32_t offset, std::uint32_t length) {
+        if (listPlace && type >= kAttributeList) {
+            if (type == kAttributeList)
+                list = {offset, length};
+            listPlace = false;
+        }
+        const std::uint8_t* header = record + offset;
+        // The walk's validation placed a resident value inside its attribute.
+        if (type == kAttributeFileName && load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
+            load_le<std::uint32_t>(header + AttributeField::kValueLength) >= sizeof(std::uint64_t))
+            parent(FileReference::FromRaw(
+                       load_le<std::uint64_t>(header +
+                                              load_le<std::uint16_t>(header + AttributeField::kValueOffset)))
+                       .GetRecordNumber());
+        return type <= kAttributeFileName;
     });
-    return found;
+    return list;
 }
 
 // The sectors ReadAttributeList reads for the non-resident list header[0, length): its value's
@@ -191,17 +206,31 @@ void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
                                                          static_cast<std::uint32_t>(sectors));
 }
 
-// The scan tests the block's records while the next block is read: what the records' lists lead
-// to, asked for now and all together, arrives while it tests, instead of one seek at a time.
-void CMft::PrefetchListReads(const std::function<bool(std::uint16_t flags)>& wanted) {
+// The scan tests the block's records while the next block is read: what following their lists and
+// climbing from their names will read outside the block, asked for now and all together, arrives
+// while it tests, instead of one seek at a time.
+void CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted) {
     CLogicalDisk& disk = *mftData_.GetDisk();
+    const std::uint64_t end = block_.first + block_.count;
     std::vector<SectorRange> spans;
-    for (std::uint64_t number = block_.first; number - block_.first < block_.count; ++number) {
+    const auto addRecord = [&](std::uint64_t number) {
+        // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
+        if (const auto sector = mftData_.GetContiguousSectors(number * sectorsPerRecord_, sectorsPerRecord_))
+            spans.push_back({*sector, sectorsPerRecord_});
+    };
+    // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
+    // asked for once, and forgotten once the scan has passed it.
+    parentsAsked_.erase(parentsAsked_.begin(), parentsAsked_.lower_bound(block_.first));
+    const auto addParent = [&](std::uint64_t parent) {
+        if (EnableDirectoryCache && parent >= end && parentsAsked_.insert(parent).second)
+            addRecord(parent);
+    };
+    for (std::uint64_t number = block_.first; number < end; ++number) {
         const std::uint8_t* record = GetFixedUpBlockRecord(number);
         if (!record || RecordBaseReference(record, recordSize_).GetRaw() != 0 ||
             !wanted(RecordFlags(record, recordSize_)))
             continue;
-        const auto [offset, length] = FindAttributeList(record, recordSize_);
+        const auto [offset, length] = FindListAndParents(record, recordSize_, addParent);
         if (length == 0)
             continue;
         const std::uint8_t* header = record + offset;
@@ -215,13 +244,8 @@ void CMft::PrefetchListReads(const std::function<bool(std::uint16_t flags)>& wan
         for (const AttributeListEntry& entry : ParseAttributeList(
                  value, read_le<std::uint32_t>(header, length, AttributeField::kValueLength))) {
             const std::uint64_t extension = entry.record.GetRecordNumber();
-            if (entry.type == kAttributeList ||
-                (extension >= block_.first && extension - block_.first < block_.count))
-                continue;
-            // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
-            if (const auto sector =
-                    mftData_.GetContiguousSectors(extension * sectorsPerRecord_, sectorsPerRecord_))
-                spans.push_back({*sector, sectorsPerRecord_});
+            if (entry.type != kAttributeList && (extension < block_.first || extension >= end))
+                addRecord(extension);
         }
     }
     // In order of position, neighbours and repeats joined, each no larger than a list may be.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -56,13 +57,14 @@ class CMft {
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
     static constexpr std::size_t kMaxBlockBytes = 8 << 20;
-    // Asks the device ahead, ordered by position, for what following the attribute lists of the
-    // block's base records will read outside the block: the clusters of each non-resident list
-    // and the extension records each resident list names. wanted picks, by its flags, each base
-    // record whose list is going to be followed. Called before ReadBlockAhead, so that the device
-    // fetches these first. Reads nothing itself and changes nothing that a read returns; the
-    // reads it names may end sooner.
-    void PrefetchListReads(const std::function<bool(std::uint16_t flags)>& wanted);
+    // Asks the device ahead, ordered by position, for what the block's base records will have read
+    // outside the block: the clusters of each non-resident attribute list and the extension records
+    // each resident list names; and, when directories are kept (so that a climb reads only the
+    // parents the scan has not reached yet), each parent named by a FILE_NAME that lies beyond the
+    // block, once. wanted picks, by its flags, each base record the scan is going to test. Called
+    // before ReadBlockAhead, so that the device fetches these first. Reads nothing itself and
+    // changes nothing that a read returns; the reads it names may end sooner.
+    void PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted);
 
     // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
@@ -96,6 +98,7 @@ class CMft {
     std::uint32_t recordSize_ = 0;
     std::uint32_t sectorsPerRecord_ = 0;
     std::vector<std::pair<std::uint64_t, CFileRecord>> directoryCache_; // ascending by record number
+    std::set<std::uint64_t> parentsAsked_; // parents beyond the block asked for ahead
     Block block_;
     // The block read ahead: its records and bytes, and the read while it runs (declared last, so
     // that it ends before the bytes it fills go away).
