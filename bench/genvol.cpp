@@ -199,10 +199,16 @@ class Generator {
         return record;
     }
 
-    // The small stream goes first: a resident content that then outgrows the record is moved out to
-    // clusters, whereas a stream added to a full record would push the file into an attribute list.
-    uint64_t create_file(uint64_t parent, const std::string& name, const FileBody& body) {
+    // The names come first, as Windows gives a file its DOS name when it creates it, then the small
+    // stream: a resident content that then outgrows the record is moved out to clusters, whereas a
+    // name or a stream added to a full record would push the file into an attribute list.
+    uint64_t create_file(uint64_t parent, const std::string& name, const FileBody& body,
+                         const std::string& short_form = {}) {
         const uint64_t record = create(parent, name, mkvol::Writer::Type::File);
+        if (!short_form.empty()) {
+            writer_.SetDosName(record, parent, short_form);
+            ++stats_.short_names;
+        }
         if (!body.stream_name.empty()) {
             const std::u16string stream = mkvol::Utf8ToUtf16(body.stream_name);
             writer_.AddStream(record, stream);
@@ -260,24 +266,23 @@ class Generator {
         for (; remaining > 0; --remaining) {
             const std::string name = unique_name(file_name(rng_));
             const bool doomed = doomed_directory || rng_.chance(kDeletedRate);
-            const uint64_t record = create_file(records_[index], name, body_for(rng_, name));
+            std::string short_form;
+            if (planned.short_names && !doomed) {
+                unsigned ordinal = 1;
+                while (used_short_names_.count(short_name(name, ordinal)))
+                    ++ordinal;
+                short_form = short_name(name, ordinal);
+                used_short_names_.insert(short_form);
+            }
+            const uint64_t record = create_file(records_[index], name, body_for(rng_, name), short_form);
             if (doomed) {
                 doomed_files_.push_back({record, records_[index], name});
                 ++stats_.deleted_files;
                 continue;
             }
             ++stats_.files;
-            if (planned.short_names) {
-                unsigned ordinal = 1;
-                while (used_short_names_.count(short_name(name, ordinal)))
-                    ++ordinal;
-                const std::string short_form = short_name(name, ordinal);
-                used_short_names_.insert(short_form);
-                writer_.SetDosName(record, records_[index], short_form);
-                ++stats_.short_names;
-            } else {
+            if (!planned.short_names)
                 remember_link_source(record, index, name);
-            }
             if (rng_.chance(kLinkRate) && !pool_.empty())
                 link_from(pool_[rng_.below(pool_.size())], index);
         }
