@@ -13,6 +13,7 @@
 #include <limits>
 #include <linux/fs.h>
 #include <memory>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -26,7 +27,9 @@ class PosixDevice : public Device {
   public:
     explicit PosixDevice(int fd) : fd_(fd) {}
     ~PosixDevice() override {
-        reader_.reset(); // its thread ends before the descriptor does
+        reader_.reset(); // its thread ends before the descriptors do
+        if (streamFd_ >= 0 && streamFd_ != fd_)
+            ::close(streamFd_);
         ::close(fd_);
     }
     PosixDevice(const PosixDevice&) = delete;
@@ -62,10 +65,14 @@ class PosixDevice : public Device {
                                                      std::size_t size) override {
         if (!StartReader())
             return nullptr;
+        if (streamFd_ < 0)
+            streamFd_ = OpenStream();
         return StartBackgroundRead(
             reader_,
-            [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); }, buffer,
-            offset, size);
+            [this](std::uint8_t* out, std::uint64_t at, std::size_t n) {
+                return ReadAt(out, at, n, streamFd_);
+            },
+            buffer, offset, size);
     }
 
     // A scan's far reads are scattered: one at a time, on a cold device, each costs a seek. The
@@ -202,11 +209,24 @@ class PosixDevice : public Device {
         return true;
     }
 
-    // Reads size bytes at offset, zero-filling what lies past the end of the device.
-    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) const {
+    // The kernel reads ahead of a run of consecutive reads, as it finds them on one open file. The
+    // scan's blocks, read in the background, get an open file of their own, so that the reads
+    // elsewhere in between (attribute lists, parents) do not break their run; fd_ when the device
+    // cannot be opened again.
+    int OpenStream() const {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+        return fd >= 0 ? fd : fd_;
+    }
+
+    // Reads size bytes at offset through fd (fd_ by default), zero-filling what lies past the end
+    // of the device.
+    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size, int fd = -1) const {
+        if (fd < 0)
+            fd = fd_;
         std::size_t done = 0;
         while (done < size && !PastAddressableEnd(offset + done)) {
-            ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+            ssize_t got = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
@@ -225,6 +245,7 @@ class PosixDevice : public Device {
     }
 
     int fd_;
+    int streamFd_ = -1; // the scan's blocks are read through it, once opened
     std::uint64_t position_ = 0;
     std::uint64_t previousEnd_ = 0;
     std::vector<std::uint8_t> ahead_; // bytes from aheadStart_ on, aheadFilled_ of them valid
