@@ -212,13 +212,16 @@ peak_of() {
 }
 
 # rounds TEMPERATURE KEY...: as many rounds as the most of the keys ask for, each running every key that
-# still needs runs once, timed; cold ones after dropping the page cache.
+# still needs runs once, timed; cold ones after dropping the page cache. Each round starts one key later
+# than the one before, so that no command always runs first or after the same one.
 rounds() {
-    local temperature=$1 round key start
+    local temperature=$1 round key start at
     shift
+    local keys=("$@")
     for ((round = 0; ; round++)); do
         local ran=
-        for key in "$@"; do
+        for ((at = 0; at < ${#keys[@]}; at++)); do
+            key=${keys[(round + at) % ${#keys[@]}]}
             ((round < ROUNDS[$key])) || continue
             ran=1
             [[ $temperature == warm ]] || drop_caches
