@@ -1,5 +1,4 @@
-// Reads asked for ahead: the scan asks for what its block's attribute lists and climbs lead to, and a
-// device that keeps or fetches those ranges still delivers exactly the file's bytes.
+// Reads asked for ahead: what a block's lists and climbs will read; a device keeping them changes no read.
 #include "tests/common/scratch_folder.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
@@ -14,11 +13,9 @@ namespace {
 
 using vesk_test::Bytes;
 
-// Record 9's non-resident list (at cluster 40) and record 10's resident one name record 14; record
-// 11, not in use, is left out by the filter. Records 9 and 10 also name record 15, beyond the block,
-// as parent, and record 9 the root. What following the lists and climbing read outside the block is
-// asked for, in order of position, neighbours joined; a parent only while directories are kept, and
-// only once.
+// Records 9 (non-resident list at cluster 40) and 10 (resident list) name record 14 and, as parent,
+// record 15 beyond the block; 11 is not in use. Asked for in order, neighbours joined: the lists' reads,
+// and the parent only while directories are kept, once.
 TEST(FarReadPrefetch, AsksForWhatTheBlocksListsAndClimbsRead) {
     Bytes entry(0x20, 0); // $DATA, instance 0, in record 14 (sequence number 1)
     for (auto [at, value] :
@@ -27,11 +24,10 @@ TEST(FarReadPrefetch, AsksForWhatTheBlocksListsAndClimbsRead) {
     vesk_test::SyntheticVolume volume;
     volume.PutBytes(40 * 4096, entry);
     const Bytes runs = vesk_test::EncodeRunList({{40, 1}});
-    const Bytes underRoot = vesk_test::FileNameValue(5 | 5ull << 48, 1, L"a");
     const Bytes underFifteen = vesk_test::FileNameValue(15 | 1ull << 48, 1, L"b");
     volume.PutRecord(9, vesk_test::RecordBuilder(1024)
                             .NonResident(kAttributeList, runs, 4096, 0x20)
-                            .Resident(kAttributeFileName, underRoot)
+                            .Resident(kAttributeFileName, vesk_test::FileNameValue(5 | 5ull << 48, 1, L"a"))
                             .Resident(kAttributeFileName, underFifteen)
                             .Build());
     volume.PutRecord(10, vesk_test::RecordBuilder(1024)
@@ -43,23 +39,21 @@ TEST(FarReadPrefetch, AsksForWhatTheBlocksListsAndClimbsRead) {
     auto opened = volume.Open();
     CMft mft(opened.disk.get());
     const auto inUse = [](std::uint16_t flags) { return (flags & 1) != 0; };
-    std::size_t seen = 0; // what the device was asked for before the last call
+    std::size_t seen = 0; // ranges asked for before the last call
     const auto asked = [&opened, &seen] {
         std::vector<std::pair<std::uint64_t, std::size_t>> ranges;
-        const std::vector<platform::ByteRange>& all = opened.device->Prefetches();
-        for (; seen < all.size(); ++seen)
+        for (const auto& all = opened.device->Prefetches(); seen < all.size(); ++seen)
             ranges.emplace_back(all[seen].offset, all[seen].size);
         return ranges;
     };
     const std::pair<std::uint64_t, std::size_t> extension{volume.RecordOffset(14), 1024},
         list{40 * 4096, 4096}, extensionAndParent{volume.RecordOffset(14), 2048};
-
     mft.ReadBlock(8, 4); // records 8-11
     mft.PrefetchFarReads(inUse);
     EXPECT_EQ(asked(), (std::vector{extension, list}));
     mft.EnableDirectoryCache = true;
     mft.PrefetchFarReads(inUse);
-    EXPECT_EQ(asked(), (std::vector{extensionAndParent, list})); // neighbours joined
+    EXPECT_EQ(asked(), (std::vector{extensionAndParent, list}));
     mft.PrefetchFarReads(inUse);
     EXPECT_EQ(asked(), (std::vector{extension, list}));
 }
