@@ -50,8 +50,13 @@ class Device {
     // names the reads far from the block in hand that its records will need, ordered by position,
     // so that the device may fetch them together while the scan goes on. Changes nothing that a
     // read returns, reports no error (the read itself does) and reads nothing outside the device.
-    // A device, or a layer that cannot pass the hint on, ignores it.
-    virtual void Prefetch(const std::vector<ByteRange>& ranges) { (void)ranges; }
+    // A device, or a layer that cannot pass the hint on, ignores it. Returns whether the device has
+    // to fetch some of the ranges (they were not at hand already): the caller then does well to
+    // name its reads earlier.
+    virtual bool Prefetch(const std::vector<ByteRange>& ranges) {
+        (void)ranges;
+        return false;
+    }
 
     // The device's logical sector size, or nothing when the platform cannot tell (image files).
     virtual std::optional<std::uint32_t> SectorSize() const = 0;

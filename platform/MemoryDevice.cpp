@@ -33,8 +33,9 @@ ErrorCode MemoryDevice::Read(void* buffer, std::size_t size) {
     return 0;
 }
 
-void MemoryDevice::Prefetch(const std::vector<ByteRange>& ranges) {
+bool MemoryDevice::Prefetch(const std::vector<ByteRange>& ranges) {
     prefetches_.insert(prefetches_.end(), ranges.begin(), ranges.end());
+    return false; // all of it is in memory
 }
 
 } // namespace platform

@@ -23,7 +23,7 @@ class MemoryDevice : public Device {
     ErrorCode Seek(std::uint64_t offset) override;
     ErrorCode Read(void* buffer, std::size_t size) override;
     // Keeps the ranges asked for, in order; reads nothing.
-    void Prefetch(const std::vector<ByteRange>& ranges) override;
+    bool Prefetch(const std::vector<ByteRange>& ranges) override;
 
     // The device contents; tests may change them between reads.
     std::vector<std::uint8_t>& Bytes() { return bytes_; }

@@ -37,13 +37,13 @@ std::unique_ptr<BackgroundRead> PartitionWindow::ReadInBackground(void* buffer, 
     return disk_->ReadInBackground(buffer, start_ + offset, size);
 }
 
-void PartitionWindow::Prefetch(const std::vector<ByteRange>& ranges) {
+bool PartitionWindow::Prefetch(const std::vector<ByteRange>& ranges) {
     std::vector<ByteRange> inside;
     for (const ByteRange& range : ranges)
         if (range.offset < length_)
             inside.push_back({start_ + range.offset, static_cast<std::size_t>(std::min<std::uint64_t>(
                                                          range.size, length_ - range.offset))});
-    disk_->Prefetch(inside);
+    return disk_->Prefetch(inside);
 }
 
 } // namespace platform

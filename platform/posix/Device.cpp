@@ -81,7 +81,7 @@ class PosixDevice : public Device {
     // read-ahead, a kept range shows the bytes as they were when it was read). From the
     // first range that is not cached on, the reader thread asks the kernel to fetch the rest
     // (posix_fadvise, which may wait for room in the device's queue) while the caller goes on.
-    void Prefetch(const std::vector<ByteRange>& ranges) override {
+    bool Prefetch(const std::vector<ByteRange>& ranges) override {
         kept_.clear(); // a scan's earlier ranges have been read, or never will be
         std::size_t used = 0;
         bool cold = false;
@@ -101,11 +101,12 @@ class PosixDevice : public Device {
         std::sort(kept_.begin(), kept_.end(),
                   [](const Kept& a, const Kept& b) { return a.offset < b.offset; });
         if (rest.empty())
-            return;
+            return false;
         if (StartReader())
             reader_->Advise(rest);
         else
             std::for_each(rest.begin(), rest.end(), [this](const ByteRange& range) { Advise(range); });
+        return true;
     }
 
     // The position is ours: pread needs no seek on the descriptor.
