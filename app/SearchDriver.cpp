@@ -172,17 +172,32 @@ class Scan {
           recordSize_(mft.GetFileRecordSize()), units_(recordSize_ / 2) {}
 
     // Tests records [begin, end) a block at a time, the next block being read while one is tested,
-    // telling the progress line how far it got, and what the records that pass the in-use filter
-    // will read elsewhere (their attribute lists, parents ahead) asked for before the test gets there.
+    // telling the progress line how far it got. What the records that pass the in-use filter will
+    // read elsewhere (attribute lists, parents ahead) is asked for before the test gets there: just
+    // before, while the device has it at hand; once the device has to fetch it, a block earlier, by
+    // taking the next block and looking at it while the one before it is tested (the block after
+    // it being read meanwhile). A warm scan so keeps each block in the cache from its look to its
+    // test, and a cold one gives the device time for the far reads.
     void Records(std::uint32_t begin, std::uint32_t end) {
         const auto perBlock = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / recordSize_));
+        const auto countAt = [perBlock, end](std::uint32_t first) { return std::min(perBlock, end - first); };
+        const auto wanted = [this](std::uint16_t flags) { return filters_.PassesInUseState(flags); };
+        bool fetching = false; // whether the device had to fetch what a block asked for
+        bool lookedAt = false; // whether the block at first was taken ahead and looked at
         for (std::uint32_t first = begin; first < end;) {
-            const std::uint32_t count = std::min(perBlock, end - first);
-            const std::uint32_t next = first + count;
-            mft_.ReadBlock(first, count);
-            mft_.PrefetchFarReads([this](std::uint16_t flags) { return filters_.PassesInUseState(flags); });
-            if (next < end)
-                mft_.ReadBlockAhead(next, std::min(perBlock, end - next));
+            const std::uint32_t next = first + countAt(first);
+            mft_.ReadBlock(first, countAt(first));
+            if (!lookedAt) {
+                fetching = mft_.PrefetchFarReads(wanted) || fetching;
+                if (next < end)
+                    mft_.ReadBlockAhead(next, countAt(next));
+            }
+            lookedAt = fetching && next < end && mft_.TakeBlockAhead();
+            if (lookedAt) {
+                mft_.PrefetchFarReads(wanted);
+                if (const std::uint32_t after = next + countAt(next); after < end)
+                    mft_.ReadBlockAhead(after, countAt(after));
+            }
             for (std::uint32_t n = first; n < next; ++n) {
                 Record(n);
                 progress_.Update(n + 1 - begin);

@@ -163,6 +163,12 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
 void CMft::ReadBlock(std::uint64_t first, std::uint32_t count) {
     if (count > kMaxBlockBytes / recordSize_)
         throw std::length_error("Record block too large");
+    if (next_.count != 0 && next_.first == first && next_.count == count) {
+        std::swap(block_, next_); // fixed up as far as it was looked at
+        next_.count = 0;
+        return;
+    }
+    next_.count = 0;
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
     block_.states.assign(count, BlockRecordState::AsRead);
     block_.first = first;
@@ -190,6 +196,22 @@ void CMft::ReadBlock(std::uint64_t first, std::uint32_t count) {
     block_.count = count;
 }
 
+bool CMft::TakeBlockAhead() {
+    next_.count = 0;
+    if (!ahead_)
+        return false;
+    const platform::ErrorCode error = ahead_->Wait();
+    ahead_.reset();
+    // A failed read is read again by ReadBlock, which reports the error.
+    if (error != 0)
+        return false;
+    next_.bytes.swap(aheadBytes_);
+    next_.states.assign(aheadCount_, BlockRecordState::AsRead);
+    next_.first = aheadFirst_;
+    next_.count = aheadCount_;
+    return true;
+}
+
 void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
     ahead_.reset();
     if (count == 0 || count > kMaxBlockBytes / recordSize_)
@@ -209,9 +231,10 @@ void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
 // The scan tests the block's records while the next block is read: what following their lists and
 // climbing from their names will read outside the block, asked for now and all together, arrives
 // while it tests, instead of one seek at a time.
-void CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted) {
+bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted) {
     CLogicalDisk& disk = *mftData_.GetDisk();
-    const std::uint64_t end = block_.first + block_.count;
+    Block& block = next_.count != 0 ? next_ : block_;
+    const std::uint64_t end = block.first + block.count;
     std::vector<SectorRange> spans;
     const auto addRecord = [&](std::uint64_t number) {
         // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
@@ -220,13 +243,13 @@ void CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
     };
     // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
     // asked for once, and forgotten once the scan has passed it.
-    parentsAsked_.erase(parentsAsked_.begin(), parentsAsked_.lower_bound(block_.first));
+    parentsAsked_.erase(parentsAsked_.begin(), parentsAsked_.lower_bound(block.first));
     const auto addParent = [&](std::uint64_t parent) {
         if (EnableDirectoryCache && parent >= end && parentsAsked_.insert(parent).second)
             addRecord(parent);
     };
-    for (std::uint64_t number = block_.first; number < end; ++number) {
-        const std::uint8_t* record = GetFixedUpBlockRecord(number);
+    for (std::uint64_t number = block.first; number < end; ++number) {
+        const std::uint8_t* record = FixedUpRecord(block, static_cast<std::size_t>(number - block.first));
         if (!record || RecordBaseReference(record, recordSize_).GetRaw() != 0 ||
             !wanted(RecordFlags(record, recordSize_)))
             continue;
@@ -244,7 +267,7 @@ void CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
         for (const AttributeListEntry& entry : ParseAttributeList(
                  value, read_le<std::uint32_t>(header, length, AttributeField::kValueLength))) {
             const std::uint64_t extension = entry.record.GetRecordNumber();
-            if (entry.type != kAttributeList && (extension < block_.first || extension >= end))
+            if (entry.type != kAttributeList && (extension < block.first || extension >= end))
                 addRecord(extension);
         }
     }
@@ -264,21 +287,24 @@ void CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
         }
         joined.push_back(span);
     }
-    disk.PrefetchSectors(joined);
+    return disk.PrefetchSectors(joined);
 }
 
 const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
     if (recordNumber < block_.first || recordNumber - block_.first >= block_.count)
         throw std::out_of_range("Record outside the block read");
-    const std::size_t index = static_cast<std::size_t>(recordNumber - block_.first);
+    return FixedUpRecord(block_, static_cast<std::size_t>(recordNumber - block_.first));
+}
+
+const std::uint8_t* CMft::FixedUpRecord(Block& block, std::size_t index) {
     const std::uint32_t recordSize = GetFileRecordSize();
-    std::uint8_t* bytes = block_.bytes.data() + index * recordSize;
-    BlockRecordState& state = block_.states[index];
+    std::uint8_t* bytes = block.bytes.data() + index * recordSize;
+    BlockRecordState& state = block.states[index];
     if (state == BlockRecordState::AsRead) {
         // A scan asks for the records in order, and the block was filled by another core: asking
         // for a later record's bytes now hides most of the wait for them.
         // Its header and the ends of its stretches are what is read first.
-        if (index + kPrefetchDistance < block_.count) {
+        if (index + kPrefetchDistance < block.count) {
             const std::uint8_t* later = bytes + kPrefetchDistance * recordSize;
             __builtin_prefetch(later);
             for (std::size_t end = kUpdateSequenceStride; end <= recordSize; end += kUpdateSequenceStride)
@@ -292,16 +318,19 @@ const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
 }
 
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
-    // A record of the block is copied from it, fixed up already if it could be.
-    if (recordNumber >= block_.first && recordNumber - block_.first < block_.count) {
-        if (const std::uint8_t* fixedUp = GetFixedUpBlockRecord(recordNumber)) {
+    // A record of the block, or of the next block taken already, is copied from it, fixed up
+    // already if it could be.
+    for (Block* block : {&block_, &next_}) {
+        if (recordNumber < block->first || recordNumber - block->first >= block->count)
+            continue;
+        const std::size_t index = static_cast<std::size_t>(recordNumber - block->first);
+        if (const std::uint8_t* fixedUp = FixedUpRecord(*block, index)) {
             std::memcpy(record.GetBuffer(), fixedUp, record.GetBufferSize());
             record.fixedUp_ = true;
             return;
         }
         // Not a FILE record, or one whose update sequence fails: its bytes are still as read.
-        const std::size_t index = static_cast<std::size_t>(recordNumber - block_.first);
-        std::memcpy(record.GetBuffer(), block_.bytes.data() + index * record.GetBufferSize(),
+        std::memcpy(record.GetBuffer(), block->bytes.data() + index * record.GetBufferSize(),
                     record.GetBufferSize());
         return;
     }

@@ -56,15 +56,22 @@ class CMft {
     // Starts reading the block that ReadBlock(first, count) will ask for next in the background,
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
+    // Waits for the block read ahead and keeps it as the next block, which ReadBlock then takes
+    // without a read: a scan can look at it (PrefetchFarReads) and read the one after it while it
+    // tests the block. ReadFileRecord serves the next block's records from memory too. False,
+    // keeping none, when no block is read ahead or its read failed (ReadBlock reads it again and
+    // reports the error).
+    bool TakeBlockAhead();
     static constexpr std::size_t kMaxBlockBytes = 8 << 20;
-    // Asks the device ahead, ordered by position, for what the block's base records will have read
-    // outside the block: the clusters of each non-resident attribute list and the extension records
-    // each resident list names; and, when directories are kept (so that a climb reads only the
-    // parents the scan has not reached yet), each parent named by a FILE_NAME that lies beyond the
-    // block, once. wanted picks, by its flags, each base record the scan is going to test. Called
-    // before ReadBlockAhead, so that the device fetches these first. Reads nothing itself and
-    // changes nothing that a read returns; the reads it names may end sooner.
-    void PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted);
+    // Asks the device ahead, ordered by position, for what the base records of the latest block
+    // read (the next block once taken, else the block) will read outside it: the clusters of each
+    // non-resident attribute list and the extension records each resident list names; and, when
+    // directories are kept (so that a climb reads only the parents the scan has not reached yet),
+    // each parent named by a FILE_NAME that lies beyond that block, once. wanted picks, by its
+    // flags, each base record the scan is going to test. Called before ReadBlockAhead, so that the
+    // device fetches these first. Reads nothing itself and changes nothing that a read returns;
+    // the reads it names may end sooner. Returns whether the device has to fetch some of them.
+    bool PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted);
 
     // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
@@ -90,6 +97,8 @@ class CMft {
         std::vector<BlockRecordState> states; // one per record
     };
 
+    // The bytes of block's record index, fixed up as GetFixedUpBlockRecord gives them.
+    const std::uint8_t* FixedUpRecord(Block& block, std::size_t index);
     void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
     // Follows the $ATTRIBUTE_LIST of record when it is a valid base record that carries one.
     void FollowAttributeListOf(CFileRecord& record);
@@ -100,6 +109,7 @@ class CMft {
     std::vector<std::pair<std::uint64_t, CFileRecord>> directoryCache_; // ascending by record number
     std::set<std::uint64_t> parentsAsked_; // parents beyond the block asked for ahead
     Block block_;
+    Block next_; // the block taken ahead, until ReadBlock takes it; none while its count is 0
     // The block read ahead: its records and bytes, and the read while it runs (declared last, so
     // that it ends before the bytes it fills go away).
     std::uint64_t aheadFirst_ = 0;
