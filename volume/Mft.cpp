@@ -30,6 +30,9 @@ constexpr std::uint32_t kMaxClusterSize = 2 * 1024 * 1024;
 constexpr unsigned kMaxMftListRounds = 16;
 // How many records ahead a scan's bytes are asked for.
 constexpr std::size_t kPrefetchDistance = 4;
+// Parents ahead of the scan asked for and remembered at most; a volume has far fewer directories
+// ahead of any point of its MFT.
+constexpr std::size_t kMaxParentsAsked = 1 << 16;
 
 using SectorRange = CLogicalDisk::SectorRange;
 
@@ -242,10 +245,13 @@ bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
             spans.push_back({*sector, sectorsPerRecord_});
     };
     // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
-    // asked for once, and forgotten once the scan has passed it.
+    // asked for once, and forgotten once the scan has passed it. A damaged volume may name a
+    // different parent in every record: no more than kMaxParentsAsked are remembered at a time.
     parentsAsked_.erase(parentsAsked_.begin(), parentsAsked_.lower_bound(block.first));
+    const std::uint64_t records = GetFileRecordCount();
     const auto addParent = [&](std::uint64_t parent) {
-        if (EnableDirectoryCache && parent >= end && parentsAsked_.insert(parent).second)
+        if (EnableDirectoryCache && parent >= end && parent < records &&
+            parentsAsked_.size() < kMaxParentsAsked && parentsAsked_.insert(parent).second)
             addRecord(parent);
     };
     for (std::uint64_t number = block.first; number < end; ++number) {
