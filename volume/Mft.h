@@ -2,6 +2,7 @@
 // The reader of the master file table: validates the volume, then reads any record by number
 // through the run list of record 0's $DATA attribute, with its update sequence undone.
 
+#include "platform/LargePages.h"
 #include "volume/Attribute.h"
 #include "volume/FileRecord.h"
 #include "volume/FileReference.h"
@@ -93,7 +94,7 @@ class CMft {
     struct Block {
         std::uint64_t first = 0;
         std::uint32_t count = 0;
-        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint8_t, platform::LargePageAllocator<std::uint8_t>> bytes;
         std::vector<BlockRecordState> states; // one per record
     };
 
@@ -114,7 +115,7 @@ class CMft {
     // that it ends before the bytes it fills go away).
     std::uint64_t aheadFirst_ = 0;
     std::uint32_t aheadCount_ = 0;
-    std::vector<std::uint8_t> aheadBytes_;
+    std::vector<std::uint8_t, platform::LargePageAllocator<std::uint8_t>> aheadBytes_;
     std::unique_ptr<platform::BackgroundRead> ahead_;
 };
 
