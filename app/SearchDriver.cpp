@@ -197,9 +197,9 @@ class Scan {
             }
             lookedAt = fetching && next < end && mft_.TakeBlockAhead();
             if (lookedAt) {
-                mft_.PrefetchFarReads(wanted);
                 if (const std::uint32_t after = next + countAt(next); after < end)
                     mft_.ReadBlockAhead(after, countAt(after));
+                mft_.PrefetchFarReads(wanted);
             }
             for (std::uint32_t n = first; n < next; ++n) {
                 Record(n);
