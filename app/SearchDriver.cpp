@@ -265,6 +265,27 @@ class Scan {
         return true;
     }
 
+    // The names of a file with hard links lie in many directories: the directories the climbs from
+    // its matching names will read are read first, a level at a time, each level asked for at once.
+    // Names in one directory (a long name and its DOS name) climb as one name does.
+    void ReadAncestorsOfMatches(const Krod::AttributeList& names) {
+        std::vector<Krod::FileReference> parents;
+        for (const Krod::CAttribute& name : names)
+            if (namesInPlace_ || Matches(name))
+                parents.push_back(Krod::CFileNameAttribute(name).GetParentReference());
+        const auto byNumber = [](Krod::FileReference a, Krod::FileReference b) {
+            return a.GetRecordNumber() < b.GetRecordNumber();
+        };
+        std::sort(parents.begin(), parents.end(), byNumber);
+        parents.erase(std::unique(parents.begin(), parents.end(),
+                                  [](Krod::FileReference a, Krod::FileReference b) {
+                                      return a.GetRecordNumber() == b.GetRecordNumber();
+                                  }),
+                      parents.end());
+        if (parents.size() > 1)
+            mft_.ReadAncestors(std::move(parents));
+    }
+
     // Tests every selected name of the valid base record of hit, which passes the in-use filter;
     // prints each hit, or keeps it with -deferred. Where the names were read in place, the names
     // that matched, in the same order, and the special-file test come from there.
@@ -285,6 +306,8 @@ class Scan {
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
+        if (names.size() > 1)
+            ReadAncestorsOfMatches(names);
         for (const Krod::CAttribute& name : names) {
             if (!namesInPlace_ && !Matches(name))
                 continue;

@@ -33,13 +33,17 @@ constexpr std::size_t kPrefetchDistance = 4;
 // Parents ahead of the scan asked for and remembered at most; a volume has far fewer directories
 // ahead of any point of its MFT.
 constexpr std::size_t kMaxParentsAsked = 1 << 16;
+// Directories ReadAncestors reads for the names of one record at most, and remembers having read at
+// most; the names of a file have far fewer ancestors, and a volume far fewer directories.
+constexpr std::size_t kMaxAncestorsRead = 1 << 14;
+constexpr std::size_t kMaxAncestorsRemembered = 1 << 20;
 
 using SectorRange = CLogicalDisk::SectorRange;
 
 // What a scan's pre-pass looks at in a valid base record: its $ATTRIBUTE_LIST, if its first
 // attribute of that type or later is one (a record keeps its attributes sorted by type, and
 // CFileRecordData::HasAttributeList finds it so), with its offset and length; and the records
-// its FILE_NAMEs name as parents, passed to parent.
+// its FILE_NAMEs name as parents, passed to parent as references.
 template <typename Parent>
 std::pair<std::uint32_t, std::uint32_t> FindListAndParents(const std::uint8_t* record, std::uint32_t size,
                                                            Parent parent) {
@@ -55,10 +59,8 @@ std::pair<std::uint32_t, std::uint32_t> FindListAndParents(const std::uint8_t* r
         // The walk's validation placed a resident value inside its attribute.
         if (type == kAttributeFileName && load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
             load_le<std::uint32_t>(header + AttributeField::kValueLength) >= sizeof(std::uint64_t))
-            parent(FileReference::FromRaw(
-                       load_le<std::uint64_t>(header +
-                                              load_le<std::uint16_t>(header + AttributeField::kValueOffset)))
-                       .GetRecordNumber());
+            parent(FileReference::FromRaw(load_le<std::uint64_t>(
+                header + load_le<std::uint16_t>(header + AttributeField::kValueOffset))));
         return type <= kAttributeFileName;
     });
     return list;
@@ -81,6 +83,27 @@ void AddListClusters(const std::uint8_t* header, std::uint32_t length, const CLo
         spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
         clusters -= taken;
     }
+}
+
+// Asks disk for spans in order of position, neighbours and repeats joined, each no larger than a
+// list may be; returns whether the device has to fetch some of them.
+bool PrefetchInOrder(CLogicalDisk& disk, std::vector<SectorRange>& spans) {
+    std::sort(spans.begin(), spans.end(),
+              [](const SectorRange& a, const SectorRange& b) { return a.first < b.first; });
+    const std::uint64_t maxSectors = kMaxAttributeListSize / disk.GetBytesPerSector();
+    std::vector<SectorRange> joined;
+    for (const SectorRange& span : spans) {
+        if (!joined.empty() && span.first <= joined.back().first + joined.back().count) {
+            const std::uint64_t end =
+                std::max(joined.back().first + joined.back().count, span.first + span.count);
+            if (end - joined.back().first <= maxSectors) {
+                joined.back().count = end - joined.back().first;
+                continue;
+            }
+        }
+        joined.push_back(span);
+    }
+    return disk.PrefetchSectors(joined);
 }
 
 bool IsPowerOfTwo(std::uint32_t value) {
@@ -149,9 +172,7 @@ CFileRecord CMft::ReadFileRecord(std::uint32_t recordNumber) {
 
 CFileRecord CMft::ReadFileRecord(FileReference reference) {
     const std::uint64_t number = reference.GetRecordNumber();
-    auto cached =
-        std::lower_bound(directoryCache_.begin(), directoryCache_.end(), number,
-                         [](const auto& entry, std::uint64_t wanted) { return entry.first < wanted; });
+    const auto cached = KeptAt(number);
     if (cached != directoryCache_.end() && cached->first == number)
         return cached->second;
 
@@ -239,17 +260,14 @@ bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
     Block& block = next_.count != 0 ? next_ : block_;
     const std::uint64_t end = block.first + block.count;
     std::vector<SectorRange> spans;
-    const auto addRecord = [&](std::uint64_t number) {
-        // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
-        if (const auto sector = mftData_.GetContiguousSectors(number * sectorsPerRecord_, sectorsPerRecord_))
-            spans.push_back({*sector, sectorsPerRecord_});
-    };
+    const auto addRecord = [&](std::uint64_t number) { AddRecordSpan(number, spans); };
     // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
     // asked for once, and forgotten once the scan has passed it. A damaged volume may name a
     // different parent in every record: no more than kMaxParentsAsked are remembered at a time.
     parentsAsked_.erase(parentsAsked_.begin(), parentsAsked_.lower_bound(block.first));
     const std::uint64_t records = GetFileRecordCount();
-    const auto addParent = [&](std::uint64_t parent) {
+    const auto addParent = [&](FileReference reference) {
+        const std::uint64_t parent = reference.GetRecordNumber();
         if (EnableDirectoryCache && parent >= end && parent < records &&
             parentsAsked_.size() < kMaxParentsAsked && parentsAsked_.insert(parent).second)
             addRecord(parent);
@@ -277,23 +295,64 @@ bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
                 addRecord(extension);
         }
     }
-    // In order of position, neighbours and repeats joined, each no larger than a list may be.
-    std::sort(spans.begin(), spans.end(),
-              [](const SectorRange& a, const SectorRange& b) { return a.first < b.first; });
-    const std::uint64_t maxSectors = kMaxAttributeListSize / disk.GetBytesPerSector();
-    std::vector<SectorRange> joined;
-    for (const SectorRange& span : spans) {
-        if (!joined.empty() && span.first <= joined.back().first + joined.back().count) {
-            const std::uint64_t end =
-                std::max(joined.back().first + joined.back().count, span.first + span.count);
-            if (end - joined.back().first <= maxSectors) {
-                joined.back().count = end - joined.back().first;
+    return PrefetchInOrder(disk, spans);
+}
+
+void CMft::AddRecordSpan(std::uint64_t number, std::vector<CLogicalDisk::SectorRange>& spans) const {
+    // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
+    if (const auto sector = mftData_.GetContiguousSectors(number * sectorsPerRecord_, sectorsPerRecord_))
+        spans.push_back({*sector, sectorsPerRecord_});
+}
+
+CMft::DirectoryCache::const_iterator CMft::KeptAt(std::uint64_t number) const {
+    return std::lower_bound(directoryCache_.begin(), directoryCache_.end(), number,
+                            [](const auto& entry, std::uint64_t wanted) { return entry.first < wanted; });
+}
+
+bool CMft::IsAtHand(std::uint64_t number) const {
+    if (const auto kept = KeptAt(number); kept != directoryCache_.end() && kept->first == number)
+        return true;
+    for (const Block* block : {&block_, &next_})
+        if (number >= block->first && number - block->first < block->count)
+            return true;
+    return false;
+}
+
+void CMft::ReadAncestors(std::vector<FileReference> level) {
+    if (!EnableDirectoryCache)
+        return;
+    const std::uint64_t records = GetFileRecordCount();
+    // A directory read once had its own ancestors read with it: the climbs above it are asked for
+    // no more. The memory is bounded; forgetting only costs looking again.
+    if (ancestorsRead_.size() > kMaxAncestorsRemembered)
+        ancestorsRead_.clear();
+    std::size_t read = 0;
+    while (!level.empty() && read < kMaxAncestorsRead) {
+        std::vector<FileReference> reading;
+        std::vector<SectorRange> spans;
+        for (const FileReference reference : level) {
+            const std::uint64_t number = reference.GetRecordNumber();
+            if (number >= records || read == kMaxAncestorsRead || !ancestorsRead_.insert(number).second)
                 continue;
+            ++read;
+            reading.push_back(reference);
+            if (!IsAtHand(number))
+                AddRecordSpan(number, spans);
+        }
+        PrefetchInOrder(*mftData_.GetDisk(), spans);
+        level.clear();
+        for (const FileReference reference : reading) {
+            try {
+                const CFileRecord record = ReadFileRecord(reference); // kept, if a valid directory
+                if (record.IsValid() && (record.GetFlags() & kRecordIsDirectory) != 0)
+                    FindListAndParents(record.GetBuffer(), recordSize_,
+                                       [&level](FileReference parent) { level.push_back(parent); });
+            } catch (const std::exception&) {
+                // Left to the climb that needs the record: it reports what failed where it would have.
+                return;
             }
         }
-        joined.push_back(span);
     }
-    return disk.PrefetchSectors(joined);
 }
 
 const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {

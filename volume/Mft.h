@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -69,10 +70,17 @@ class CMft {
     // non-resident attribute list and the extension records each resident list names; and, when
     // directories are kept (so that a climb reads only the parents the scan has not reached yet),
     // each parent named by a FILE_NAME that lies beyond that block, once. wanted picks, by its
-    // flags, each base record the scan is going to test. Called before ReadBlockAhead, so that the
-    // device fetches these first. Reads nothing itself and changes nothing that a read returns;
-    // the reads it names may end sooner. Returns whether the device has to fetch some of them.
+    // flags, each base record the scan is going to test. Reads nothing itself and changes nothing
+    // that a read returns; the reads it names may end sooner. Returns whether the device has to
+    // fetch some of them.
     bool PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted);
+    // Reads into the directory cache, while directories are kept, the directories that climbs from
+    // names whose parents are level will read: a level at a time, each level's records that are not
+    // at hand asked for together, in order of position. The names of a file with many hard links
+    // lie in directories all over the volume; climbed one after the other, each directory would be
+    // a seek of its own. Changes nothing a read returns; a record that cannot be read is left to the
+    // climb that reads it.
+    void ReadAncestors(std::vector<FileReference> level);
 
     // Record slots covered by the MFT's runs (allocated, not initialised, size), but no more than
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
@@ -90,6 +98,7 @@ class CMft {
     bool EnableDirectoryCache = false;
 
   private:
+    using DirectoryCache = std::vector<std::pair<std::uint64_t, CFileRecord>>; // ascending by record number
     enum class BlockRecordState : std::uint8_t { AsRead, FixedUp, Unusable };
     struct Block {
         std::uint64_t first = 0;
@@ -100,6 +109,12 @@ class CMft {
 
     // The bytes of block's record index, fixed up as GetFixedUpBlockRecord gives them.
     const std::uint8_t* FixedUpRecord(Block& block, std::size_t index);
+    // Where record number is kept, or would be, in the directory cache.
+    DirectoryCache::const_iterator KeptAt(std::uint64_t number) const;
+    // Whether record number is read without the device: kept, or in a block in hand.
+    bool IsAtHand(std::uint64_t number) const;
+    // Adds the sectors of record number, when one run holds it, to spans.
+    void AddRecordSpan(std::uint64_t number, std::vector<CLogicalDisk::SectorRange>& spans) const;
     void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
     // Follows the $ATTRIBUTE_LIST of record when it is a valid base record that carries one.
     void FollowAttributeListOf(CFileRecord& record);
@@ -107,8 +122,9 @@ class CMft {
     CAttribute mftData_;
     std::uint32_t recordSize_ = 0;
     std::uint32_t sectorsPerRecord_ = 0;
-    std::vector<std::pair<std::uint64_t, CFileRecord>> directoryCache_; // ascending by record number
-    std::set<std::uint64_t> parentsAsked_; // parents beyond the block asked for ahead
+    DirectoryCache directoryCache_;                   // ascending by record number
+    std::set<std::uint64_t> parentsAsked_;            // parents beyond the block asked for ahead
+    std::unordered_set<std::uint64_t> ancestorsRead_; // directories ReadAncestors has read
     Block block_;
     Block next_; // the block taken ahead, until ReadBlock takes it; none while its count is 0
     // The block read ahead: its records and bytes, and the read while it runs (declared last, so

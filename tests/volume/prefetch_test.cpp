@@ -58,6 +58,34 @@ TEST(FarReadPrefetch, AsksForWhatTheBlocksListsAndClimbsRead) {
     EXPECT_EQ(asked(), (std::vector{extension, list}));
 }
 
+// The directories above names in 9 and 12 (13, then the root) are asked for a level at a time, in
+// order of position, while directories are kept; once kept, none is asked for again.
+TEST(FarReadPrefetch, AncestorsAreAskedForALevelAtATime) {
+    vesk_test::SyntheticVolume volume;
+    const auto directory = [](std::uint64_t parent) {
+        return vesk_test::RecordBuilder(1024, vesk_test::RecordBuilder::kInUse |
+                                                  vesk_test::RecordBuilder::kDirectory)
+            .Resident(kAttributeFileName, vesk_test::FileNameValue(parent, 1, L"d"))
+            .Build();
+    };
+    for (auto [record, parent] : {std::pair<int, int>{5, 5}, {9, 5}, {12, 13}, {13, 5}})
+        volume.PutRecord(record, directory(parent | 1ull << 48));
+    auto opened = volume.Open();
+    CMft mft(opened.disk.get());
+    const std::vector<FileReference> parents{FileReference(12), FileReference(9)};
+    mft.ReadAncestors(parents);
+    EXPECT_TRUE(opened.device->Prefetches().empty());
+    mft.EnableDirectoryCache = true;
+    mft.ReadAncestors(parents);
+    std::vector<std::uint64_t> asked;
+    for (const auto& range : opened.device->Prefetches())
+        asked.push_back(range.offset);
+    EXPECT_EQ(asked, (std::vector{volume.RecordOffset(9), volume.RecordOffset(12), volume.RecordOffset(5),
+                                  volume.RecordOffset(13)}));
+    mft.ReadAncestors(parents);
+    EXPECT_EQ(opened.device->Prefetches().size(), asked.size());
+}
+
 // Ranges asked for, cached or not, across and beyond the end of a file, change no read.
 TEST(PosixDevicePrefetch, ChangesNoRead) {
     Bytes file((1 << 20) + 100);
