@@ -122,7 +122,7 @@ class CMft {
     CAttribute mftData_;
     std::uint32_t recordSize_ = 0;
     std::uint32_t sectorsPerRecord_ = 0;
-    DirectoryCache directoryCache_;                   // ascending by record number
+    DirectoryCache directoryCache_;
     std::set<std::uint64_t> parentsAsked_;            // parents beyond the block asked for ahead
     std::unordered_set<std::uint64_t> ancestorsRead_; // directories ReadAncestors has read
     Block block_;
