@@ -266,23 +266,15 @@ class Scan {
     }
 
     // The names of a file with hard links lie in many directories: the directories the climbs from
-    // its matching names will read are read first, a level at a time, each level asked for at once.
+    // the matching names will read are read first, a level at a time, each level asked for at once.
     // Names in one directory (a long name and its DOS name) climb as one name does.
-    void ReadAncestorsOfMatches(const Krod::AttributeList& names) {
+    void ReadAncestorsOf(const Krod::AttributeList& matching) {
         std::vector<Krod::FileReference> parents;
-        for (const Krod::CAttribute& name : names)
-            if (namesInPlace_ || Matches(name))
-                parents.push_back(Krod::CFileNameAttribute(name).GetParentReference());
-        const auto byNumber = [](Krod::FileReference a, Krod::FileReference b) {
-            return a.GetRecordNumber() < b.GetRecordNumber();
-        };
-        std::sort(parents.begin(), parents.end(), byNumber);
-        parents.erase(std::unique(parents.begin(), parents.end(),
-                                  [](Krod::FileReference a, Krod::FileReference b) {
-                                      return a.GetRecordNumber() == b.GetRecordNumber();
-                                  }),
-                      parents.end());
-        if (parents.size() > 1)
+        for (const Krod::CAttribute& name : matching)
+            parents.push_back(Krod::CFileNameAttribute(name).GetParentReference());
+        const std::uint64_t first = parents.front().GetRecordNumber();
+        if (std::any_of(parents.begin(), parents.end(),
+                        [first](Krod::FileReference parent) { return parent.GetRecordNumber() != first; }))
             mft_.ReadAncestors(std::move(parents));
     }
 
@@ -292,7 +284,7 @@ class Scan {
     void Test(FoundFile hit) {
         // Selecting names throws what selecting them for the test of NTFS's own files would, and under
         // the default selection gives the very names that test looks at.
-        const Krod::AttributeList names =
+        Krod::AttributeList names =
             namesInPlace_ ? MatchedNamesInPlace(hit.record) : hit.record.GetFileNameAttributes(selector_);
         const bool special = namesInPlace_
                                  ? IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true)
@@ -306,11 +298,13 @@ class Scan {
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
+        if (!namesInPlace_)
+            names.erase(std::remove_if(names.begin(), names.end(),
+                                       [this](const Krod::CAttribute& name) { return !Matches(name); }),
+                        names.end());
         if (names.size() > 1)
-            ReadAncestorsOfMatches(names);
+            ReadAncestorsOf(names);
         for (const Krod::CAttribute& name : names) {
-            if (!namesInPlace_ && !Matches(name))
-                continue;
             if (!filters_.PassesAncestors(Krod::CFileNameAttribute(name), mft_))
                 continue;
             hit.matchedName = name;

@@ -260,7 +260,6 @@ bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
     Block& block = next_.count != 0 ? next_ : block_;
     const std::uint64_t end = block.first + block.count;
     std::vector<SectorRange> spans;
-    const auto addRecord = [&](std::uint64_t number) { AddRecordSpan(number, spans); };
     // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
     // asked for once, and forgotten once the scan has passed it. A damaged volume may name a
     // different parent in every record: no more than kMaxParentsAsked are remembered at a time.
@@ -270,7 +269,7 @@ bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
         const std::uint64_t parent = reference.GetRecordNumber();
         if (EnableDirectoryCache && parent >= end && parent < records &&
             parentsAsked_.size() < kMaxParentsAsked && parentsAsked_.insert(parent).second)
-            addRecord(parent);
+            AddRecordSpan(parent, spans);
     };
     for (std::uint64_t number = block.first; number < end; ++number) {
         const std::uint8_t* record = FixedUpRecord(block, static_cast<std::size_t>(number - block.first));
@@ -292,7 +291,7 @@ bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& want
                  value, read_le<std::uint32_t>(header, length, AttributeField::kValueLength))) {
             const std::uint64_t extension = entry.record.GetRecordNumber();
             if (entry.type != kAttributeList && (extension < block.first || extension >= end))
-                addRecord(extension);
+                AddRecordSpan(extension, spans);
         }
     }
     return PrefetchInOrder(disk, spans);
