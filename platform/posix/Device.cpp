@@ -65,14 +65,7 @@ class PosixDevice : public Device {
                                                      std::size_t size) override {
         if (!StartReader())
             return nullptr;
-        if (streamFd_ < 0)
-            streamFd_ = OpenStream();
-        return StartBackgroundRead(
-            reader_,
-            [this](std::uint8_t* out, std::uint64_t at, std::size_t n) {
-                return ReadAt(out, at, n, streamFd_);
-            },
-            buffer, offset, size);
+        return StartBackgroundRead(reader_, ReadStream(), buffer, offset, size);
     }
 
     // A scan's far reads are scattered: one at a time, on a cold device, each costs a seek. The
@@ -159,12 +152,19 @@ class PosixDevice : public Device {
         std::size_t at;
     };
 
-    // Starts the reader thread unless it runs; false when no thread can be started.
+    // Starts the reader thread unless it runs; false when no thread can be started. The thread
+    // reads the scan's blocks, through the open file of their own, also when a prefetch started it.
     bool StartReader() {
-        return StartReaderThread(
-            reader_,
-            [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); },
-            [this](const ByteRange& range) { Advise(range); });
+        if (streamFd_ < 0)
+            streamFd_ = OpenStream();
+        return StartReaderThread(reader_, ReadStream(), [this](const ByteRange& range) { Advise(range); });
+    }
+
+    // What the reader thread reads with.
+    ReaderThread::ReadFunction ReadStream() {
+        return [this](std::uint8_t* out, std::uint64_t at, std::size_t n) {
+            return ReadAt(out, at, n, streamFd_);
+        };
     }
 
     // Asks the kernel to fetch what range holds of the device into the page cache.
