@@ -174,31 +174,34 @@ class Scan {
     // Tests records [begin, end) a block at a time, the next block being read while one is tested,
     // telling the progress line how far it got. What the records that pass the in-use filter will
     // read elsewhere (attribute lists, parents ahead) is asked for before the test gets there: just
-    // before, while the device has it at hand; once the device has to fetch it, a block earlier, by
-    // taking the next block and looking at it while the one before it is tested (the block after
-    // it being read meanwhile). A warm scan so keeps each block in the cache from its look to its
-    // test, and a cold one gives the device time for the far reads.
+    // before, while the device has it at hand; once the device has to fetch it, two blocks earlier,
+    // by taking the blocks after the one in hand as they arrive and looking at each, the block
+    // after them being read meanwhile. A warm scan so keeps each block in the cache from its look
+    // to its test, and a cold one gives the device the time of two blocks' tests for the far reads,
+    // which wait behind the blocks' own reads in its queue.
     void Records(std::uint32_t begin, std::uint32_t end) {
         const auto perBlock = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / recordSize_));
         const auto countAt = [perBlock, end](std::uint32_t first) { return std::min(perBlock, end - first); };
         const auto wanted = [this](std::uint16_t flags) { return filters_.PassesInUseState(flags); };
-        bool fetching = false; // whether the device had to fetch what a block asked for
-        bool lookedAt = false; // whether the block at first was taken ahead and looked at
+        bool fetching = false;       // whether the device had to fetch what a block asked for
+        std::uint32_t aheadAt = end; // the block read ahead, if any
         for (std::uint32_t first = begin, block = 0; first < end; ++block) {
             const std::uint32_t next = first + countAt(first);
             mft_.ReadBlock(first, countAt(first));
-            if (!lookedAt) {
+            if (mft_.BlocksTakenAhead() == 0) {
                 // While the device has everything at hand, looking costs more than it saves: only
                 // every kWarmLookEvery-th block is looked at then, to notice when that changes.
                 if (fetching || block % kWarmLookEvery == 0)
                     fetching = mft_.PrefetchFarReads(wanted) || fetching;
+                aheadAt = next;
                 if (next < end)
                     mft_.ReadBlockAhead(next, countAt(next));
             }
-            lookedAt = fetching && next < end && mft_.TakeBlockAhead();
-            if (lookedAt) {
-                if (const std::uint32_t after = next + countAt(next); after < end)
-                    mft_.ReadBlockAhead(after, countAt(after));
+            while (fetching && aheadAt < end && mft_.BlocksTakenAhead() < Krod::CMft::kMaxBlocksTakenAhead &&
+                   mft_.TakeBlockAhead()) {
+                aheadAt += countAt(aheadAt);
+                if (aheadAt < end)
+                    mft_.ReadBlockAhead(aheadAt, countAt(aheadAt));
                 mft_.PrefetchFarReads(wanted);
             }
             for (std::uint32_t n = first; n < next; ++n) {

@@ -187,12 +187,13 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
 void CMft::ReadBlock(std::uint64_t first, std::uint32_t count) {
     if (count > kMaxBlockBytes / recordSize_)
         throw std::length_error("Record block too large");
-    if (next_.count != 0 && next_.first == first && next_.count == count) {
-        std::swap(block_, next_); // fixed up as far as it was looked at
-        next_.count = 0;
+    if (takenCount_ != 0 && taken_[0].first == first && taken_[0].count == count) {
+        std::swap(block_, taken_[0]); // fixed up as far as it was looked at
+        std::rotate(taken_.begin(), taken_.begin() + 1, taken_.begin() + takenCount_);
+        --takenCount_;
         return;
     }
-    next_.count = 0;
+    takenCount_ = 0;
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
     block_.states.assign(count, BlockRecordState::AsRead);
     block_.first = first;
@@ -221,18 +222,19 @@ void CMft::ReadBlock(std::uint64_t first, std::uint32_t count) {
 }
 
 bool CMft::TakeBlockAhead() {
-    next_.count = 0;
-    if (!ahead_)
+    if (!ahead_ || takenCount_ == taken_.size())
         return false;
     const platform::ErrorCode error = ahead_->Wait();
     ahead_.reset();
     // A failed read is read again by ReadBlock, which reports the error.
     if (error != 0)
         return false;
-    next_.bytes.swap(aheadBytes_);
-    next_.states.assign(aheadCount_, BlockRecordState::AsRead);
-    next_.first = aheadFirst_;
-    next_.count = aheadCount_;
+    Block& taken = taken_[takenCount_];
+    taken.bytes.swap(aheadBytes_);
+    taken.states.assign(aheadCount_, BlockRecordState::AsRead);
+    taken.first = aheadFirst_;
+    taken.count = aheadCount_;
+    ++takenCount_;
     return true;
 }
 
@@ -257,7 +259,7 @@ void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
 // while it tests, instead of one seek at a time.
 bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted) {
     CLogicalDisk& disk = *mftData_.GetDisk();
-    Block& block = next_.count != 0 ? next_ : block_;
+    Block& block = takenCount_ != 0 ? taken_[takenCount_ - 1] : block_;
     const std::uint64_t end = block.first + block.count;
     std::vector<SectorRange> spans;
     // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
@@ -311,10 +313,10 @@ CMft::DirectoryCache::const_iterator CMft::KeptAt(std::uint64_t number) const {
 bool CMft::IsAtHand(std::uint64_t number) const {
     if (const auto kept = KeptAt(number); kept != directoryCache_.end() && kept->first == number)
         return true;
-    for (const Block* block : {&block_, &next_})
-        if (number >= block->first && number - block->first < block->count)
-            return true;
-    return false;
+    const auto holds = [number](const Block& block) {
+        return number >= block.first && number - block.first < block.count;
+    };
+    return holds(block_) || std::any_of(taken_.begin(), taken_.begin() + takenCount_, holds);
 }
 
 void CMft::ReadAncestors(std::vector<FileReference> level) {
@@ -382,9 +384,10 @@ const std::uint8_t* CMft::FixedUpRecord(Block& block, std::size_t index) {
 }
 
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
-    // A record of the block, or of the next block taken already, is copied from it, fixed up
-    // already if it could be.
-    for (Block* block : {&block_, &next_}) {
+    // A record of the block, or of a block taken ahead, is copied from it, fixed up already if it
+    // could be.
+    for (std::size_t i = 0; i <= takenCount_; ++i) {
+        Block* block = i == 0 ? &block_ : &taken_[i - 1];
         if (recordNumber < block->first || recordNumber - block->first >= block->count)
             continue;
         const std::size_t index = static_cast<std::size_t>(recordNumber - block->first);

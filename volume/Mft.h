@@ -8,6 +8,7 @@
 #include "volume/FileReference.h"
 #include "volume/LogicalDisk.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,15 +59,19 @@ class CMft {
     // Starts reading the block that ReadBlock(first, count) will ask for next in the background,
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
-    // Waits for the block read ahead and keeps it as the next block, which ReadBlock then takes
-    // without a read: a scan can look at it (PrefetchFarReads) and read the one after it while it
-    // tests the block. ReadFileRecord serves the next block's records from memory too. False,
-    // keeping none, when no block is read ahead or its read failed (ReadBlock reads it again and
-    // reports the error).
+    // Waits for the block read ahead and keeps it after the blocks taken ahead before it, no more
+    // than kMaxBlocksTakenAhead; ReadBlock then takes each in turn without a read. A scan can look
+    // at it (PrefetchFarReads) and read the one after it while it tests the block in hand.
+    // ReadFileRecord serves the records of the blocks taken from memory too. False, keeping none,
+    // when no block is read ahead, its read failed (ReadBlock reads it again and reports the
+    // error) or as many blocks as allowed are taken already.
     bool TakeBlockAhead();
+    static constexpr std::size_t kMaxBlocksTakenAhead = 2;
+    // How many blocks are taken ahead and not yet read by ReadBlock.
+    std::size_t BlocksTakenAhead() const { return takenCount_; }
     static constexpr std::size_t kMaxBlockBytes = 8 << 20;
     // Asks the device ahead, ordered by position, for what the base records of the latest block
-    // read (the next block once taken, else the block) will read outside it: the clusters of each
+    // read (the block last taken ahead, else the block) will read outside it: the clusters of each
     // non-resident attribute list and the extension records each resident list names; and, when
     // directories are kept (so that a climb reads only the parents the scan has not reached yet),
     // each parent named by a FILE_NAME that lies beyond that block, once. wanted picks, by its
@@ -126,7 +131,8 @@ class CMft {
     std::set<std::uint64_t> parentsAsked_;            // parents beyond the block asked for ahead
     std::unordered_set<std::uint64_t> ancestorsRead_; // directories ReadAncestors has read
     Block block_;
-    Block next_; // the block taken ahead, until ReadBlock takes it; none while its count is 0
+    std::array<Block, kMaxBlocksTakenAhead> taken_; // blocks taken ahead, in order; the first takenCount_
+    std::size_t takenCount_ = 0;
     // The block read ahead: its records and bytes, and the read while it runs (declared last, so
     // that it ends before the bytes it fills go away).
     std::uint64_t aheadFirst_ = 0;

@@ -317,9 +317,9 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
     }
 }
 
-// A scan reads records a block at a time, the next block in the background, takes that one ahead
+// A scan reads records a block at a time, the next block in the background, takes blocks ahead
 // while it tests a block, and looks at each record where it lies: every record read so, from the
-// block or from the next one, must be the record read alone, and the names read in place must be
+// block or from one taken ahead, must be the record read alone, and the names read in place must be
 // those the record selects. Blocks of seven records start and end inside runs and across them.
 void ExpectBlocksAgree(const std::string& image) {
     boost::intrusive_ptr<CLogicalDisk> disk(new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str()), false);
@@ -332,14 +332,24 @@ void ExpectBlocksAgree(const std::string& image) {
     };
     for (std::uint64_t first = 0; first < count; first += kPerBlock) {
         scan.ReadBlock(first, countAt(first));
-        // Every other block is taken ahead; the next one's read starts before or after that.
         const std::uint64_t next = first + kPerBlock;
-        if (next < count && first / kPerBlock % 2 == 0) {
-            scan.ReadBlockAhead(next, countAt(next));
-            if (scan.TakeBlockAhead() && next + kPerBlock < count)
-                scan.ReadBlockAhead(next + kPerBlock, countAt(next + kPerBlock));
+        // Once the blocks taken are used up, none, one or as many as allowed are taken in turn;
+        // the read of the block after them is left running, or not, in turn as well.
+        if (scan.BlocksTakenAhead() == 0) {
+            const std::uint64_t turn = first / kPerBlock;
+            std::uint64_t ahead = next;
+            // A block across runs is not read ahead, and none is taken then.
+            for (std::uint64_t taken = 0; taken < turn % (CMft::kMaxBlocksTakenAhead + 1) && ahead < count;
+                 ++taken, ahead += kPerBlock) {
+                scan.ReadBlockAhead(ahead, countAt(ahead));
+                if (!scan.TakeBlockAhead())
+                    break;
+            }
+            if (ahead < count && turn % 2 == 0)
+                scan.ReadBlockAhead(ahead, countAt(ahead));
         }
-        for (std::uint64_t n = first; n < std::min(next + kPerBlock, count); ++n) {
+        const std::uint64_t held = std::min(next + scan.BlocksTakenAhead() * kPerBlock, count);
+        for (std::uint64_t n = first; n < std::max(held, std::min(next + kPerBlock, count)); ++n) {
             const std::string where = "record " + std::to_string(n);
             const CFileRecord expected = alone.ReadFileRecord(FileReference::FromRaw(n));
             const CFileRecord fromBlock = scan.ReadFileRecord(FileReference::FromRaw(n));
@@ -347,7 +357,7 @@ void ExpectBlocksAgree(const std::string& image) {
             const std::uint8_t* bytes = expected.GetBuffer();
             ASSERT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), fromBlock.GetBuffer())) << where;
             if (n >= next)
-                continue; // the next block's records are read, not looked at in place
+                continue; // the records of later blocks are read, not looked at in place
             const std::uint8_t* inPlace = scan.GetFixedUpBlockRecord(n);
             ASSERT_EQ(inPlace != nullptr, expected.IsFileRecord() && expected.IsFixedUp()) << where;
             std::string difference;
