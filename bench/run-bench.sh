@@ -24,7 +24,9 @@
 # /proc/sys/vm/drop_caches), which needs root. Measured: the three floors; vesk with a mask that matches
 # nothing, "*.txt" and "*" -si, all -silent -JP; The Sleuth Kit's fls -r -p piped to grep; ntfs-3g's
 # ntfsls -R piped to awk; find -iname on a read-only ntfs-3g FUSE mount where /dev/fuse works (warm only).
-# Whatever is missing is skipped with a note.
+# Whatever is missing is skipped with a note. In a virtual machine whose kernel hands free memory back to
+# the host (free page reporting), that is held off while the script runs and restored at its end: memory
+# handed back costs the next reads that use it a fault in the host, a cold read twice its time.
 set -euo pipefail
 export LC_ALL=C.UTF-8
 
@@ -81,12 +83,15 @@ fi
 mkdir -p "$OUT"
 MOUNT_POINT=
 LOOP_DEVICE=
+REPORTING=/sys/module/page_reporting/parameters/page_reporting_order
+REPORTING_ORDER= # what to restore it to
 cleanup() {
     if [[ -n $MOUNT_POINT ]]; then
         fusermount3 -u "$MOUNT_POINT" 2>/dev/null || umount "$MOUNT_POINT" 2>/dev/null || true
         rmdir "$MOUNT_POINT" 2>/dev/null || true
     fi
     [[ -z $LOOP_DEVICE ]] || losetup -d "$LOOP_DEVICE" || true
+    [[ -z $REPORTING_ORDER ]] || echo "$REPORTING_ORDER" >"$REPORTING" || true
     [[ -z ${CLEAN_OUT:-} ]] || rm -rf "$CLEAN_OUT"
 }
 trap cleanup EXIT
@@ -112,6 +117,20 @@ drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 if [[ -n $COLD ]] && ! drop_caches 2>/dev/null; then
     note "cold rounds skipped: cannot write /proc/sys/vm/drop_caches (run as root)"
     COLD=
+fi
+# The kernel reports free blocks of 2^order pages and more to the host, which takes their memory back. The
+# highest order the kernel takes is one above its largest block, which stops that.
+if [[ -r $REPORTING ]]; then
+    order=$(cat "$REPORTING")
+    for held in {16..1}; do
+        echo "$held" >"$REPORTING" 2>/dev/null && break
+    done
+    if [[ $(cat "$REPORTING") != "$order" ]]; then
+        REPORTING_ORDER=$order
+        note "free page reporting to the host held off while the script ran (page_reporting_order $order -> $held)"
+    elif [[ $order != "$held" ]]; then
+        note "free page reporting to the host left on (run as root): cold reads may take twice as long"
+    fi
 fi
 
 # ---- what each command runs; every one writes its raw output to $OUT -----------------------------------
