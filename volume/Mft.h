@@ -62,7 +62,7 @@ class CMft {
     // Waits for the block read ahead and keeps it after the blocks taken ahead before it, no more
     // than kMaxBlocksTakenAhead; ReadBlock then takes each in turn without a read. A scan can look
     // at it (PrefetchFarReads) and read the one after it while it tests the block in hand.
-    // ReadFileRecord serves the records of the blocks taken from memory too. False, keeping none,
+    // ReadFileRecord serves the records of the blocks taken from memory too. False, taking none,
     // when no block is read ahead, its read failed (ReadBlock reads it again and reports the
     // error) or as many blocks as allowed are taken already.
     bool TakeBlockAhead();
