@@ -310,13 +310,19 @@ CMft::DirectoryCache::const_iterator CMft::KeptAt(std::uint64_t number) const {
                             [](const auto& entry, std::uint64_t wanted) { return entry.first < wanted; });
 }
 
-bool CMft::IsAtHand(std::uint64_t number) const {
+CMft::Block* CMft::BlockHolding(std::uint64_t number) {
+    for (std::size_t i = 0; i <= takenCount_; ++i) {
+        Block& block = i == 0 ? block_ : taken_[i - 1];
+        if (number >= block.first && number - block.first < block.count)
+            return &block;
+    }
+    return nullptr;
+}
+
+bool CMft::IsAtHand(std::uint64_t number) {
     if (const auto kept = KeptAt(number); kept != directoryCache_.end() && kept->first == number)
         return true;
-    const auto holds = [number](const Block& block) {
-        return number >= block.first && number - block.first < block.count;
-    };
-    return holds(block_) || std::any_of(taken_.begin(), taken_.begin() + takenCount_, holds);
+    return BlockHolding(number) != nullptr;
 }
 
 void CMft::ReadAncestors(std::vector<FileReference> level) {
@@ -386,10 +392,7 @@ const std::uint8_t* CMft::FixedUpRecord(Block& block, std::size_t index) {
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
     // A record of the block, or of a block taken ahead, is copied from it, fixed up already if it
     // could be.
-    for (std::size_t i = 0; i <= takenCount_; ++i) {
-        Block* block = i == 0 ? &block_ : &taken_[i - 1];
-        if (recordNumber < block->first || recordNumber - block->first >= block->count)
-            continue;
+    if (Block* block = BlockHolding(recordNumber)) {
         const std::size_t index = static_cast<std::size_t>(recordNumber - block->first);
         if (const std::uint8_t* fixedUp = FixedUpRecord(*block, index)) {
             std::memcpy(record.GetBuffer(), fixedUp, record.GetBufferSize());

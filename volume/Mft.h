@@ -116,8 +116,10 @@ class CMft {
     const std::uint8_t* FixedUpRecord(Block& block, std::size_t index);
     // Where record number is kept, or would be, in the directory cache.
     DirectoryCache::const_iterator KeptAt(std::uint64_t number) const;
+    // The block in hand, or taken ahead, that holds record number; null when none does.
+    Block* BlockHolding(std::uint64_t number);
     // Whether record number is read without the device: kept, or in a block in hand.
-    bool IsAtHand(std::uint64_t number) const;
+    bool IsAtHand(std::uint64_t number);
     // Adds the sectors of record number, when one run holds it, to spans.
     void AddRecordSpan(std::uint64_t number, std::vector<CLogicalDisk::SectorRange>& spans) const;
     void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
