@@ -157,7 +157,7 @@ class PosixDevice : public Device {
     bool StartReader() {
         if (streamFd_ < 0)
             streamFd_ = OpenStream();
-        return StartReaderThread(reader_, ReadStream(), [this](const ByteRange& range) { Advise(range); });
+        return StartReaderThread(reader_, [this](const ByteRange& range) { Advise(range); });
     }
 
     // What the reader thread reads with.

@@ -27,8 +27,7 @@ class ThreadRead : public BackgroundRead {
 
 } // namespace
 
-ReaderThread::ReaderThread(ReadFunction read, AdviseFunction advise)
-    : read_(std::move(read)), advise_(std::move(advise)), thread_([this] { Run(); }) {}
+ReaderThread::ReaderThread(AdviseFunction advise) : advise_(std::move(advise)), thread_([this] { Run(); }) {}
 
 ReaderThread::~ReaderThread() {
     {
@@ -39,12 +38,12 @@ ReaderThread::~ReaderThread() {
     thread_.join();
 }
 
-bool ReaderThread::Start(std::uint8_t* out, std::uint64_t offset, std::size_t size) {
+bool ReaderThread::Start(Task task) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (state_ != State::Idle)
             return false;
-        job_ = {out, offset, size};
+        task_ = std::move(task);
         state_ = State::Pending;
     }
     changed_.notify_all();
@@ -83,9 +82,9 @@ void ReaderThread::Run() {
             lock.lock();
             continue;
         }
-        const Job job = job_;
+        const Task task = std::move(task_);
         lock.unlock();
-        const ErrorCode error = read_(job.out, job.offset, job.size);
+        const ErrorCode error = task();
         lock.lock();
         error_ = error;
         state_ = State::Done;
@@ -93,11 +92,10 @@ void ReaderThread::Run() {
     }
 }
 
-bool StartReaderThread(std::unique_ptr<ReaderThread>& reader, const ReaderThread::ReadFunction& read,
-                       const ReaderThread::AdviseFunction& advise) {
+bool StartReaderThread(std::unique_ptr<ReaderThread>& reader, const ReaderThread::AdviseFunction& advise) {
     try {
         if (!reader)
-            reader = std::make_unique<ReaderThread>(read, advise);
+            reader = std::make_unique<ReaderThread>(advise);
     } catch (const std::system_error&) {
         return false;
     }
@@ -107,9 +105,9 @@ bool StartReaderThread(std::unique_ptr<ReaderThread>& reader, const ReaderThread
 std::unique_ptr<BackgroundRead> StartBackgroundRead(std::unique_ptr<ReaderThread>& reader,
                                                     const ReaderThread::ReadFunction& read, void* buffer,
                                                     std::uint64_t offset, std::size_t size) {
-    if (!StartReaderThread(reader, read))
-        return nullptr;
-    if (!reader->Start(static_cast<std::uint8_t*>(buffer), offset, size))
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    if (!StartReaderThread(reader) ||
+        !reader->Start([read, out, offset, size] { return read(out, offset, size); }))
         return nullptr;
     return std::make_unique<ThreadRead>(*reader);
 }
