@@ -107,19 +107,13 @@ if [[ -n $GENERATE ]]; then
     echo "generation took $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
 fi
 [[ -f $IMAGE ]] || { echo "run-bench: no image $IMAGE" >&2; exit 1; }
-IMAGE_FILE=$IMAGE
 if [[ -n $LOOP ]]; then
     LOOP_DEVICE=$(losetup -r -f --show "$IMAGE") || { echo "run-bench: losetup -r failed (run as root)" >&2; exit 1; }
     echo "reading $IMAGE through $LOOP_DEVICE"
     IMAGE=$LOOP_DEVICE
-    note "loop device: the image file's own cached pages are dropped before each warm run, so that the page" \
-        "cache holds the volume once, the device's, as it would for a disk"
 fi
 
 drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
-# A loop device reads its file through the file's page cache, and keeps what it read in a page cache of its
-# own: dropping the file's pages leaves the device's, which warm runs read.
-forget_image_file() { [[ -z $LOOP ]] || dd if="$IMAGE_FILE" iflag=nocache count=0 status=none; }
 if [[ -n $COLD ]] && ! drop_caches 2>/dev/null; then
     note "cold rounds skipped: cannot write /proc/sys/vm/drop_caches (run as root)"
     COLD=
@@ -249,7 +243,7 @@ rounds() {
             key=${keys[(round + at) % ${#keys[@]}]}
             ((round < ROUNDS[$key])) || continue
             ran=1
-            if [[ $temperature == warm ]]; then forget_image_file; else drop_caches; fi
+            [[ $temperature == warm ]] || drop_caches
             start=$EPOCHREALTIME
             "run_$key"
             TIMES[$temperature.$key]+="$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.6f", b - a }') "
