@@ -14,10 +14,10 @@ struct Drive {
 };
 
 // The drive a -d value (UTF-16 code units) names.
-// POSIX: "X:PATH" with an ASCII letter X and a PATH that begins with "/" or "." opens PATH, shows
-// as "X:" and has the letter X (as given; the junction table upper-cases it). Any other value is
-// a device or image path: it is opened as it is (OpenDevice reads a "#N" or "@OFFSET" after the
-// image's name), shown without such a choice, and has no letter.
+// POSIX: the value is opened as it is (OpenDevice reads it as platform/DriveValue.h says). With
+// "X:PATH" it shows as "X:" and has the letter X (as given; the junction table upper-cases it);
+// any other value shows as the image or device path, without a "#N" or "@OFFSET", and has no
+// letter.
 // Windows: the drive text ("C:") is opened and shown, and its first character is the letter.
 Drive ParseDrive(const std::wstring& value);
 

@@ -2,8 +2,9 @@
 
 #include "platform/Drive.h"
 #include "platform/Arguments.h"
+#include "platform/DriveValue.h"
 #include "platform/posix/MountInfo.h"
-#include "platform/posix/VolumeChoice.h"
+#include "platform/posix/NativePath.h"
 
 #include <cerrno>
 #include <climits>
@@ -16,10 +17,6 @@
 namespace platform {
 namespace {
 
-bool IsAsciiLetter(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
 // Whether a file system of this mount table type may be NTFS: the kernel's drivers ("ntfs",
 // "ntfs3"), and FUSE, under which ntfs-3g mounts it ("fuseblk", or "fuse" and a subtype that
 // names it).
@@ -30,12 +27,12 @@ bool MayBeNtfs(const std::string& type) {
 } // namespace
 
 Drive ParseDrive(const std::wstring& value) {
-    const bool lettered = value.size() > 2 && IsAsciiLetter(value[0]) && value[1] == L':' &&
-                          (value[2] == L'/' || value[2] == L'.');
-    if (lettered)
-        return Drive{value.substr(0, 2), value.substr(2), value[0]};
+    // OpenDevice reads the whole value again, and says what is wrong with it.
+    const DriveValue parts = ParseDriveValue(value, PathExists).value;
+    if (parts.letter != 0)
+        return Drive{value.substr(0, 2), value, parts.letter};
     // A disk image's "#N" or "@OFFSET" chooses the volume; the drive is the image.
-    return Drive{SplitVolumeChoice(value).path, value, 0};
+    return Drive{parts.path, value, 0};
 }
 
 CurrentDriveResult CurrentDrive() {

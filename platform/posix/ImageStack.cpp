@@ -3,12 +3,12 @@
 // volume, else a partition window chosen from the partition table or by offset.
 
 #include "platform/Device.h"
+#include "platform/DriveValue.h"
 #include "platform/PartitionWindow.h"
 #include "platform/posix/Containers.h"
 #include "platform/posix/FileDevice.h"
 #include "platform/posix/NativePath.h"
 #include "platform/posix/PartitionTable.h"
-#include "platform/posix/VolumeChoice.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -114,16 +114,16 @@ OpenResult Problem(std::string text) {
 }
 
 // The volume that choice names on the disk of container.
-OpenResult ChooseVolume(Container container, const VolumeChoice& choice) {
+OpenResult ChooseVolume(Container container, const DriveValue& choice) {
     std::unique_ptr<Device> disk = std::move(container.opened.device);
-    if (choice.kind == VolumeChoice::Kind::Offset) {
+    if (choice.kind == DriveValue::Kind::Offset) {
         const std::optional<std::uint64_t> size = disk->Size();
         if (size && choice.number >= *size)
             return Problem("The offset " + std::to_string(choice.number) +
                            " lies past the end of the image (" + std::to_string(*size) + " bytes).");
         return Window(std::move(disk), choice.number, size ? *size - choice.number : UINT64_MAX);
     }
-    if (choice.kind == VolumeChoice::Kind::Whole && HoldsNtfs(*disk, 0)) {
+    if (choice.kind == DriveValue::Kind::Whole && HoldsNtfs(*disk, 0)) {
         container.opened.device = std::move(disk);
         return std::move(container.opened);
     }
@@ -135,7 +135,7 @@ OpenResult ChooseVolume(Container container, const VolumeChoice& choice) {
         return result;
     }
     const std::vector<Partition>& partitions = table.partitions;
-    if (choice.kind == VolumeChoice::Kind::Partition) {
+    if (choice.kind == DriveValue::Kind::Partition) {
         std::string numbers;
         for (const Partition& partition : partitions) {
             if (static_cast<std::uint64_t>(partition.number) == choice.number)
@@ -180,7 +180,7 @@ bool IsVolumeFile(const std::wstring& name, const std::wstring& path) {
     std::string file;
     std::string image;
     struct stat named;
-    if (!ToNativePath(name, file) || !ToNativePath(SplitVolumeChoice(path).path, image) ||
+    if (!ToNativePath(name, file) || !ToNativePath(ParseDriveValue(path, PathExists).value.path, image) ||
         ::stat(file.c_str(), &named) != 0)
         return false;
     std::vector<std::string> files{image};
@@ -196,16 +196,21 @@ bool IsVolumeFile(const std::wstring& name, const std::wstring& path) {
 }
 
 OpenResult OpenDevice(const std::wstring& path) {
-    const VolumeChoice choice = SplitVolumeChoice(path);
+    const DriveValueParse parsed = ParseDriveValue(path, PathExists);
+    const DriveValue& choice = parsed.value;
     std::string native;
-    if (!ToNativePath(choice.path, native)) {
+    if (!ToNativePath(parsed.problem.empty() ? choice.path : parsed.problem, native)) {
         OpenResult result;
         result.error = EILSEQ;
         return result;
     }
+    if (!parsed.problem.empty())
+        return Problem(native);
     Container container = OpenContainer(native);
     if (!container.opened.device)
         return std::move(container.opened);
+    if (container.opened.device->Size() == std::uint64_t{0})
+        return Problem("The image " + native + " is empty (0 bytes).");
     return ChooseVolume(std::move(container), choice);
 }
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cwchar>
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -34,6 +35,12 @@ bool ToNativePath(const std::wstring& path, std::string& native) {
         native.append(bytes, n);
     }
     return true;
+}
+
+bool PathExists(const std::wstring& path) {
+    std::string native;
+    struct stat info;
+    return ToNativePath(path, native) && ::stat(native.c_str(), &info) == 0;
 }
 
 } // namespace platform

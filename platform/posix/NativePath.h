@@ -9,4 +9,7 @@ namespace platform {
 // encoded or a surrogate is unpaired; native is then unspecified.
 bool ToNativePath(const std::wstring& path, std::string& native);
 
+// Whether a file or device of that name exists (a name that cannot be converted does not).
+bool PathExists(const std::wstring& path);
+
 } // namespace platform
