@@ -1,7 +1,7 @@
 #!/bin/bash
 # Makes the whole-disk test images from the builder's volumes, with the tools users make them with:
 # sfdisk and fdisk write the partition tables, mkfs.vfat the FAT partitions beside the NTFS ones,
-# qemu-img the virtual disks, ewfacquire the EWF images, split the split raw image.
+# qemu-img the virtual disks, ewfacquire the EWF images, split the split raw images.
 #
 #   tools/mkdisk.sh VOLUMES_DIR
 #
@@ -97,7 +97,7 @@ EOF
 fat disk-fat.img 512 2048 $((2 * MiB))
 
 # The extended-partition disk in every container (the MBR one in a segmented EWF image).
-rm -f disk-*.vhd disk-*.vhdx disk-*.vmdk disk-*.qcow2 disk-*.E?? disk-*.0??
+rm -f disk-*.vhd disk-*.vhdx disk-*.vmdk disk-*.qcow2 disk-*.E?? disk-*.0?? disk-alpha.??
 qemu-img convert -f raw -O vpc -o subformat=fixed,force_size=on disk-logical.img disk-fixed.vhd
 qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-logical.img disk-dynamic.vhd
 qemu-img convert -f raw -O vhdx disk-logical.img disk-vhdx.vhdx
@@ -109,7 +109,10 @@ qemu-img convert -f raw -O qcow2 disk-fat.img disk-qcow2.qcow2
 ewfacquire -u -q -c deflate:fast -t disk-e01 disk-logical.img >/dev/null
 ewfacquire -u -q -S $MiB -t disk-e01s disk-mbr.img >/dev/null
 split -b 4M -d -a 3 --numeric-suffixes=1 disk-logical.img disk-split.
-for f in disk-e01s.E?? disk-split.0??; do fallocate -d "$f"; done
+# The same under split's other usual names: numbers from 000, and letters from aa.
+split -b 4M -d -a 3 disk-logical.img disk-zero.
+split -b 4M -a 2 disk-logical.img disk-alpha.
+for f in disk-e01s.E?? disk-split.0?? disk-zero.0?? disk-alpha.??; do fallocate -d "$f"; done
 
 # Damaged sets: a split image and an EWF image each without their third segment.
 for n in 001 002 004; do ln disk-split.$n disk-gap.$n; done

@@ -27,14 +27,16 @@ OpenResult OpenVhdImage(const std::string& path);
 // A VMDK image: its descriptor and extents (libvmdk).
 OpenResult OpenVmdkImage(const std::string& path);
 
-// Whether path names the first segment of a raw image split into numbered pieces (NAME.001,
-// NAME.002, ...) of which there are at least two.
+// Whether path names a piece of a raw image split into numbered pieces, of which there are at
+// least two and none missing up to path: NAME.001, NAME.002, ...; NAME.000, NAME.001, ...; or
+// NAME.aa, NAME.ab, ... (numbers and letters of any one width from 2).
 bool IsSplitImage(const std::string& path);
 
-// The names of the pieces of the split image path, NAME.001, as far as they follow each other.
+// The names of the pieces of the split image that path is a piece of, from the first on, as far
+// as they follow each other.
 std::vector<std::string> SplitSegmentNames(const std::string& path);
 
-// The raw image split into the pieces that follow path, NAME.001.
+// The raw image split into pieces whose first is path; a later piece is refused, naming the first.
 OpenResult OpenSplitImage(const std::string& path);
 
 // The name of a container kind that no opener reads when the first bytes of a file (head, as many

@@ -1,4 +1,5 @@
-// Raw images split into numbered pieces: NAME.001, NAME.002, ... read as one disk.
+// Raw images split into numbered pieces (NAME.001, NAME.002, ...; NAME.000, ...; NAME.aa, NAME.ab,
+// ...) read as one disk.
 
 #include "platform/posix/ContainerDevice.h"
 #include "platform/posix/Containers.h"
@@ -15,50 +16,78 @@
 namespace platform {
 namespace {
 
-// "NAME." and the width of the number, when path is NAME. and a number of 1 in at least 3 digits.
+// How the pieces of a split image are named: "NAME." and a number of a fixed width, counted from 0
+// or from 1 ("disk.000", "disk.001"), or letters counted from "aa" ("disk.aa", "disk.ab").
 struct Numbering {
-    std::string stem;
+    std::string stem; // "NAME."
     std::size_t width = 0;
+    bool letters = false;
+    std::uint64_t first = 0; // the number of the first piece
 };
 
-std::optional<Numbering> FirstSegmentNumbering(const std::string& path) {
-    const std::size_t dot = path.find_last_of("./");
-    if (dot == std::string::npos || path[dot] != '.' || path.size() - dot - 1 < 3)
-        return std::nullopt;
-    const std::string digits = path.substr(dot + 1);
-    if (digits.find_first_not_of("0123456789") != std::string::npos ||
-        digits.find_first_not_of('0') != digits.size() - 1 || digits.back() != '1')
-        return std::nullopt;
-    return Numbering{path.substr(0, dot + 1), digits.size()};
-}
+constexpr std::size_t kShortestNumber = 2; // digits or letters of a piece's number, at least
+constexpr std::uint64_t kLetters = 26;
 
-std::string SegmentName(const Numbering& numbering, std::uint64_t number) {
-    std::string digits = std::to_string(number);
-    if (digits.size() < numbering.width)
-        digits.insert(0, numbering.width - digits.size(), '0');
-    return numbering.stem + digits;
+// The name of piece index (0 for the first), or empty when the numbering has no such name.
+std::string PieceName(const Numbering& numbering, std::uint64_t index) {
+    if (!numbering.letters) {
+        std::string digits = std::to_string(numbering.first + index);
+        return numbering.stem + std::string(numbering.width - std::min(numbering.width, digits.size()), '0') +
+               digits;
+    }
+    std::string letters(numbering.width, 'a');
+    for (std::size_t i = numbering.width; i-- > 0 && index > 0; index /= kLetters)
+        letters[i] = static_cast<char>('a' + index % kLetters);
+    return index == 0 ? numbering.stem + letters : std::string();
 }
 
 bool Exists(const std::string& path) {
     struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 
-// The highest number of a piece beside the stem, in the same width.
-std::uint64_t HighestSegment(const Numbering& numbering) {
+// The numberings whose pieces path may be named as, each as far as it goes.
+std::vector<Numbering> Numberings(const std::string& path) {
+    const std::size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.' || path.size() - dot - 1 < kShortestNumber)
+        return {};
+    const std::string number = path.substr(dot + 1);
+    const std::string stem = path.substr(0, dot + 1);
+    if (number.find_first_not_of("0123456789") == std::string::npos)
+        return {{stem, number.size(), false, 0}, {stem, number.size(), false, 1}};
+    if (number.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos)
+        return {{stem, number.size(), true, 0}};
+    return {};
+}
+
+// The numbering of the split image that path is a piece of: its first two pieces exist, and so do
+// all from the first to path.
+std::optional<Numbering> SplitNumbering(const std::string& path) {
+    for (const Numbering& numbering : Numberings(path)) {
+        if (!Exists(PieceName(numbering, 1)))
+            continue;
+        for (std::uint64_t index = 0; Exists(PieceName(numbering, index)); ++index)
+            if (PieceName(numbering, index) == path)
+                return numbering;
+    }
+    return std::nullopt;
+}
+
+// The last name of a piece beside the stem in the numbering's form, in the order of the numbers.
+std::string LastPieceBeside(const Numbering& numbering) {
     const std::filesystem::path stem(numbering.stem);
     const std::string prefix = stem.filename().string();
+    const char* const symbols = numbering.letters ? "abcdefghijklmnopqrstuvwxyz" : "0123456789";
     std::error_code error;
-    std::uint64_t highest = 0;
+    std::string last;
     const std::filesystem::path folder = stem.parent_path().empty() ? "." : stem.parent_path();
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() != prefix.size() + numbering.width || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
-            continue;
-        highest = std::max<std::uint64_t>(highest, std::stoull(name.substr(prefix.size())));
+        if (name.size() == prefix.size() + numbering.width && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.find_first_not_of(symbols, prefix.size()) == std::string::npos)
+            last = std::max(last, name.substr(prefix.size())); // one width: text order is number order
     }
-    return highest;
+    return last;
 }
 
 class SplitReader : public DiskReader {
@@ -100,27 +129,32 @@ class SplitReader : public DiskReader {
 } // namespace
 
 bool IsSplitImage(const std::string& path) {
-    const std::optional<Numbering> numbering = FirstSegmentNumbering(path);
-    return numbering && Exists(SegmentName(*numbering, 2));
+    return SplitNumbering(path).has_value();
 }
 
 std::vector<std::string> SplitSegmentNames(const std::string& path) {
     std::vector<std::string> names;
-    const Numbering numbering = *FirstSegmentNumbering(path);
-    for (std::uint64_t number = 1; Exists(SegmentName(numbering, number)); ++number)
-        names.push_back(SegmentName(numbering, number));
+    const Numbering numbering = *SplitNumbering(path);
+    for (std::uint64_t index = 0; Exists(PieceName(numbering, index)); ++index)
+        names.push_back(PieceName(numbering, index));
     return names;
 }
 
 OpenResult OpenSplitImage(const std::string& path) {
     OpenResult result;
-    const Numbering numbering = *FirstSegmentNumbering(path);
+    const Numbering numbering = *SplitNumbering(path);
+    const std::string first = PieceName(numbering, 0);
+    if (path != first) {
+        result.problem =
+            "The file " + path + " is a later piece of a split image: name its first piece, " + first + ".";
+        return result;
+    }
     std::vector<SplitReader::Segment> segments;
     std::uint64_t size = 0;
-    for (std::uint64_t number = 1;; ++number) {
-        const std::string name = SegmentName(numbering, number);
-        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 && errno == ENOENT)
+    for (std::uint64_t index = 0;; ++index) {
+        const std::string name = PieceName(numbering, index);
+        const int fd = name.empty() ? -1 : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && (name.empty() || errno == ENOENT))
             break;
         if (fd < 0) {
             result.error = static_cast<ErrorCode>(errno);
@@ -136,11 +170,11 @@ OpenResult OpenSplitImage(const std::string& path) {
         size += *length;
     }
     // The pieces end at the first number missing; one found beyond it means a piece is lost.
-    if (HighestSegment(numbering) > segments.size()) {
-        result.problem =
-            "The split image " + path + " is incomplete: its piece " +
-            std::filesystem::path(SegmentName(numbering, segments.size() + 1)).filename().string() +
-            " is missing.";
+    const std::string missing = PieceName(numbering, segments.size());
+    const std::string number = missing.empty() ? std::string() : missing.substr(numbering.stem.size());
+    if (number.size() == numbering.width && LastPieceBeside(numbering) > number) {
+        result.problem = "The split image " + path + " is incomplete: its piece " +
+                         std::filesystem::path(missing).filename().string() + " is missing.";
         return result;
     }
     result.device = std::make_unique<ContainerDevice>(std::make_unique<SplitReader>(std::move(segments)),

@@ -30,7 +30,7 @@ compare() {
 }
 
 compare basic.img disk-mbr.img disk-logical.img disk-gpt.img disk-gpt.img#2 disk-gpt.img@3m disk-two.img#1 \
-  disk-fixed.vhd disk-dynamic.vhd disk-vhdx.vhdx disk-vmdk.vmdk disk-e01.E01 disk-e01s.E01 disk-split.001
+  disk-fixed.vhd disk-dynamic.vhd disk-vhdx.vhdx disk-vmdk.vmdk disk-e01.E01 disk-e01s.E01 disk-split.001 disk-zero.000 disk-alpha.aa
 compare junctions.img disk-two.img#2
 compare geometry-4096-4096.img disk-gpt4k.img
 exit $((failures > 0))
