@@ -21,6 +21,7 @@ dpkg -i "$deb" >/dev/null
 check "vesk -h shows the help page" '[ "$(vesk -h | head -1)" = "Vesk $(dpkg-query -W -f="\${Version}" vesk)" ]'
 check "man -w vesk finds the manual page" 'man -w vesk'
 check "the completion is installed" '[ -f $completion ] && bash -c "source $completion && complete -p vesk"'
+check "the licence text is installed" 'grep -q "^Vesk " /usr/share/doc/vesk/copyright'
 dpkg -r vesk >/dev/null
 hash -r
 check "dpkg -r removes the program" '! command -v vesk'

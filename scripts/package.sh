@@ -8,6 +8,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >&2
 build=${1:-build/package}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK_TESTS=OFF -DVESK_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
+cmake --build "$build" --target vesk -j "$(nproc)" >/dev/null
 (cd "$build" && cpack -G DEB >/dev/null)
 ls "$build"/vesk_*_*.deb
