@@ -1,6 +1,7 @@
 #include "app/ScanProgress.h"
 
 #include "platform/Clock.h"
+#include "platform/Console.h"
 
 #include <algorithm>
 #include <ostream>
@@ -22,6 +23,14 @@ std::string Duration(std::uint64_t ms) {
            twoDigits(seconds % 60);
 }
 
+// At most width characters, fewer when the terminal is narrower: short of its last column, where a
+// line would wrap, and a wrapped line cannot be rewritten in place. A terminal that has been
+// narrowed since keeps the row the cursor is on.
+std::size_t FittingWidth(std::size_t width) {
+    const std::uint32_t columns = platform::StandardErrorColumns().value_or(0);
+    return columns > 1 ? std::min<std::size_t>(width, columns - 1) : width;
+}
+
 } // namespace
 
 ScanProgress::ScanProgress(bool shown, std::uint32_t total, std::ostream& terminal)
@@ -35,13 +44,13 @@ ScanProgress::~ScanProgress() {
 void ScanProgress::Erase() {
     if (shownWidth_ == 0)
         return;
-    terminal_ << '\r' + std::string(shownWidth_, ' ') + '\r' << std::flush;
+    terminal_ << '\r' + std::string(FittingWidth(shownWidth_), ' ') + '\r' << std::flush;
     shownWidth_ = 0;
+    platform::SetInterruptText({});
 }
 
-// The line is written in one piece, padded over what remains of the one it replaces. Below a
-// billion records it stays short of the 80 columns of the narrowest usual terminal, where a
-// wrapped line could not be rewritten in place.
+// The line is written in one piece, padded over what remains of the one it replaces, and cut to the
+// terminal's width as it is now. Should the user interrupt the scan, the line is taken off first.
 void ScanProgress::Show(std::uint32_t done) {
     untilClockRead_ = kRecordsPerClockRead;
     const std::uint64_t now = platform::ElapsedMilliseconds();
@@ -54,9 +63,12 @@ void ScanProgress::Show(std::uint32_t done) {
             std::to_string(std::uint64_t{done} * 100 / total_) + "%), " +
             std::to_string(std::uint64_t{done} * 1000 / elapsed) + " records/s, " +
             Duration(left * elapsed / done) + " left";
+    line_.resize(1 + FittingWidth(line_.size() - 1));
+    shownWidth_ = FittingWidth(shownWidth_);
     const std::size_t width = line_.size() - 1;
     if (width < shownWidth_)
         line_.append(shownWidth_ - width, ' ');
     terminal_ << line_ << std::flush;
     shownWidth_ = std::max(width, shownWidth_);
+    platform::SetInterruptText('\r' + std::string(shownWidth_, ' ') + '\r');
 }

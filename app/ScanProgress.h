@@ -1,6 +1,7 @@
 #pragma once
-// The progress line of a long scan: on a terminal, one line on standard error, rewritten in place,
-// with the records scanned out of the total, the percentage, the rate and the time left.
+// The progress line of a long scan: on a terminal, one line on standard error, rewritten in place
+// and cut to the terminal's width, with the records scanned out of the total, the percentage, the
+// rate and the time left.
 
 #include <cstdint>
 #include <iosfwd>
@@ -10,7 +11,8 @@ class ScanProgress {
   public:
     // The line of a scan of total records that starts now, written to terminal only when shown
     // (standard error is a terminal and the summary is not silenced); otherwise nothing is ever
-    // written. The line leaves the terminal as it was found when the progress dies.
+    // written. The line leaves the terminal as it was found when the progress dies, and when the
+    // user interrupts the program while it shows.
     ScanProgress(bool shown, std::uint32_t total, std::ostream& terminal);
     ~ScanProgress();
     ScanProgress(const ScanProgress&) = delete;

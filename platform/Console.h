@@ -3,6 +3,8 @@
 
 #include "platform/ErrorCode.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -37,5 +39,15 @@ bool IsClosedPipe(ErrorCode error);
 // Whether standard error (descriptor 2) is a terminal that a person watches, where a line can be
 // rewritten in place with a carriage return. Windows: a console.
 bool StandardErrorIsTerminal();
+
+// The width in columns of the terminal that standard error is, as it is now (the user may resize
+// it at any time); nothing when it is no terminal or does not tell. Windows: the console window's.
+std::optional<std::uint32_t> StandardErrorColumns();
+
+// Bytes to write to standard error should the user interrupt the program (Ctrl-C), which then
+// ends as it would have without them: what takes a line that is rewritten in place off the
+// terminal. Empty for nothing; the last call counts. An interrupt that was ignored when the program
+// started stays ignored.
+void SetInterruptText(const std::string& bytes);
 
 } // namespace platform

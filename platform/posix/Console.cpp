@@ -5,10 +5,14 @@
 #include "platform/posix/CharsetEncoder.h"
 #include "platform/posix/OemCodecvt.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
+#include <cstring>
 #include <iostream>
 #include <langinfo.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace platform {
@@ -17,6 +21,19 @@ namespace {
 const CharsetEncoder& ConsoleEncoder() {
     static const CharsetEncoder encoder(nl_langinfo(CODESET));
     return encoder;
+}
+
+// The interrupt text, where the signal handler can reach it without a call that is unsafe there.
+constexpr std::size_t kInterruptTextSize = 4096;
+char interruptText[kInterruptTextSize];
+volatile std::sig_atomic_t interruptTextLength = 0;
+
+extern "C" void WriteInterruptTextAndEnd(int signal) {
+    if (::write(STDERR_FILENO, interruptText, static_cast<std::size_t>(interruptTextLength)) < 0) {
+        // Nothing more can be done about a terminal that is gone.
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 
 } // namespace
@@ -65,6 +82,31 @@ bool IsClosedPipe(ErrorCode error) {
 
 bool StandardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;
+}
+
+std::optional<std::uint32_t> StandardErrorColumns() {
+    struct winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return std::nullopt;
+    return size.ws_col;
+}
+
+void SetInterruptText(const std::string& bytes) {
+    static const bool handled = [] {
+        struct sigaction action {};
+        if (::sigaction(SIGINT, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+            return false;
+        action.sa_handler = WriteInterruptTextAndEnd;
+        action.sa_flags = 0;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGINT, &action, nullptr) == 0;
+    }();
+    if (!handled)
+        return;
+    interruptTextLength = 0;
+    const std::size_t length = std::min(bytes.size(), kInterruptTextSize);
+    std::memcpy(interruptText, bytes.data(), length);
+    interruptTextLength = static_cast<std::sig_atomic_t>(length);
 }
 
 } // namespace platform

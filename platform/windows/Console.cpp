@@ -10,6 +10,7 @@
 #include <clocale>
 #include <io.h>
 #include <iostream>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -22,6 +23,20 @@ constexpr int kStandardOutput = 1;
 constexpr char kOemLocaleName[] = ".OCP";
 // _write takes an unsigned int count; larger texts go in several writes.
 constexpr std::size_t kLargestWrite = 1u << 30;
+
+// The interrupt text; the console runs its handler on a thread of its own.
+std::mutex interruptTextLock;
+std::string interruptText;
+
+BOOL WINAPI WriteInterruptText(DWORD event) {
+    if (event == CTRL_C_EVENT) {
+        const std::lock_guard<std::mutex> lock(interruptTextLock);
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), interruptText.data(),
+                  static_cast<DWORD>(interruptText.size()), &written, nullptr);
+    }
+    return FALSE; // the program then ends as it would have
+}
 
 } // namespace
 
@@ -84,6 +99,20 @@ bool StandardErrorIsTerminal() {
     // _isatty would also take the NUL device for a terminal; only a console has a console mode.
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+std::optional<std::uint32_t> StandardErrorColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return std::nullopt;
+    return static_cast<std::uint32_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+void SetInterruptText(const std::string& bytes) {
+    static const bool handled = SetConsoleCtrlHandler(WriteInterruptText, TRUE) != 0;
+    (void)handled;
+    const std::lock_guard<std::mutex> lock(interruptTextLock);
+    interruptText = bytes;
 }
 
 } // namespace platform
