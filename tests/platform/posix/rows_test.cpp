@@ -1,10 +1,9 @@
 // The POSIX layer's text rules as rows of rows.txt:
 //   $ encode CODESET TEXT     the console bytes of TEXT in that character set
-//   $ drive VALUE             the drive text, device path and letter of a -d value
 //   $ mount MAJOR:MINOR DIR   the source of the file system holding DIR in the table below
 //   $ argument BYTES          an argument's UTF-16 code units under a UTF-8 locale (\xHH for a byte)
 //   $ current-drive           whether the working directory's drive is found
-// In TEXT, DIR and VALUE, "<U+0020>" stands for a blank.
+// In TEXT and DIR, "<U+0020>" stands for a blank.
 
 #include "platform/Arguments.h"
 #include "platform/Drive.h"
@@ -36,11 +35,6 @@ std::wstring Row(const std::vector<std::wstring>& words) {
     if (what == L"encode") {
         const std::string bytes = platform::CharsetEncoder(Narrow(words.at(1))).Encode(words.at(2));
         return vesk_test::Unescape(bytes) + L"\n"; // a byte above ASCII shows as <U+00HH>
-    }
-    if (what == L"drive") {
-        const platform::Drive drive = platform::ParseDrive(words.at(1));
-        return L"text " + drive.text + L", device " + drive.devicePath + L", letter " +
-               (drive.letter != 0 ? std::wstring(1, drive.letter) : L"none") + L"\n";
     }
     if (what == L"argument") {
         std::string bytes = Narrow(words.at(1));
