@@ -88,8 +88,9 @@ std::wstring DevicePathForDrive(const std::wstring& drive);
 // Opens the volume at path (UTF-16 code units) for reading; never writes to it.
 // POSIX: path is a block device or an image file, of a volume or of a whole disk, raw or in a
 // container (EWF, VHD/VHDX, VMDK, split raw NAME.001...), optionally followed by "#N" (partition N)
-// or "@OFFSET" (the volume OFFSET bytes into the disk) as platform/posix/VolumeChoice.h reads them.
-// A disk with a partition table and no choice opens its one NTFS partition.
+// or "@OFFSET" (the volume OFFSET bytes into the disk), then optionally by "/vssK" (the volume's
+// shadow copy K), as platform/posix/VolumeChoice.h reads them. A disk with a partition table and no
+// choice opens its one NTFS partition.
 // Windows: the volume or image file itself.
 OpenResult OpenDevice(const std::wstring& path);
 

@@ -1,6 +1,7 @@
 // Opening a -d path on POSIX: the container (a raw file or block device, EWF, VHD/VHDX, VMDK or
 // split raw, told apart by content), then the volume inside it: the whole disk when it is one
-// volume, else a partition window chosen from the partition table or by offset.
+// volume, else a partition window chosen from the partition table or by offset; last, if asked
+// for, one of that volume's shadow copies.
 
 #include "platform/Device.h"
 #include "platform/PartitionWindow.h"
@@ -8,6 +9,7 @@
 #include "platform/posix/FileDevice.h"
 #include "platform/posix/NativePath.h"
 #include "platform/posix/PartitionTable.h"
+#include "platform/posix/ShadowCopies.h"
 #include "platform/posix/VolumeChoice.h"
 
 #include <algorithm>
@@ -206,7 +208,10 @@ OpenResult OpenDevice(const std::wstring& path) {
     Container container = OpenContainer(native);
     if (!container.opened.device)
         return std::move(container.opened);
-    return ChooseVolume(std::move(container), choice);
+    OpenResult volume = ChooseVolume(std::move(container), choice);
+    if (!volume.device || !choice.shadowCopy)
+        return volume;
+    return OpenShadowCopy(std::move(volume.device), *choice.shadowCopy);
 }
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/posix/NativePath.h"
 
+#include <cwchar>
 #include <limits>
 #include <optional>
 #include <sys/stat.h>
@@ -61,10 +62,11 @@ std::optional<std::uint64_t> Offset(const std::wstring& text) {
     return *number * multiplier;
 }
 
-} // namespace
+constexpr wchar_t kShadowCopyMark[] = L"/vss";
 
-VolumeChoice SplitVolumeChoice(const std::wstring& value) {
-    VolumeChoice whole{value, VolumeChoice::Kind::Whole, 0};
+// The volume value chooses, without a shadow copy.
+VolumeChoice SplitPartitionChoice(const std::wstring& value) {
+    VolumeChoice whole{value, VolumeChoice::Kind::Whole, 0, {}};
     const std::size_t at = value.find_last_of(L"#@");
     if (at == std::wstring::npos || at == 0 || Exists(value))
         return whole;
@@ -73,7 +75,24 @@ VolumeChoice SplitVolumeChoice(const std::wstring& value) {
     if (!number)
         return whole;
     return {value.substr(0, at),
-            value[at] == L'#' ? VolumeChoice::Kind::Partition : VolumeChoice::Kind::Offset, *number};
+            value[at] == L'#' ? VolumeChoice::Kind::Partition : VolumeChoice::Kind::Offset,
+            *number,
+            {}};
+}
+
+} // namespace
+
+VolumeChoice SplitVolumeChoice(const std::wstring& value) {
+    const std::size_t at = value.rfind(kShadowCopyMark);
+    if (at == std::wstring::npos || at == 0 || Exists(value))
+        return SplitPartitionChoice(value);
+    const std::wstring digits = value.substr(at + std::wcslen(kShadowCopyMark));
+    const std::optional<std::uint64_t> number = digits.empty() ? 0 : Decimal(digits);
+    if (!number)
+        return SplitPartitionChoice(value);
+    VolumeChoice choice = SplitPartitionChoice(value.substr(0, at));
+    choice.shadowCopy = number;
+    return choice;
 }
 
 } // namespace platform
