@@ -6,6 +6,7 @@
 #include "platform/posix/ContainerDevice.h"
 #include "platform/posix/Containers.h"
 #include "platform/posix/DeviceBfioHandle.h"
+#include "platform/posix/ShadowLoopGuard.h"
 
 #include <libvshadow.h>
 
@@ -45,9 +46,10 @@ constexpr Structure kStructures[] = {
 
 // "WHAT at offset N cannot be read: REASON." for error, which is freed: WHAT names the structure
 // that libvshadow's backtrace shows it failed to read (fallback when none; number is the copy being
-// opened), REASON is the innermost message, and the offset on the volume is there when the
-// backtrace gives one.
-std::string Unreadable(libvshadow_error_t*& error, std::uint64_t number, const std::string& fallback) {
+// opened), REASON is the innermost message, or a chain of blocks that leads back into itself when
+// guard refused a block, and the offset on the volume is there when the backtrace gives one.
+std::string Unreadable(libvshadow_error_t*& error, std::uint64_t number, const std::string& fallback,
+                       const ShadowLoopGuard& guard) {
     char text[2048] = "";
     if (error != nullptr)
         libvshadow_error_backtrace_sprint(error, text, sizeof text);
@@ -60,7 +62,8 @@ std::string Unreadable(libvshadow_error_t*& error, std::uint64_t number, const s
                    (structure.ofCopy ? " of shadow copy " + std::to_string(number) : "");
             break;
         }
-    std::string reason = LibraryErrorText(trace.substr(0, trace.find('\n')).c_str());
+    std::string reason = guard.Looped() ? "its blocks lead back in a circle"
+                                        : LibraryErrorText(trace.substr(0, trace.find('\n')).c_str());
     if (!reason.empty() && reason.back() == '.')
         reason.pop_back();
     const std::string offsetMark = "at offset: ";
@@ -98,6 +101,7 @@ using Store = std::unique_ptr<libvshadow_store_t, FreeStore>;
 // The store and the volume it belongs to, which reads through the bridge; destroyed in reverse.
 struct OpenCopy {
     std::unique_ptr<DeviceBfioHandle> bridge;
+    ShadowLoopGuard* guard = nullptr; // the device below the bridge, owned by it
     Volume volume;
     Store store;
 };
@@ -161,6 +165,7 @@ class StoreReader : public DiskReader {
   private:
     // Reads into out, zeros after what the copy holds; false, out all zeros, when the read fails.
     bool Read(std::uint8_t* out, std::uint64_t offset, std::size_t size) {
+        copy_.guard->BeginPass();
         libvshadow_error_t* error = nullptr;
         const ssize_t got = offset <= static_cast<std::uint64_t>(std::numeric_limits<off64_t>::max())
                                 ? libvshadow_store_read_buffer_at_offset(copy_.store.get(), out, size,
@@ -219,24 +224,26 @@ OpenResult Problem(std::string text) {
 OpenResult OpenShadowCopy(std::unique_ptr<Device> volume, std::uint64_t number) {
     const std::optional<std::uint32_t> sectorSize = volume->SectorSize();
     OpenCopy copy;
-    copy.bridge = std::make_unique<DeviceBfioHandle>(std::move(volume));
+    auto guard = std::make_unique<ShadowLoopGuard>(std::move(volume));
+    copy.guard = guard.get();
+    copy.bridge = std::make_unique<DeviceBfioHandle>(std::move(guard));
     if (copy.bridge->Handle() == nullptr)
         return Problem("The size of the volume is unknown, so its shadow copies cannot be read.");
     libvshadow_error_t* error = nullptr;
     const int found = libvshadow_check_volume_signature_file_io_handle(copy.bridge->Handle(), &error);
     if (found == -1)
-        return Problem(Unreadable(error, number, "the shadow copy header of the volume"));
+        return Problem(Unreadable(error, number, "the shadow copy header of the volume", *copy.guard));
     if (found != 1)
         return Problem("The volume has no shadow copies.");
     libvshadow_volume_t* created = nullptr;
     if (libvshadow_volume_initialize(&created, &error) != 1)
-        return Problem(Unreadable(error, number, "the catalog of the shadow copies"));
+        return Problem(Unreadable(error, number, "the catalog of the shadow copies", *copy.guard));
     copy.volume.reset(created);
     int count = 0;
     if (libvshadow_volume_open_file_io_handle(copy.volume.get(), copy.bridge->Handle(), LIBVSHADOW_OPEN_READ,
                                               &error) != 1 ||
         libvshadow_volume_get_number_of_stores(copy.volume.get(), &count, &error) != 1)
-        return Problem(Unreadable(error, number, "the catalog of the shadow copies"));
+        return Problem(Unreadable(error, number, "the catalog of the shadow copies", *copy.guard));
     if (count <= 0)
         return Problem("The volume has no shadow copies.");
     const std::string listed = std::to_string(count) + (count == 1 ? " shadow copy: " : " shadow copies: ") +
@@ -250,15 +257,16 @@ OpenResult OpenShadowCopy(std::unique_ptr<Device> volume, std::uint64_t number) 
     copy.store = GetStore(copy.volume.get(), number - 1, error);
     std::uint64_t size = 0;
     if (!copy.store || libvshadow_store_get_volume_size(copy.store.get(), &size, &error) != 1)
-        return Problem(Unreadable(error, number, named));
+        return Problem(Unreadable(error, number, named, *copy.guard));
     const int inVolume = libvshadow_store_has_in_volume_data(copy.store.get(), &error);
     if (inVolume == 0)
         return Problem("The shadow copy " + std::to_string(number) +
                        " keeps its data on another volume, which is not read with it.");
     std::uint8_t first[kFirstRead];
+    copy.guard->BeginPass();
     if (inVolume != 1 ||
         libvshadow_store_read_buffer_at_offset(copy.store.get(), first, sizeof first, 0, &error) < 0)
-        return Problem(Unreadable(error, number, named));
+        return Problem(Unreadable(error, number, named, *copy.guard));
     OpenResult result;
     result.device = std::make_unique<StoreDevice>(std::make_unique<StoreReader>(std::move(copy), number),
                                                   size, sectorSize);
