@@ -109,10 +109,12 @@ struct OpenCopy {
 // "YYYY-MM-DD hh:mm:ss UTC" of a FILETIME.
 std::string CreationTime(std::uint64_t filetime) {
     const std::uint64_t seconds = filetime / kFiletimePerSecond;
+    if (seconds < kEpochSeconds)
+        return "at an unknown time";
+    const auto since = static_cast<std::time_t>(seconds - kEpochSeconds); // below 2^60: fits
     std::tm time{};
-    const auto since = static_cast<std::time_t>(seconds - kEpochSeconds);
     char text[32] = "";
-    if (seconds < kEpochSeconds || ::gmtime_r(&since, &time) == nullptr ||
+    if (::gmtime_r(&since, &time) == nullptr ||
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &time) == 0)
         return "at an unknown time";
     return text;
