@@ -20,11 +20,11 @@ struct VolumeChoice {
     std::optional<std::uint64_t> shadowCopy; // K of "/vssK", counted from 1; 0 for "/vss" alone
 };
 
-// Splits value at its last "#" or "@": "#" and a decimal partition number, or "@" and
-// a byte offset in decimal, with a multiplier k, m or g (1024, 1024^2, 1024^3) or s (512-byte
-// sectors), in either case, after taking off a last "/vss" and a decimal number, if any. A value that names
-// an existing file as a whole is that file, so a name may hold "#" and "@"; so is a value whose suffix is no
-// such number (opening it then fails).
+// Takes off a last "/vss" and a decimal number, if there are, then splits what is left at its last
+// "#" or "@": "#" and a decimal partition number, or "@" and a byte offset in decimal, with a
+// multiplier k, m or g (1024, 1024^2, 1024^3) or s (512-byte sectors), in either case. A value that
+// names an existing file as a whole is that file, so a name may hold "#", "@" and "/vss"; so is a
+// value whose suffix is no such number (opening it then fails).
 VolumeChoice SplitVolumeChoice(const std::wstring& value);
 
 } // namespace platform
