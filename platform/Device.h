@@ -89,8 +89,8 @@ std::wstring DevicePathForDrive(const std::wstring& drive);
 // POSIX: path is a block device or an image file, of a volume or of a whole disk, raw or in a
 // container (EWF, VHD/VHDX, VMDK, split raw NAME.001...), written as platform/DriveValue.h reads
 // it: a drive letter before, "#N" (partition N) or "@OFFSET" (the volume OFFSET bytes into the
-// disk) after. A value that breaks that grammar is a problem that says why.
-// A disk with a partition table and no choice opens its one NTFS partition.
+// disk) after, then "/vssK" (the volume's shadow copy K). A value that breaks that grammar is a
+// problem that says why. A disk with a partition table and no choice opens its one NTFS partition.
 // Windows: the volume or image file itself.
 OpenResult OpenDevice(const std::wstring& path);
 

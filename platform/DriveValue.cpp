@@ -1,5 +1,6 @@
 #include "platform/DriveValue.h"
 
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -8,6 +9,7 @@ namespace {
 
 constexpr std::uint64_t kSectorBytes = 512; // the unit of "s", whatever the disk's sector size
 constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+constexpr wchar_t kShadowCopyMark[] = L"/vss";
 
 bool IsAsciiLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
@@ -116,10 +118,23 @@ DriveValueParse ParseDriveValue(const std::wstring& value, const ExistsFunction&
     }
     if (exists(path))
         return parsed;
+    const std::size_t prefix = value.size() - path.size(); // "X:", or nothing
+    const std::size_t mark = path.rfind(kShadowCopyMark);
+    if (mark != std::wstring::npos && mark > 0) {
+        const std::wstring digits = path.substr(mark + std::size(kShadowCopyMark) - 1);
+        const std::optional<std::uint64_t> copy = digits.empty() ? 0 : Decimal(digits, kUnlimited);
+        const std::wstring volume = path.substr(0, mark);
+        if (copy && (exists(volume) || ExistingImageEnd(volume, exists) != std::wstring::npos)) {
+            parsed.value.shadowCopy = copy;
+            parsed.value.path = path = volume;
+            if (exists(path))
+                return parsed;
+        }
+    }
     const std::size_t end = ExistingImageEnd(path, exists);
     if (end != std::wstring::npos) {
         parsed.value.path = path.substr(0, end);
-        ReadChoice(value, value.substr(0, value.size() - (path.size() - end)), path.substr(end), parsed);
+        ReadChoice(value, value.substr(0, prefix + end), path.substr(end), parsed);
         return parsed;
     }
     if (letterLike && parsed.value.letter == 0) {

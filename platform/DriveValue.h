@@ -1,9 +1,11 @@
 #pragma once
-// The grammar of a -d value on systems where a volume is named by a path: [X:]PATH[#N|@OFFSET].
+// The grammar of a -d value on systems where a volume is named by a path:
+// [X:]PATH[#N|@OFFSET][/vssK].
 // Plain C++: whether a file exists is asked of the caller, so the rules can be tested as rows.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -18,7 +20,8 @@ struct DriveValue {
     wchar_t letter = 0; // X of "X:PATH", the drive letter the volume is given; 0 without one
     std::wstring path;  // the image or device, in UTF-16 code units
     Kind kind = Kind::Whole;
-    std::uint64_t number = 0; // the partition number or the byte offset
+    std::uint64_t number = 0;                // the partition number or the byte offset
+    std::optional<std::uint64_t> shadowCopy; // K of "/vssK", counted from 1; 0 for "/vss" alone
 };
 
 // A parsed value, or the one line (UTF-16 code units, without the "An error occured." that
@@ -34,7 +37,9 @@ using ExistsFunction = std::function<bool(const std::wstring& path)>;
 // Splits a -d value into its parts:
 // - "X:" with an ASCII letter X, followed by a PATH that begins with "/" or ".", gives the letter;
 //   any other "X:..." that names no existing file is refused, saying how to write the path;
-// - a PATH that exists as a whole is that file, so a name may hold "#" and "@";
+// - a PATH that exists as a whole is that file, so a name may hold "#", "@" and "/vss";
+// - else a last "/vss", alone or followed by decimal digits, chooses a shadow copy of the volume
+//   that the rest names, read by the rules below;
 // - else the longest part of PATH, ending before a "#" or "@" of its last component, that exists
 //   is the image, and the rest is one choice: "#" and a decimal partition number from 1, or "@"
 //   and a decimal byte offset, optionally followed by a multiplier k, m, g (1024, 1024^2, 1024^3)

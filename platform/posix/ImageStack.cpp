@@ -1,6 +1,7 @@
 // Opening a -d path on POSIX: the container (a raw file or block device, EWF, VHD/VHDX, VMDK or
 // split raw, told apart by content), then the volume inside it: the whole disk when it is one
-// volume, else a partition window chosen from the partition table or by offset.
+// volume, else a partition window chosen from the partition table or by offset; last, if asked
+// for, one of that volume's shadow copies.
 
 #include "platform/Device.h"
 #include "platform/DriveValue.h"
@@ -9,6 +10,7 @@
 #include "platform/posix/FileDevice.h"
 #include "platform/posix/NativePath.h"
 #include "platform/posix/PartitionTable.h"
+#include "platform/posix/ShadowCopies.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -211,7 +213,10 @@ OpenResult OpenDevice(const std::wstring& path) {
         return std::move(container.opened);
     if (container.opened.device->Size() == std::uint64_t{0})
         return Problem("The image " + native + " is empty (0 bytes).");
-    return ChooseVolume(std::move(container), choice);
+    OpenResult volume = ChooseVolume(std::move(container), choice);
+    if (!volume.device || !choice.shadowCopy)
+        return volume;
+    return OpenShadowCopy(std::move(volume.device), *choice.shadowCopy);
 }
 
 } // namespace platform

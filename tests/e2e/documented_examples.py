@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Every example command of the README and the manual page is a case of examples.transcript, the
-files it names replaced as the transcript's "# -d VALUE is FILE" lines say, and an example shown
+"""Every example command of the README and the manual page is a case of one of the transcripts, the
+files it names replaced as their "# -d VALUE is FILE" lines say, and an example shown
 with what it prints shows what its case expects. An example without -d, which searches the volume
 of the current directory (a different one on each machine), is not run.
 
-Usage: documented_examples.py README.md vesk.1.in examples.transcript
+Usage: documented_examples.py README.md vesk.1.in TRANSCRIPT...
 """
 
 import re
@@ -26,11 +26,11 @@ def examples(readme, manual):
 
 
 def main():
-    readme, manual, transcript = ("\n".join(read_lines(path)) for path in sys.argv[1:])
-    where = {(option, value): file for option, value, file in
+    readme, manual, *transcripts = ("\n".join(read_lines(path)) for path in sys.argv[1:])
+    where = {(option, value): file for transcript in transcripts for option, value, file in
              re.findall(r"^# (-d|-outfile) (\S+) is (\S+)$", transcript, re.M)}
     cases = {tuple(q or p for q, p in re.findall(r'"([^"]*)"|(\S+)', case.command)): case.lines("")
-             for case in read_cases(sys.argv[3])}
+             for path in sys.argv[3:] for case in read_cases(path)}
     failures = total = 0
     for command, shown in examples(readme, manual):
         words = shlex.split(re.sub(r"\s+#\s.*", "", command))  # a comment, not the "#N" after a name

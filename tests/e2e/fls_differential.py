@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Usage: fls_differential.py VESK FLS VOLUMES RECIPES. On every builder volume but those its recipe
-damages on purpose, the (record, path) pairs vesk prints equal those The Sleuth Kit's fls lists: fls
-reads the directory indexes from the root down, vesk every MFT record and its parent references.
+"""Usage: fls_differential.py VESK FLS VOLUMES RECIPES, or VESK FLS -d VALUE IMAGE. On every builder
+volume but those its recipe damages on purpose (or on the volume vesk reads as -d VALUE and fls as
+IMAGE), the (record, path) pairs vesk prints equal those The Sleuth Kit's fls lists: fls reads the
+directory indexes from the root down, vesk every MFT record and its parent references.
 
 Left out of fls's listing, as vesk leaves them out by design: NTFS's own files in the root (records
 below 24 named with "$"), what lies below $Extend and "System Volume Information" (vesk shows it
@@ -63,8 +64,24 @@ def manifest(image):
                 for fields in (line.split(" ") for line in text.read().splitlines() if line and line[0] != "#")]
 
 
+def differences(vesk, fls, value, image, carried=None):
+    """What only vesk finds on value, or only fls on image (of the names carried, when given)."""
+    failures = []
+    for mode, vesk_options, fls_options in MODES:
+        found = listing([vesk] + vesk_options + ["-d", value], vesk_entry, ORPHAN_NOTE)
+        listed = listing([fls] + fls_options + [image], fls_entry)
+        failures += [f"{mode}: only vesk finds #{r} {p}" for r, p in sorted(found - listed)]
+        failures += [f"{mode}: only fls finds #{r} {p}" for r, p in sorted(listed - found)
+                     if carried is None or (r, p.split("/")[-1]) in carried]
+    return failures
+
+
 def main():
-    vesk, fls, volumes, recipes = sys.argv[1:]
+    vesk, fls, volumes, recipes = sys.argv[1:5]
+    if volumes == "-d":
+        failures = differences(vesk, fls, recipes, sys.argv[5])
+        print(*failures, f"{len(failures)} difference(s)", sep="\n")
+        return 1 if failures else 0
     failures = []
     names = sorted(os.path.basename(recipe)[:-7] for recipe in glob.glob(os.path.join(recipes, "*.recipe")))
     for name in names:
@@ -78,12 +95,7 @@ def main():
         # Every FILE_NAME the records carry: (base record, leaf name).
         carried = {(int(line["base"]) or int(line["rec"]), urllib.parse.unquote(line["path"]).split("\\")[-1])
                    for line in lines if line["kind"] == "name"}
-        for mode, vesk_options, fls_options in MODES:
-            found = listing([vesk] + vesk_options + ["-d", image], vesk_entry, ORPHAN_NOTE)
-            listed = listing([fls] + fls_options + [image], fls_entry)
-            failures += [f"{name}, {mode}: only vesk finds #{r} {p}" for r, p in sorted(found - listed)]
-            failures += [f"{name}, {mode}: only fls finds #{r} {p}" for r, p in sorted(listed - found)
-                         if (r, p.split("/")[-1]) in carried]
+        failures += [f"{name}, {failure}" for failure in differences(vesk, fls, image, image, carried)]
     print(*failures, f"{len(names)} volume(s), {len(failures)} difference(s)", sep="\n")
     return 1 if failures else 0
 

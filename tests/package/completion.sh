@@ -32,6 +32,7 @@ expect "vesk -outf $tmp/h" "$tmp/hits.txt"
 expect "vesk -outfile $tmp/d" "$tmp/disk.E01 $tmp/disk.img"
 expect "vesk -d $tmp/disk.E" "$tmp/disk.E01"
 expect "vesk -d C : $tmp/disk.i" "$tmp/disk.img"
+expect "vesk -d $tmp/disk.img#2" "$tmp/disk.img#2/vss"
 expect "vesk -de $tmp/d" ""
 expect "vesk -fsi $tmp/d" ""
 # Before a path is begun, -d offers the block devices among the files of the current folder.

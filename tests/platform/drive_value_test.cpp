@@ -8,8 +8,9 @@
 
 namespace {
 
-const wchar_t* const kExisting[] = {L"disk.img",      L"./disk.img", L"/cases/disk.img", L"case#1.img",
-                                    L"mail@home.img", L"C:odd.img",  L"/dev/sdb",        L"dir#2"};
+const wchar_t* const kExisting[] = {L"disk.img",   L"./disk.img",    L"/cases/disk.img",
+                                    L"case#1.img", L"mail@home.img", L"C:odd.img",
+                                    L"/dev/sdb",   L"dir#2",         L"named/vss1"};
 
 std::wstring Row(const std::vector<std::wstring>& words) {
     const platform::DriveValueParse parsed =
@@ -22,7 +23,8 @@ std::wstring Row(const std::vector<std::wstring>& words) {
     const wchar_t* const kinds[] = {L"whole", L"partition ", L"offset "};
     const auto kind = static_cast<std::size_t>(value.kind);
     return (value.letter != 0 ? std::wstring(1, value.letter) + L": " : L"") + value.path + L" " +
-           kinds[kind] + (kind == 0 ? L"" : std::to_wstring(value.number)) + L"\n";
+           kinds[kind] + (kind == 0 ? L"" : std::to_wstring(value.number)) +
+           (value.shadowCopy ? L" copy " + std::to_wstring(*value.shadowCopy) : L"") + L"\n";
 }
 
 TEST(DriveValue, AsTheRowsShow) {
