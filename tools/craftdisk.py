@@ -12,6 +12,10 @@ claiming another size.
       entry_count, entry_size) and its checksum
   craftdisk.py vhd-size VHD BYTES
       sets the original and current size of a VHD footer at the end of the file, and its checksum
+  craftdisk.py vhd-bat VHD OFFSET
+      sets where a dynamic VHD's header (at 512) says its block allocation table lies, and its checksum
+  craftdisk.py ewf-chunk E01 SECTORS
+      sets the sectors per chunk of an EWF image's volume section, and its checksum
 """
 
 import struct
@@ -73,6 +77,28 @@ def vhd_size(path, size):
         vhd.write(footer)
 
 
+def vhd_bat(path, offset):
+    with open(path, "r+b") as vhd:
+        vhd.seek(512)
+        header = bytearray(vhd.read(1024))
+        struct.pack_into(">Q", header, 16, offset)
+        struct.pack_into(">I", header, 36, 0)
+        struct.pack_into(">I", header, 36, ~sum(header) & 0xFFFFFFFF)
+        vhd.seek(512)
+        vhd.write(header)
+
+
+def ewf_chunk(path, sectors):
+    with open(path, "r+b") as ewf:
+        image = ewf.read()
+        at = image.index(b"volume\0") + 76  # the section's data follows its 76-byte descriptor
+        data = bytearray(image[at:at + 1052])
+        struct.pack_into("<I", data, 8, sectors)
+        struct.pack_into("<I", data, 1048, zlib.adler32(bytes(data[:1048])))
+        ewf.seek(at)
+        ewf.write(data)
+
+
 def main(args):
     if args[0] == "chain":
         chain(args[1], int(args[2]), int(args[3]))
@@ -80,6 +106,10 @@ def main(args):
         gpt(args[1], int(args[2]), int(args[3]), args[4:])
     elif args[0] == "vhd-size":
         vhd_size(args[1], int(args[2]))
+    elif args[0] == "vhd-bat":
+        vhd_bat(args[1], int(args[2]))
+    elif args[0] == "ewf-chunk":
+        ewf_chunk(args[1], int(args[2]))
     else:
         sys.exit(__doc__)
 

@@ -195,5 +195,10 @@ cp disk-fixed.vhd disk-2tib.vhd
 $craft vhd-size disk-2tib.vhd $((2 * 1024 * MiB * 1024))
 cp disk-fixed.vhd disk-2e63.vhd
 $craft vhd-size disk-2e63.vhd 9223372036854775808
+# A dynamic VHD whose block allocation table lies past its end; an EWF image of 0 sectors per chunk.
+cp disk-dynamic.vhd disk-batpast.vhd
+$craft vhd-bat disk-batpast.vhd $((1024 * 1024 * MiB))
+cp disk-e01.E01 disk-chunk0.E01
+$craft ewf-chunk disk-chunk0.E01 0
 
 touch mkdisk.done
