@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -20,9 +21,10 @@ constexpr std::uint64_t kBlkidSector = 512; // libblkid states starts and sizes 
 constexpr std::uint64_t kHeadSize = 64 << 10;
 // Bytes at a partition's start where a label of its own may lie (BSD, Solaris, UnixWare, Minix).
 constexpr std::uint64_t kNestedLabelSize = 16 << 10;
-// Table sectors copied at most: far more than any partitioning tool writes, and few enough MiB that a
+// Memory the copy may take: far more than the tables of any partitioning tool, and few enough MiB that a
 // crafted chain of boot records cannot take the memory of the machine.
 constexpr std::uint64_t kCopyBudget = 32 << 20;
+constexpr std::uint64_t kPageSize = 4096; // what memory is taken in
 
 // MBR: four 16-byte entries at 446, the signature 0x55 0xAA at 510.
 constexpr std::size_t kMbrEntries = 446;
@@ -146,7 +148,9 @@ class DiskCopy {
         if (error_ != 0 || offset >= size_)
             return error_ == 0;
         size = std::min(size, size_ - offset);
-        if (size > kCopyBudget - copied_)
+        // The copy takes a page of memory for each page it touches.
+        const std::uint64_t pages = (offset % kPageSize + size + kPageSize - 1) / kPageSize * kPageSize;
+        if (pages > kCopyBudget - copied_)
             return false;
         std::vector<std::uint8_t> bytes;
         if (!Read(offset, static_cast<std::size_t>(size), bytes))
@@ -156,7 +160,7 @@ class DiskCopy {
             error_ = static_cast<ErrorCode>(errno != 0 ? errno : EIO);
             return false;
         }
-        copied_ += size;
+        copied_ += pages;
         return true;
     }
 
@@ -189,7 +193,7 @@ void CopyChain(DiskCopy& copy, std::uint64_t first, std::uint32_t sectorSize) {
         if (!copy.Copy(at * sectorSize, sectorSize) || !copy.Read(at * sectorSize, sectorSize, record) ||
             record[kMbrSignature] != 0x55 || record[kMbrSignature + 1] != 0xAA)
             return;
-        std::uint64_t next = 0;
+        std::optional<std::uint64_t> next; // the first extended entry is the link, the others junk
         for (std::size_t i = 0; i < 4; ++i) {
             const std::size_t entry = kMbrEntries + i * kMbrEntrySize;
             const auto type = read_le<std::uint8_t>(record.data(), record.size(), entry + kMbrTypeOffset);
@@ -198,15 +202,15 @@ void CopyChain(DiskCopy& copy, std::uint64_t first, std::uint32_t sectorSize) {
                 read_le<std::uint32_t>(record.data(), record.size(), entry + kMbrLengthOffset);
             if (length == 0)
                 continue;
-            if (IsExtended(type) && next == 0)
+            if (IsExtended(type) && !next)
                 next = first + start;
             else if (std::count(std::begin(kNestedTypes), std::end(kNestedTypes), type) != 0 &&
                      !copy.Copy((at + start) * sectorSize, kNestedLabelSize))
                 return;
         }
-        if (next == first) // a link of offset 0 ends the chain
+        if (!next || *next == first) // no link, or one of offset 0, ends the chain
             return;
-        at = next;
+        at = *next;
     }
 }
 
