@@ -83,9 +83,10 @@ struct FreeProbe {
 };
 
 // The partitions libblkid finds on the disk that fd reads; entries whose numbers or bytes do not
-// fit are left out.
-std::vector<Partition> Probe(int fd, std::uint64_t size, std::uint32_t sectorSize) {
+// fit are left out. empty tells whether libblkid found a table that lists no partition.
+std::vector<Partition> Probe(int fd, std::uint64_t size, std::uint32_t sectorSize, bool& empty) {
     std::vector<Partition> partitions;
+    empty = false;
     const std::unique_ptr<blkid_struct_probe, FreeProbe> probe(blkid_new_probe());
     if (!probe || blkid_probe_set_device(probe.get(), fd, 0, static_cast<blkid_loff_t>(size)) != 0)
         return partitions;
@@ -96,6 +97,7 @@ std::vector<Partition> Probe(int fd, std::uint64_t size, std::uint32_t sectorSiz
         return partitions;
     blkid_partlist list = blkid_probe_get_partitions(probe.get());
     const int count = list != nullptr ? blkid_partlist_numof_partitions(list) : 0;
+    empty = list != nullptr && blkid_partlist_get_table(list) != nullptr && count == 0;
     for (int i = 0; i < count; ++i) {
         blkid_partition entry = blkid_partlist_get_partition(list, i);
         const int number = blkid_partition_get_partno(entry);
@@ -348,7 +350,10 @@ PartitionTable ReadPartitionTable(Device& disk, std::uint32_t sectorSize) {
     const GptHeader backup = CheckGptHeader(copy, *size / sectorSize - 1, sectorSize);
     if ((table.error = copy.Error()) != 0)
         return table;
-    table.partitions = Probe(copy.Fd(), *size, sectorSize);
+    bool empty = false;
+    table.partitions = Probe(copy.Fd(), *size, sectorSize, empty);
+    if (empty && !protective)
+        table.unusable = "its MBR lists no partition of any size";
     if (!table.partitions.empty() || (!protective && !primary.present && !backup.present))
         return table;
     if (!primary.present && !backup.present)

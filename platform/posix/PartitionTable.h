@@ -19,8 +19,8 @@ struct Partition {
 struct PartitionTable {
     std::vector<Partition> partitions; // in the table's order; empty when the disk has no usable table
     ErrorCode error = 0;               // a read of the disk that failed
-    // A GPT that was found but cannot be used, and why ("both of its headers are damaged"); empty
-    // when there is none.
+    // A table that was found but cannot be used, and why ("neither GPT header can be used (...)");
+    // empty when there is none.
     std::string unusable;
     // The entries of that GPT that start inside the disk, as far as one of its headers and their
     // entries can be read; a partition may run past the disk's end.
