@@ -9,6 +9,9 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kFirstSectorSize = 512; // what a disk of any sector size can read first
+// Reads the library cannot do that get a note each: a container cut short early would otherwise
+// give one for every block a scan reads past the cut.
+constexpr unsigned kMaxUnreadableNotes = 100;
 
 // A read in the background whose damage is reported once it has been waited for.
 class ReportingRead : public BackgroundRead {
@@ -81,9 +84,13 @@ ErrorCode ContainerDevice::ReadAt(std::uint8_t* out, std::uint64_t offset, std::
         notes_.push_back(std::move(note));
     if (read.error == 0 && !read.failure.empty()) {
         std::memset(out, 0, inside);
-        notes_.push_back(image_ + " cannot be read at offset " + std::to_string(offset) + ": " +
-                         read.failure + "; its " + std::to_string(inside) +
-                         " bytes there are read as zeros.");
+        if (unreadableNotes_ < kMaxUnreadableNotes)
+            notes_.push_back(image_ + " cannot be read at offset " + std::to_string(offset) + ": " +
+                             read.failure + "; its " + std::to_string(inside) +
+                             " bytes there are read as zeros.");
+        else if (unreadableNotes_ == kMaxUnreadableNotes)
+            notes_.push_back(image_ + " cannot be read at more offsets; those bytes are read as zeros too.");
+        unreadableNotes_ += unreadableNotes_ <= kMaxUnreadableNotes ? 1 : 0;
     }
     return read.error;
 }

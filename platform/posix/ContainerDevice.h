@@ -61,6 +61,7 @@ class ContainerDevice : public Device {
     std::mutex mutex_; // guards reader_ and notes_
     std::unique_ptr<DiskReader> reader_;
     std::vector<std::string> notes_;
+    unsigned unreadableNotes_ = 0; // reads noted that the library could not do
     const std::string image_;
     const std::uint64_t size_;
     const std::optional<std::uint32_t> sectorSize_;
