@@ -68,12 +68,12 @@ std::string NextSegment(const std::string& path) {
     return "segment after " + name;
 }
 
-// How a segment's chain of sections ends.
-enum class SegmentEnd { Done, Next, Cut };
+// How a segment's chain of sections ends; Unknown for a segment of another format.
+enum class SegmentEnd { Done, Next, Cut, Unknown };
 
 // Follows the chain of sections of an EWF segment (EVF signature, the format ewfacquire writes) to
 // its "done" (the last segment) or "next" (more follow) section; Cut when the chain runs past the
-// end of the file or back on itself, or the file is no such segment.
+// end of the file or back on itself.
 SegmentEnd FollowSections(const std::string& name) {
     constexpr char kSignature[] = "EVF\x09\x0d\x0a\xff\x00";
     constexpr std::uint64_t kFileHeaderSize = 13; // signature, fields start, segment number, end
@@ -82,12 +82,13 @@ SegmentEnd FollowSections(const std::string& name) {
     constexpr std::size_t kNextOffset = 16; // u64: where the next section's descriptor is
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return SegmentEnd::Cut;
+        return SegmentEnd::Unknown;
     struct stat info;
-    SegmentEnd end = SegmentEnd::Cut;
+    SegmentEnd end = SegmentEnd::Unknown;
     std::uint8_t bytes[kDescriptorSize];
     if (::fstat(fd, &info) == 0 && ::pread(fd, bytes, kFileHeaderSize, 0) == kFileHeaderSize &&
         std::memcmp(bytes, kSignature, sizeof kSignature - 1) == 0) {
+        end = SegmentEnd::Cut;
         const auto size = static_cast<std::uint64_t>(info.st_size);
         for (std::uint64_t at = kFileHeaderSize; at <= size && kDescriptorSize <= size - at;) {
             if (::pread(fd, bytes, kDescriptorSize, static_cast<off_t>(at)) != kDescriptorSize)
@@ -119,7 +120,7 @@ std::string WhatIsMissing(char* const* names, int count) {
             return "its segment " +
                    std::string(names[i]).substr(std::string(names[i]).find_last_of('/') + 1) +
                    " is cut short.";
-        if (end == SegmentEnd::Done && i + 1 < count)
+        if (end == SegmentEnd::Unknown || (end == SegmentEnd::Done && i + 1 < count))
             break;
     }
     return "its " + NextSegment(names[count - 1]) + " is missing or damaged.";
