@@ -86,7 +86,7 @@ Container OpenContainer(const std::string& path) {
 }
 
 // The partition table that holds NTFS partitions under the first sector size that finds any, else
-// the first table found at all, else the first that was found unusable.
+// the first table found at all, else the unusable one with the most entries that can be read.
 PartitionTable ReadTable(Device& disk, std::vector<bool>& ntfs) {
     std::vector<std::uint32_t> sectorSizes;
     if (const std::optional<std::uint32_t> size = disk.SectorSize())
@@ -102,8 +102,11 @@ PartitionTable ReadTable(Device& disk, std::vector<bool>& ntfs) {
         std::vector<bool> found;
         for (const Partition& partition : table.partitions)
             found.push_back(HoldsNtfs(disk, partition.start));
-        const bool unusableFirst = chosen.unusable.empty() && !table.unusable.empty();
-        if ((chosen.partitions.empty() && (!table.partitions.empty() || unusableFirst)) ||
+        // Of unusable tables, the one whose entries can be read tells the most.
+        const bool unusableBetter =
+            !table.unusable.empty() &&
+            (chosen.unusable.empty() || chosen.salvaged.size() < table.salvaged.size());
+        if ((chosen.partitions.empty() && (!table.partitions.empty() || unusableBetter)) ||
             std::find(found.begin(), found.end(), true) != found.end()) {
             chosen = std::move(table);
             ntfs = std::move(found);
