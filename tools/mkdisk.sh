@@ -163,6 +163,14 @@ blank disk-manyentries.img 1200
 sgdisk -o disk-manyentries.img >/dev/null
 $craft gpt disk-manyentries.img 512 1 entry_count=8000000
 $craft gpt disk-manyentries.img 512 $((1200 * 2048 - 1)) entry_count=8000000
+# Both GPT headers of a 2 TiB disk claiming 2^32-1 entries before a partition area that leaves room
+# for them: more than libblkid should be handed.
+blank disk-hugecount.img $((2 * 1024 * 1024))
+sgdisk -o disk-hugecount.img >/dev/null
+for lba in 1 $((2 * 1024 * 1024 * 2048 - 1)); do
+  $craft gpt disk-hugecount.img 512 $lba entries_lba=2 entry_count=4294967295 first_usable=3000000000 \
+    last_usable=4000000000
+done
 
 # GPT tables that cannot be used, from the GPT disk (FAT 1, NTFS 2 at 3 MiB to 11 MiB).
 last=$((12 * 2048 - 1))

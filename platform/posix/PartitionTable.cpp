@@ -305,8 +305,12 @@ GptHeader CheckGptHeader(DiskCopy& copy, std::uint64_t lba, std::uint32_t sector
                        " bytes or more, but the image ends after " + std::to_string(copy.Size());
         return header;
     }
+    // The header goes to libblkid only with its entries, which it reads in one piece.
+    if (!copy.Copy(header.entriesAt, entrySectors * sectorSize)) {
+        header.fault = "its " + std::to_string(count) + " entries are more than can be read";
+        return header;
+    }
     copy.Copy(lba * sectorSize, sectorSize);
-    copy.Copy(header.entriesAt, entrySectors * sectorSize);
     return header;
 }
 
