@@ -157,7 +157,9 @@ spread=()
 for i in $(seq 1 512); do spread+=(-n "$i:$((i * 2097152)):+1M"); done
 sgdisk -o -S 512 "${spread[@]}" disk-spread.img >/dev/null
 qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-spread.img disk-spread.vhd
-rm disk-spread.img
+# The same disk cut at 20 GiB: its table describes a longer disk, 19 of its partitions are inside.
+mv disk-spread.img disk-spreadcut.img
+truncate -s 20G disk-spreadcut.img
 # Both GPT headers of a 1.2 GiB disk claiming 8,000,000 entries.
 blank disk-manyentries.img 1200
 sgdisk -o disk-manyentries.img >/dev/null

@@ -132,8 +132,14 @@ OpenResult Problem(std::string text) {
 // Why the disk's table cannot be used, and what can be chosen instead.
 std::string UnusableTable(const PartitionTable& table, std::optional<std::uint64_t> size) {
     std::string text = "The image has a partition table that cannot be used: " + table.unusable + ".";
+    constexpr std::size_t kListed = 16; // entries named; a crafted table may hold thousands
     std::string list;
-    for (const Partition& partition : table.salvaged) {
+    for (std::size_t i = 0; i < table.salvaged.size(); ++i) {
+        if (i == kListed) {
+            list += " and " + std::to_string(table.salvaged.size() - kListed) + " more";
+            break;
+        }
+        const Partition& partition = table.salvaged[i];
         const bool whole = size && partition.start <= *size && partition.length <= *size - partition.start;
         list += std::string(list.empty() ? "" : ", ") + "#" + std::to_string(partition.number) +
                 " at offset " + std::to_string(partition.start) + " (" + std::to_string(partition.length) +

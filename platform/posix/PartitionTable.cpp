@@ -316,14 +316,17 @@ GptHeader CheckGptHeader(DiskCopy& copy, std::uint64_t lba, std::uint32_t sector
 
 // The entries of the GPT whose readable header is header that start inside the disk.
 std::vector<Partition> SalvageGpt(DiskCopy& copy, const GptHeader& header, std::uint32_t sectorSize) {
+    constexpr std::uint64_t kEntriesAtOnce = 512; // 64 KiB of entries read at a time
     std::vector<Partition> partitions;
     std::vector<std::uint8_t> entries;
     const std::uint64_t sectors = copy.Size() / sectorSize;
     const std::uint64_t count = std::min(header.entryCount, kCopyBudget / kGptEntrySize);
-    if (!copy.Read(header.entriesAt, static_cast<std::size_t>(count * kGptEntrySize), entries))
-        return partitions;
     for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint8_t* entry = entries.data() + i * kGptEntrySize;
+        const std::uint64_t inBlock = i % kEntriesAtOnce;
+        if (inBlock == 0 && !copy.Read(header.entriesAt + i * kGptEntrySize,
+                                       static_cast<std::size_t>(kEntriesAtOnce * kGptEntrySize), entries))
+            break;
+        const std::uint8_t* entry = entries.data() + inBlock * kGptEntrySize;
         if (std::all_of(entry, entry + 16, [](std::uint8_t b) { return b == 0; }))
             continue; // unused
         const auto first = read_le<std::uint64_t>(entry, kGptEntrySize, kGptEntryFirstOffset);
