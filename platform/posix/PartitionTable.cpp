@@ -47,6 +47,7 @@ constexpr std::size_t kGptLastUsableOffset = 48;  // u64
 constexpr std::size_t kGptEntriesLbaOffset = 72;  // u64
 constexpr std::size_t kGptEntryCountOffset = 80;  // u32
 constexpr std::size_t kGptEntrySizeOffset = 84;   // u32
+constexpr std::size_t kGptEntriesCrcOffset = 88;  // u32, over count x size bytes of entries
 constexpr std::uint32_t kGptMinHeaderSize = 92;
 constexpr std::uint32_t kGptEntrySize = 128; // the only size libblkid reads
 // A GPT entry: type GUID (all zero when unused), then first and last LBA, inclusive.
@@ -67,9 +68,10 @@ bool IsExtended(std::uint8_t type) {
     return type == 0x05 || type == 0x0F || type == 0x85;
 }
 
-// The CRC-32 that GPT uses (the reflected polynomial of IEEE 802.3).
-std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) {
-    std::uint32_t crc = 0xFFFFFFFF;
+// The CRC-32 that GPT uses (the reflected polynomial of IEEE 802.3), going on from the CRC of the
+// bytes before.
+std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size, std::uint32_t before = 0) {
+    std::uint32_t crc = ~before;
     for (std::size_t i = 0; i < size; ++i) {
         crc ^= bytes[i];
         for (int bit = 0; bit < 8; ++bit)
@@ -164,6 +166,22 @@ class DiskCopy {
         }
         copied_ += pages;
         return true;
+    }
+
+    // The CRC-32 of size bytes of the copy at offset.
+    std::uint32_t CopiedCrc(std::uint64_t offset, std::uint64_t size) const {
+        constexpr std::size_t kBlock = 64 << 10;
+        std::vector<std::uint8_t> bytes(kBlock);
+        std::uint32_t crc = 0;
+        while (size > 0) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, kBlock));
+            if (::pread(fd_, bytes.data(), n, static_cast<off_t>(offset)) != static_cast<ssize_t>(n))
+                std::fill_n(bytes.begin(), n, 0); // past what was copied: zeros, as libblkid reads them
+            crc = Crc32(bytes.data(), n, crc);
+            offset += n;
+            size -= n;
+        }
+        return crc;
     }
 
     // Zeros size bytes of the copy at offset again.
@@ -310,6 +328,11 @@ GptHeader CheckGptHeader(DiskCopy& copy, std::uint64_t lba, std::uint32_t sector
         header.fault = "its " + std::to_string(count) + " entries are more than can be read";
         return header;
     }
+    const auto entriesCrc = read_le<std::uint32_t>(bytes.data(), bytes.size(), kGptEntriesCrcOffset);
+    if (copy.CopiedCrc(header.entriesAt, std::uint64_t{count} * entrySize) != entriesCrc) {
+        header.fault = "the checksum of its entries fails";
+        return header;
+    }
     copy.Copy(lba * sectorSize, sectorSize);
     return header;
 }
@@ -363,7 +386,9 @@ PartitionTable ReadPartitionTable(Device& disk, std::uint32_t sectorSize) {
         table.unusable = "its MBR lists no partition of any size";
     if (!table.partitions.empty() || (!protective && !primary.present && !backup.present))
         return table;
-    if (!primary.present && !backup.present)
+    if ((primary.present && primary.fault.empty()) || (backup.present && backup.fault.empty()))
+        table.unusable = "its GPT lists no partition";
+    else if (!primary.present && !backup.present)
         table.unusable = "its protective MBR stands for a GPT, but neither GPT header is there";
     else if (!primary.present || !backup.present)
         table.unusable = "its " + std::string(primary.present ? "primary" : "backup") +
