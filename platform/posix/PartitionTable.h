@@ -31,8 +31,9 @@ struct PartitionTable {
 // memory of the sectors a table occupies, followed from the table itself: the disk's first 64 KiB
 // (the MBR, the GPT header and the other kinds' labels), each extended boot record of the chain of
 // logical partitions, each GPT header and its entries once they are found sound and inside the disk,
-// and the first sectors of each partition (nested labels). A table claiming more than the disk holds
-// is never read, so no crafted count makes the copy large.
+// and the first 16 KiB of each MBR partition of a kind that holds a label of its own (BSD, Solaris,
+// UnixWare, Minix). A table claiming more than the disk holds is never read, and the copy takes at
+// most 32 MiB, so no crafted count makes it large.
 PartitionTable ReadPartitionTable(Device& disk, std::uint32_t sectorSize);
 
 } // namespace platform
