@@ -8,7 +8,12 @@ namespace platform {
 
 PartitionWindow::PartitionWindow(std::unique_ptr<Device> disk, std::uint64_t start, std::uint64_t length)
     : disk_(std::move(disk)), start_(start),
-      length_(std::min(length, std::numeric_limits<std::uint64_t>::max() - start)) {}
+      length_(std::min(length, std::numeric_limits<std::uint64_t>::max() - start)) {
+    // A partition running past the end of an image cut short is as long as what is left of it, so
+    // that the volume can tell that it ends early.
+    if (const std::optional<std::uint64_t> size = disk_->Size())
+        length_ = std::min(length_, *size > start ? *size - start : 0);
+}
 
 ErrorCode PartitionWindow::Seek(std::uint64_t offset) {
     position_ = offset;

@@ -12,7 +12,7 @@ namespace platform {
 class PartitionWindow : public Device {
   public:
     // The window [start, start + length) of disk, which it owns; a length reaching past the largest
-    // offset is cut there.
+    // offset, or past the end of a disk of known size, is cut there.
     PartitionWindow(std::unique_ptr<Device> disk, std::uint64_t start, std::uint64_t length);
 
     std::optional<std::uint32_t> SectorSize() const override { return disk_->SectorSize(); }

@@ -5,12 +5,16 @@
 #
 #   tools/mkdisk.sh VOLUMES_DIR
 #
+# Disks whose tables or containers are damaged or crafted get the fields no tool writes from
+# tools/craftdisk.py.
+#
 # VOLUMES_DIR holds basic.img, junctions.img and geometry-4096-4096.img; the disks are written
 # beside them (sparse where the tools allow), and the file mkdisk.done last.
 set -euo pipefail
 PATH=$PATH:/usr/sbin:/sbin # where Debian keeps the partitioning and formatting tools
 
 dir=$1
+craft="python3 $(cd "$(dirname "$0")" && pwd)/craftdisk.py"
 cd "$dir"
 
 MiB=1048576
@@ -125,5 +129,89 @@ done
 ewfacquire -u -q -c empty-block -t disk-e01bad disk-logical.img >/dev/null
 at=$(LC_ALL=C grep -obUaP 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00' disk-e01bad.E01 | head -n 1 | cut -d: -f1)
 printf 'X' | dd of=disk-e01bad.E01 bs=1 seek="$at" conv=notrunc status=none
+
+# Disks whose tables lie where a copy of guessed regions would miss them, each also in containers.
+# An extended boot record far from every partition's start and end: NTFS is logical partition 6 at
+# 30 MiB, its record just after partition 5.
+blank disk-ebr.img 64
+printf 'label: dos\nstart=2048,size=126976,type=5\nstart=4096,size=2048,type=83\nstart=61440,size=65536,type=7\n' |
+  sfdisk -q disk-ebr.img
+copy basic.img disk-ebr.img $((30 * MiB))
+qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-ebr.img disk-ebr.vhd
+ewfacquire -u -q -c deflate:fast -t disk-ebr disk-ebr.img >/dev/null
+split -b 16M -d -a 3 --numeric-suffixes=1 disk-ebr.img disk-ebrsplit.
+for f in disk-ebrsplit.0??; do fallocate -d "$f"; done
+# GPT entries moved to sector 20480, the NTFS partition at 20 MiB, the backup header zeroed.
+blank disk-gptmoved.img 64
+sgdisk -o disk-gptmoved.img >/dev/null
+sgdisk -j 20480 disk-gptmoved.img >/dev/null
+sgdisk -n 1:40960:+32M disk-gptmoved.img >/dev/null
+copy basic.img disk-gptmoved.img $((20 * MiB))
+dd if=/dev/zero of=disk-gptmoved.img bs=512 seek=$((64 * 2048 - 1)) count=1 conv=notrunc status=none
+qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-gptmoved.img disk-gptmoved.vhd
+# 70 logical partitions before the NTFS one (#75 at 150 MiB): more than the tools make.
+blank disk-chain.img 170
+$craft chain disk-chain.img 70 $((150 * 2048))
+copy basic.img disk-chain.img $((150 * MiB))
+qemu-img convert -f raw -O vmdk disk-chain.img disk-chain.vmdk
+# 512 GPT partitions 1 GiB apart in a dynamic VHD of 600 GiB, none of them NTFS.
+blank disk-spread.img $((600 * 1024))
+spread=()
+for i in $(seq 1 512); do spread+=(-n "$i:$((i * 2097152)):+1M"); done
+sgdisk -o -S 512 "${spread[@]}" disk-spread.img >/dev/null
+qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-spread.img disk-spread.vhd
+# The same disk cut at 20 GiB: its table describes a longer disk, 19 of its partitions are inside.
+mv disk-spread.img disk-spreadcut.img
+truncate -s 20G disk-spreadcut.img
+# Both GPT headers of a 1.2 GiB disk claiming 8,000,000 entries.
+blank disk-manyentries.img 1200
+sgdisk -o disk-manyentries.img >/dev/null
+$craft gpt disk-manyentries.img 512 1 entry_count=8000000
+$craft gpt disk-manyentries.img 512 $((1200 * 2048 - 1)) entry_count=8000000
+# Both GPT headers of a 2 TiB disk claiming 2^32-1 entries before a partition area that leaves room
+# for them: more than libblkid should be handed.
+blank disk-hugecount.img $((2 * 1024 * 1024))
+sgdisk -o disk-hugecount.img >/dev/null
+for lba in 1 $((2 * 1024 * 1024 * 2048 - 1)); do
+  $craft gpt disk-hugecount.img 512 $lba entries_lba=2 entry_count=4294967295 first_usable=3000000000 \
+    last_usable=4000000000
+done
+
+# GPT tables that cannot be used, from the GPT disk (FAT 1, NTFS 2 at 3 MiB to 11 MiB).
+last=$((12 * 2048 - 1))
+cp disk-gpt.img disk-pmbr.img # headers zeroed: a protective MBR alone
+dd if=/dev/zero of=disk-pmbr.img bs=512 seek=1 count=1 conv=notrunc status=none
+dd if=/dev/zero of=disk-pmbr.img bs=512 seek=$last count=1 conv=notrunc status=none
+cp disk-gpt.img disk-gptbad.img # a byte of each header's own sector number changed
+printf 'X' | dd of=disk-gptbad.img bs=1 seek=$((512 + 30)) conv=notrunc status=none
+printf 'X' | dd of=disk-gptbad.img bs=1 seek=$((last * 512 + 30)) conv=notrunc status=none
+cp disk-gpt.img disk-gptpast.img # entries said to lie past the end of the disk
+$craft gpt disk-gptpast.img 512 1 entries_lba=1000000
+$craft gpt disk-gptpast.img 512 $last entries_lba=1000000
+head -c $((23 * MiB / 2)) disk-gpt.img >disk-gptcut.img # the backup gone, both partitions whole
+head -c $((10 * MiB)) disk-gpt.img >disk-gptcut2.img    # the NTFS partition cut short too
+
+# Chunks of an EWF image of the GPT disk damaged in the order a search reads them last: a chunk of
+# the MFT (records 64 to 95) and the disk's last chunk, which the partition table is read from first.
+cp disk-gpt.img disk-marks.img
+printf 'LAST-CHUNK-MARK' | dd of=disk-marks.img bs=1 seek=$((12 * MiB - 32768 + 512)) conv=notrunc status=none
+ewfacquire -u -q -c empty-block -t disk-e01marks disk-marks.img >/dev/null
+rm disk-marks.img
+for pattern in 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00' 'LAST-CHUNK-MARK'; do
+  at=$(LC_ALL=C grep -obUaP "$pattern" disk-e01marks.E01 | head -n 1 | cut -d: -f1)
+  printf 'XXXX' | dd of=disk-e01marks.E01 bs=1 seek="$at" conv=notrunc status=none
+done
+
+# A VMDK of a descriptor and an extent file; VHDs claiming 2 TiB and 2^63 bytes.
+qemu-img convert -f raw -O vmdk -o subformat=twoGbMaxExtentSparse disk-logical.img disk-vmdks.vmdk
+cp disk-fixed.vhd disk-2tib.vhd
+$craft vhd-size disk-2tib.vhd $((2 * 1024 * MiB * 1024))
+cp disk-fixed.vhd disk-2e63.vhd
+$craft vhd-size disk-2e63.vhd 9223372036854775808
+# A dynamic VHD whose block allocation table lies past its end; an EWF image of 0 sectors per chunk.
+cp disk-dynamic.vhd disk-batpast.vhd
+$craft vhd-bat disk-batpast.vhd $((1024 * 1024 * MiB))
+cp disk-e01.E01 disk-chunk0.E01
+$craft ewf-chunk disk-chunk0.E01 0
 
 touch mkdisk.done

@@ -8,6 +8,11 @@
 namespace platform {
 namespace {
 
+constexpr std::size_t kFirstSectorSize = 512; // what a disk of any sector size can read first
+// Reads the library cannot do that get a note each: a container cut short early would otherwise
+// give one for every block a scan reads past the cut.
+constexpr unsigned kMaxUnreadableNotes = 100;
+
 // A read in the background whose damage is reported once it has been waited for.
 class ReportingRead : public BackgroundRead {
   public:
@@ -27,8 +32,8 @@ class ReportingRead : public BackgroundRead {
 } // namespace
 
 ContainerDevice::ContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64_t size,
-                                 std::optional<std::uint32_t> sectorSize)
-    : reader_(std::move(reader)), size_(size), sectorSize_(sectorSize) {}
+                                 std::optional<std::uint32_t> sectorSize, std::string image)
+    : reader_(std::move(reader)), image_(std::move(image)), size_(size), sectorSize_(sectorSize) {}
 
 ContainerDevice::~ContainerDevice() {
     thread_.reset();
@@ -74,10 +79,38 @@ ErrorCode ContainerDevice::ReadAt(std::uint8_t* out, std::uint64_t offset, std::
     if (inside == 0)
         return 0;
     const std::lock_guard<std::mutex> lock(mutex_);
-    const ErrorCode error = reader_->ReadAt(out, offset, inside);
+    const DiskRead read = reader_->ReadAt(out, offset, inside);
     for (std::string& note : reader_->TakeDamageNotes())
         notes_.push_back(std::move(note));
-    return error;
+    if (read.error == 0 && !read.failure.empty()) {
+        std::memset(out, 0, inside);
+        if (unreadableNotes_ < kMaxUnreadableNotes)
+            notes_.push_back(image_ + " cannot be read at offset " + std::to_string(offset) + ": " +
+                             read.failure + "; its " + std::to_string(inside) +
+                             " bytes there are read as zeros.");
+        else if (unreadableNotes_ == kMaxUnreadableNotes)
+            notes_.push_back(image_ + " cannot be read at more offsets; those bytes are read as zeros too.");
+        unreadableNotes_ += unreadableNotes_ <= kMaxUnreadableNotes ? 1 : 0;
+    }
+    return read.error;
+}
+
+OpenResult OpenContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64_t size,
+                               std::optional<std::uint32_t> sectorSize, const std::string& image) {
+    OpenResult result;
+    std::uint8_t first[kFirstSectorSize];
+    const DiskRead read =
+        size == 0 ? DiskRead{} : reader->ReadAt(first, 0, std::min<std::uint64_t>(size, sizeof first));
+    if (read.error != 0) {
+        result.error = read.error;
+        return result;
+    }
+    if (!read.failure.empty()) {
+        result.problem = image + " cannot be read at offset 0: " + read.failure + ".";
+        return result;
+    }
+    result.device = std::make_unique<ContainerDevice>(std::move(reader), size, sectorSize, image);
+    return result;
 }
 
 } // namespace platform

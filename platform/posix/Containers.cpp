@@ -33,8 +33,13 @@ std::string UnreadableContainer(const std::string& head) {
 }
 
 std::string LibraryErrorText(const char* message) {
-    const char* text = std::strstr(message, ": ");
-    return text != nullptr ? text + 2 : message;
+    std::string innermost(message, std::strcspn(message, "\n"));
+    const std::size_t colon = innermost.find(": ");
+    if (colon != std::string::npos)
+        innermost.erase(0, colon + 2);
+    while (!innermost.empty() && (innermost.back() == '.' || innermost.back() == '\r'))
+        innermost.pop_back();
+    return innermost;
 }
 
 } // namespace platform

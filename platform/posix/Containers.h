@@ -43,7 +43,8 @@ OpenResult OpenSplitImage(const std::string& path);
 // as there are) show one, else empty.
 std::string UnreadableContainer(const std::string& head);
 
-// "LIBRARY_FUNCTION: text." of a library error, reduced to its text.
+// The innermost frame of a library's error backtrace, one "LIBRARY_FUNCTION: text." a line from
+// the innermost on, reduced to its text: the frames above it only say which call failed.
 std::string LibraryErrorText(const char* message);
 
 } // namespace platform

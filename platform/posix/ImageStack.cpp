@@ -36,17 +36,29 @@ bool HoldsNtfs(Device& disk, std::uint64_t offset) {
            std::memcmp(head + kNtfsOemOffset, kNtfsOem, sizeof kNtfsOem - 1) == 0;
 }
 
-// The disk in the file at path, and the file's descriptor when the disk is the file itself.
+// The disk in the file at path.
 struct Container {
     OpenResult opened;
-    int fd = -1; // owned by opened.device
 };
 
 Container OpenContainer(const std::string& path) {
     Container container;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so that a FIFO is refused rather than waited on for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         container.opened.error = static_cast<ErrorCode>(errno);
+        return container;
+    }
+    const std::string kind = UnreadableFileKind(fd);
+    if (!kind.empty()) {
+        ::close(fd);
+        container.opened.problem =
+            "The path " + path + " names " + kind + ", not an image file or a block device.";
+        return container;
+    }
+    if (::fcntl(fd, F_SETFL, O_RDONLY) != 0) { // reads of a disk wait as usual
+        container.opened.error = static_cast<ErrorCode>(errno);
+        ::close(fd);
         return container;
     }
     std::string head(kHeadSize, '\0');
@@ -64,7 +76,6 @@ Container OpenContainer(const std::string& path) {
         open = OpenSplitImage;
     if (unreadable.empty() && open == nullptr) {
         container.opened.device = MakeFileDevice(fd);
-        container.fd = fd;
         return container;
     }
     ::close(fd);
@@ -77,8 +88,8 @@ Container OpenContainer(const std::string& path) {
 }
 
 // The partition table that holds NTFS partitions under the first sector size that finds any, else
-// the first table found at all.
-PartitionTable ReadTable(Device& disk, int fd, std::vector<bool>& ntfs) {
+// the first table found at all, else the unusable one with the most entries that can be read.
+PartitionTable ReadTable(Device& disk, std::vector<bool>& ntfs) {
     std::vector<std::uint32_t> sectorSizes;
     if (const std::optional<std::uint32_t> size = disk.SectorSize())
         sectorSizes.push_back(*size);
@@ -87,13 +98,18 @@ PartitionTable ReadTable(Device& disk, int fd, std::vector<bool>& ntfs) {
             sectorSizes.push_back(size);
     PartitionTable chosen;
     for (std::uint32_t sectorSize : sectorSizes) {
-        PartitionTable table = ReadPartitionTable(disk, fd, sectorSize);
+        PartitionTable table = ReadPartitionTable(disk, sectorSize);
         if (table.error != 0)
             return table;
         std::vector<bool> found;
         for (const Partition& partition : table.partitions)
             found.push_back(HoldsNtfs(disk, partition.start));
-        if (chosen.partitions.empty() || std::find(found.begin(), found.end(), true) != found.end()) {
+        // Of unusable tables, the one whose entries can be read tells the most.
+        const bool unusableBetter =
+            !table.unusable.empty() &&
+            (chosen.unusable.empty() || chosen.salvaged.size() < table.salvaged.size());
+        if ((chosen.partitions.empty() && (!table.partitions.empty() || unusableBetter)) ||
+            std::find(found.begin(), found.end(), true) != found.end()) {
             chosen = std::move(table);
             ntfs = std::move(found);
         }
@@ -115,6 +131,28 @@ OpenResult Problem(std::string text) {
     return result;
 }
 
+// Why the disk's table cannot be used, and what can be chosen instead.
+std::string UnusableTable(const PartitionTable& table, std::optional<std::uint64_t> size) {
+    std::string text = "The image has a partition table that cannot be used: " + table.unusable + ".";
+    constexpr std::size_t kListed = 16; // entries named; a crafted table may hold thousands
+    std::string list;
+    for (std::size_t i = 0; i < table.salvaged.size(); ++i) {
+        if (i == kListed) {
+            list += " and " + std::to_string(table.salvaged.size() - kListed) + " more";
+            break;
+        }
+        const Partition& partition = table.salvaged[i];
+        const bool whole = size && partition.start <= *size && partition.length <= *size - partition.start;
+        list += std::string(list.empty() ? "" : ", ") + "#" + std::to_string(partition.number) +
+                " at offset " + std::to_string(partition.start) + " (" + std::to_string(partition.length) +
+                " bytes" + (whole ? "" : ", past the end of the image") + ")";
+    }
+    if (list.empty())
+        return text + " Add @OFFSET to the -d value to name where a volume starts.";
+    return text + " Its entries: " + list +
+           "; add #N to the -d value to choose partition N, or @OFFSET to name where a volume starts.";
+}
+
 // The volume that choice names on the disk of container.
 OpenResult ChooseVolume(Container container, const DriveValue& choice) {
     std::unique_ptr<Device> disk = std::move(container.opened.device);
@@ -130,11 +168,18 @@ OpenResult ChooseVolume(Container container, const DriveValue& choice) {
         return std::move(container.opened);
     }
     std::vector<bool> ntfs;
-    const PartitionTable table = ReadTable(*disk, container.fd, ntfs);
+    const PartitionTable table = ReadTable(*disk, ntfs);
     if (table.error != 0) {
         OpenResult result;
         result.error = table.error;
         return result;
+    }
+    if (table.partitions.empty() && !table.unusable.empty()) {
+        for (const Partition& partition : table.salvaged)
+            if (choice.kind == DriveValue::Kind::Partition &&
+                static_cast<std::uint64_t>(partition.number) == choice.number)
+                return Window(std::move(disk), partition.start, partition.length);
+        return Problem(UnusableTable(table, disk->Size()));
     }
     const std::vector<Partition>& partitions = table.partitions;
     if (choice.kind == DriveValue::Kind::Partition) {

@@ -5,6 +5,7 @@
 #include "platform/Device.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -16,15 +17,23 @@ struct Partition {
 };
 
 struct PartitionTable {
-    std::vector<Partition> partitions; // in the table's order; empty when the disk has no table
+    std::vector<Partition> partitions; // in the table's order; empty when the disk has no usable table
     ErrorCode error = 0;               // a read of the disk that failed
+    // A table that was found but cannot be used, and why ("neither GPT header can be used (...)");
+    // empty when there is none.
+    std::string unusable;
+    // The entries of that GPT that start inside the disk, as far as one of its headers and their
+    // entries can be read; a partition may run past the disk's end.
+    std::vector<Partition> salvaged;
 };
 
-// The partitions of disk, read as a disk of sectorSize-byte logical sectors. fd is the disk's own descriptor,
-// a raw image file or a block device, that libblkid reads directly; -1 for a disk in a container, of which
-// libblkid reads a copy in memory of what a table can use: the disk's first and last MiB, and the MiB at the
-// start and after the end of each partition found, until no more partitions turn up (the links between
-// logical partitions lie there wherever partitioning tools put them).
-PartitionTable ReadPartitionTable(Device& disk, int fd, std::uint32_t sectorSize);
+// The partitions of disk, read as a disk of sectorSize-byte logical sectors. libblkid reads a copy in
+// memory of the sectors a table occupies, followed from the table itself: the disk's first 64 KiB
+// (the MBR, the GPT header and the other kinds' labels), each extended boot record of the chain of
+// logical partitions, each GPT header and its entries once they are found sound and inside the disk,
+// and the first 16 KiB of each MBR partition of a kind that holds a label of its own (BSD, Solaris,
+// UnixWare, Minix). A table claiming more than the disk holds is never read, and the copy takes at
+// most 32 MiB, so no crafted count makes it large.
+PartitionTable ReadPartitionTable(Device& disk, std::uint32_t sectorSize);
 
 } // namespace platform

@@ -146,16 +146,17 @@ class StoreReader : public DiskReader {
   public:
     StoreReader(OpenCopy copy, std::uint64_t number) : copy_(std::move(copy)), number_(number) {}
 
-    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
+    // A piece that cannot be read is noted here, block by block, so every read is done.
+    DiskRead ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
         if (Read(out, offset, size))
-            return 0;
+            return {};
         for (std::size_t done = 0; done < size;) {
             const std::size_t piece = std::min(kStoreBlock - (offset + done) % kStoreBlock, size - done);
             if (!Read(out + done, offset + done, piece))
                 Damaged(offset + done, piece);
             done += piece;
         }
-        return 0;
+        return {};
     }
 
     std::vector<std::string> TakeDamageNotes() override {
@@ -270,8 +271,9 @@ OpenResult OpenShadowCopy(std::unique_ptr<Device> volume, std::uint64_t number) 
         libvshadow_store_read_buffer_at_offset(copy.store.get(), first, sizeof first, 0, &error) < 0)
         return Problem(Unreadable(error, number, named, *copy.guard));
     OpenResult result;
-    result.device = std::make_unique<StoreDevice>(std::make_unique<StoreReader>(std::move(copy), number),
-                                                  size, sectorSize);
+    result.device =
+        std::make_unique<StoreDevice>(std::make_unique<StoreReader>(std::move(copy), number), size,
+                                      sectorSize, "The shadow copy " + std::to_string(number));
     return result;
 }
 

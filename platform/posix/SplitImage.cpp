@@ -99,7 +99,7 @@ class SplitReader : public DiskReader {
     };
     explicit SplitReader(std::vector<Segment> segments) : segments_(std::move(segments)) {}
 
-    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
+    DiskRead ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
         // The last piece that starts at or before offset, then those after it.
         std::size_t i = std::upper_bound(segments_.begin(), segments_.end(), offset,
                                          [](std::uint64_t at, const Segment& s) { return at < s.start; }) -
@@ -111,15 +111,15 @@ class SplitReader : public DiskReader {
                 continue; // an empty piece
             const std::size_t n = std::min<std::uint64_t>(size, segment.size - inside);
             if (ErrorCode error = segment.file->Seek(inside))
-                return error;
+                return {error, {}};
             if (ErrorCode error = segment.file->Read(out, n))
-                return error;
+                return {error, {}};
             out += n;
             offset += n;
             size -= n;
         }
         std::fill(out, out + size, 0);
-        return 0;
+        return {};
     }
 
   private:
@@ -153,8 +153,16 @@ OpenResult OpenSplitImage(const std::string& path) {
     std::uint64_t size = 0;
     for (std::uint64_t index = 0;; ++index) {
         const std::string name = PieceName(numbering, index);
-        const int fd = name.empty() ? -1 : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 && (name.empty() || errno == ENOENT))
+        if (name.empty())
+            break;
+        const std::string kind = UnreadableFileKind(name);
+        if (!kind.empty()) {
+            result.problem = "The split image " + path + " cannot be read: its piece " + name + " is " +
+                             kind + ", not a file or a block device.";
+            return result;
+        }
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
             break;
         if (fd < 0) {
             result.error = static_cast<ErrorCode>(errno);
@@ -178,7 +186,7 @@ OpenResult OpenSplitImage(const std::string& path) {
         return result;
     }
     result.device = std::make_unique<ContainerDevice>(std::make_unique<SplitReader>(std::move(segments)),
-                                                      size, std::nullopt);
+                                                      size, std::nullopt, "The split image " + path);
     return result;
 }
 

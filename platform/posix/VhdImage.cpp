@@ -7,15 +7,17 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 namespace platform {
 namespace {
 
 std::string TakeText(libvhdi_error_t*& error) {
-    char text[512] = "";
+    char text[4096] = "";
     if (error != nullptr)
-        libvhdi_error_sprint(error, text, sizeof text);
+        libvhdi_error_backtrace_sprint(error, text, sizeof text);
     libvhdi_error_free(&error);
     return LibraryErrorText(text);
 }
@@ -35,25 +37,39 @@ class VhdReader : public DiskReader {
   public:
     explicit VhdReader(File file) : file_(std::move(file)) {}
 
-    ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
+    DiskRead ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
+        DiskRead result;
         libvhdi_error_t* error = nullptr;
         if (offset > static_cast<std::uint64_t>(std::numeric_limits<off64_t>::max())) {
             std::memset(out, 0, size);
-            return 0;
+            return result;
         }
         const ssize_t got =
             libvhdi_file_read_buffer_at_offset(file_.get(), out, size, static_cast<off64_t>(offset), &error);
         if (got < 0) {
-            libvhdi_error_free(&error);
-            return EIO;
+            result.failure = TakeText(error);
+            return result;
         }
         std::memset(out + got, 0, size - static_cast<std::size_t>(got));
-        return 0;
+        return result;
     }
 
   private:
     File file_;
 };
+
+// A VHDX file begins with its signature; a VHD's is in its footer.
+bool IsVhdxImage(const std::string& path) {
+    constexpr char kSignature[] = "vhdxfile";
+    char head[sizeof kSignature - 1] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool vhdx = ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
+                      std::memcmp(head, kSignature, sizeof head) == 0;
+    ::close(fd);
+    return vhdx;
+}
 
 } // namespace
 
@@ -68,33 +84,41 @@ OpenResult OpenVhdImage(const std::string& path) {
     OpenResult result;
     libvhdi_error_t* error = nullptr;
     libvhdi_file_t* created = nullptr;
+    // Named by its first bytes until the library tells its kind.
+    std::string image = "The " + std::string(IsVhdxImage(path) ? "VHDX" : "VHD") + " image " + path;
     if (libvhdi_file_initialize(&created, &error) != 1) {
-        result.problem = "The VHD image " + path + " cannot be opened: " + TakeText(error);
+        result.problem = image + " cannot be opened: " + TakeText(error) + ".";
         return result;
     }
     File file(created);
+    int fileType = LIBVHDI_FILE_TYPE_UNKNOWN;
     std::uint32_t diskType = 0;
     std::uint32_t bytesPerSector = 0;
     size64_t size = 0;
     if (libvhdi_file_open(file.get(), path.c_str(), LIBVHDI_OPEN_READ, &error) != 1 ||
+        libvhdi_file_get_file_type(file.get(), &fileType, &error) != 1 ||
         libvhdi_file_get_disk_type(file.get(), &diskType, &error) != 1 ||
         libvhdi_file_get_media_size(file.get(), &size, &error) != 1 ||
         libvhdi_file_get_bytes_per_sector(file.get(), &bytesPerSector, &error) != 1) {
-        result.problem = "The VHD image " + path + " cannot be opened: " + TakeText(error);
+        result.problem = image + " cannot be opened: " + TakeText(error) + ".";
         return result;
     }
+    image = "The " + std::string(fileType == LIBVHDI_FILE_TYPE_VHDX ? "VHDX" : "VHD") + " image " + path;
     // A differencing disk holds only what changed since its parent, which is not looked for.
     if (diskType == LIBVHDI_DISK_TYPE_DIFFERENTIAL) {
+        result.problem = image + " is a differencing disk, which cannot be read without its parent.";
+        return result;
+    }
+    // Offsets reach the library as signed 64-bit numbers.
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<off64_t>::max())) {
         result.problem =
-            "The VHD image " + path + " is a differencing disk, which cannot be read without its parent.";
+            image + " states a disk size of " + std::to_string(size) + " bytes, which cannot be.";
         return result;
     }
     std::optional<std::uint32_t> sectorSize;
     if (bytesPerSector != 0)
         sectorSize = bytesPerSector;
-    result.device =
-        std::make_unique<ContainerDevice>(std::make_unique<VhdReader>(std::move(file)), size, sectorSize);
-    return result;
+    return OpenContainerDevice(std::make_unique<VhdReader>(std::move(file)), size, sectorSize, image);
 }
 
 } // namespace platform
