@@ -80,7 +80,8 @@ void AddListClusters(const std::uint8_t* header, std::uint32_t length, const CLo
         if (clusters == 0)
             break;
         const std::uint64_t taken = std::min(clusters, run.length);
-        spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
+        if (!run.sparse)
+            spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
         clusters -= taken;
     }
 }
