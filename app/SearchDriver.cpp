@@ -25,6 +25,7 @@
 #include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
+#include "volume/UpdateSequence.h"
 
 #include <boost/intrusive_ptr.hpp>
 
@@ -239,10 +240,25 @@ class Scan {
     // its names are found through its base record.
     void Record(std::uint32_t n) {
         const std::uint8_t* bytes = mft_.GetFixedUpBlockRecord(n);
-        if (!bytes || Krod::RecordBaseReference(bytes, recordSize_).GetRaw() != 0 ||
+        if (!bytes) {
+            NoteIfTorn(n);
+            return;
+        }
+        if (Krod::RecordBaseReference(bytes, recordSize_).GetRaw() != 0 ||
             !filters_.PassesInUseState(Krod::RecordFlags(bytes, recordSize_)) || HoldsNoHit(bytes))
             return;
         Test(FoundFile{mft_.ReadFileRecord(n), n, {}});
+    }
+
+    // A base record that carries the FILE signature and fails its update sequence holds the bytes of
+    // two writes (or damage) and is not read; the examiner learns which one, when its header, which
+    // lies before the end of its first stretch, says it passes the in-use filter.
+    void NoteIfTorn(std::uint32_t n) {
+        const std::uint8_t* torn = mft_.GetTornBlockRecord(n);
+        if (torn && Krod::RecordBaseReference(torn, recordSize_).GetRaw() == 0 &&
+            filters_.PassesInUseState(Krod::RecordFlags(torn, recordSize_)))
+            damage_.Report(n, {Krod::RecordDamage::Kind::UpdateSequence, Krod::FileReference(n),
+                               Krod::FindUpdateSequenceFault(torn, recordSize_)});
     }
 
     // Whether the valid base record at bytes, which passes the in-use filter, certainly gives no

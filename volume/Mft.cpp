@@ -369,6 +369,14 @@ const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
     return FixedUpRecord(block_, static_cast<std::size_t>(recordNumber - block_.first));
 }
 
+const std::uint8_t* CMft::GetTornBlockRecord(std::uint64_t recordNumber) {
+    if (GetFixedUpBlockRecord(recordNumber))
+        return nullptr;
+    // A record that failed its fixup keeps its bytes as read.
+    const std::uint8_t* bytes = block_.bytes.data() + (recordNumber - block_.first) * recordSize_;
+    return HasFileSignature(bytes, recordSize_) ? bytes : nullptr;
+}
+
 const std::uint8_t* CMft::FixedUpRecord(Block& block, std::size_t index) {
     const std::uint32_t recordSize = GetFileRecordSize();
     std::uint8_t* bytes = block.bytes.data() + index * recordSize;

@@ -56,6 +56,10 @@ class CMft {
     // is not a FILE record or its update sequence fails (ReadFileRecord then gives its bytes as
     // read, not fixed up). Throws std::out_of_range for a record outside the block.
     const std::uint8_t* GetFixedUpBlockRecord(std::uint64_t recordNumber);
+    // The bytes of a record of the block as read when it carries the FILE signature and its update
+    // sequence fails (GetFixedUpBlockRecord gave null for it): a write torn between its sectors, or
+    // damage. Null for every other record. Throws std::out_of_range for a record outside the block.
+    const std::uint8_t* GetTornBlockRecord(std::uint64_t recordNumber);
     // Starts reading the block that ReadBlock(first, count) will ask for next in the background,
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);

@@ -1,5 +1,7 @@
 #include "volume/RecordDamage.h"
 
+#include "volume/UpdateSequence.h"
+
 #include <sstream>
 
 namespace Krod {
@@ -36,6 +38,16 @@ std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord)
     case Kind::ListAttribute:
         text << "The entry at offset " << damage.offset << " of its attribute list names an attribute that "
              << damage.record << " does not hold.";
+        break;
+    case Kind::UpdateSequence:
+        if (damage.record.GetRecordNumber() == baseRecord)
+            text << "Its update sequence";
+        else
+            text << "The update sequence of its extension record " << damage.record;
+        if (damage.offset == kArrayDamaged)
+            text << " is damaged.";
+        else
+            text << " does not match in sector " << damage.offset << ".";
         break;
     }
     return text.str();

@@ -13,13 +13,16 @@ struct RecordDamage {
     enum class Kind : std::uint8_t {
         None,
         Attribute, // the attribute at offset in record has a damaged length or layout; the walk ends there
-        ShortFileName, // a FILE_NAME value is too short for its fields
-        ListEntries,   // the $ATTRIBUTE_LIST's entries end in a damaged one at offset
-        ListSize,      // the $ATTRIBUTE_LIST claims offset bytes, more than NTFS writes
-        ListUnread,    // the $ATTRIBUTE_LIST's runs do not hold all of its value
-        ListRecord,    // the list entry at offset names record, which is no extension of the file
-        ListAttribute, // the list entry at offset names an attribute record does not hold (or holds for
-                       // another entry)
+        ShortFileName,  // a FILE_NAME value is too short for its fields
+        ListEntries,    // the $ATTRIBUTE_LIST's entries end in a damaged one at offset
+        ListSize,       // the $ATTRIBUTE_LIST claims offset bytes, more than NTFS writes
+        ListUnread,     // the $ATTRIBUTE_LIST's runs do not hold all of its value
+        ListRecord,     // the list entry at offset names record, which is no extension of the file
+        ListAttribute,  // the list entry at offset names an attribute record does not hold (or holds for
+                        // another entry)
+        UpdateSequence, // record (the base, or an extension the list names) fails its update sequence
+                        // in stretch offset (counted from 1; kArrayDamaged: its array is damaged), so
+                        // its bytes are of two writes, or damaged, and it is not read
     };
     Kind kind = Kind::None;
     FileReference record;
