@@ -22,6 +22,12 @@ class DamageNotes {
     // printer's notes throw.
     void Report(std::uint32_t recordNumber, const Krod::RecordDamage& damage);
 
+    // Notes that records first to last lie past the end of the image and were not read, in one
+    // note: "Unable to read records #<first> to #<last>. They lie past the end of the image." (or
+    // "record #<n>. It lies"), unless kMaxNotes were written already. Throws what the printer's
+    // notes throw.
+    void ReportPastImageEnd(std::uint64_t first, std::uint64_t last);
+
     // When notes were held back, one last line: "Unable to read <m> more records in full."
     void Close();
 

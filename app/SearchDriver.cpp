@@ -35,6 +35,7 @@
 #include <iostream>
 #include <list>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -130,7 +131,14 @@ std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive, std::unique_ptr<plat
         device ? boost::intrusive_ptr<Krod::CLogicalDisk>(
                      new Krod::CLogicalDisk(std::move(device), drive.devicePath), false)
                : OpenDisk(drive);
-    return std::make_unique<Krod::CMft>(disk.get());
+    auto mft = std::make_unique<Krod::CMft>(disk.get());
+    // Said once the volume is known to be NTFS, before what the cut makes unreadable is met: whatever
+    // lies past the end reads as zeros.
+    if (const std::optional<std::uint64_t> end = disk->GetCutShortAt())
+        std::wcerr << L"The image ends at byte " << *end
+                   << L" of the volume; the volume says it ends at byte " << disk->GetStatedBytes() << L"."
+                   << std::endl;
+    return mft;
 }
 
 // The record numbers of the scan, begin inclusive and end exclusive, compared without sign.
@@ -206,12 +214,27 @@ class Scan {
                 mft_.PrefetchFarReads(wanted);
             }
             for (std::uint32_t n = first; n < next; ++n) {
+                NotePastImageEnd(n, n);
                 Record(n);
                 progress_.Update(n + 1 - begin);
             }
             first = next;
         }
     }
+
+    // The records past the end of the image (which the scan reads as zeros, or does not reach when
+    // they lie beyond the records the image holds) are noted where the scan meets them, a range at a
+    // time, those from begin to end (exclusive) of the records the volume says it has: end is the
+    // end the user gave, the volume's end when given none.
+    void NoteRecordsPastImageEnd(std::uint32_t begin, std::uint64_t end) {
+        pastEnd_ = mft_.GetRecordsPastImageEnd();
+        nextPastEnd_ = 0;
+        pastEndLimit_ = end;
+        pastEndFrom_ = begin;
+    }
+
+    // Notes those not noted yet after the scan.
+    void NoteRestPastImageEnd() { NotePastImageEnd(pastEndFrom_, UINT64_MAX); }
 
     // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
     void ListDeferred() {
@@ -248,6 +271,17 @@ class Scan {
             !filters_.PassesInUseState(Krod::RecordFlags(bytes, recordSize_)) || HoldsNoHit(bytes))
             return;
         Test(FoundFile{mft_.ReadFileRecord(n), n, {}});
+    }
+
+    // Notes, once each, the ranges of records past the end of the image that begin no later than
+    // upTo, from n on (the scan began there) and within the records asked for.
+    void NotePastImageEnd(std::uint64_t n, std::uint64_t upTo) {
+        for (; nextPastEnd_ < pastEnd_.size() && pastEnd_[nextPastEnd_].first <= upTo; ++nextPastEnd_) {
+            const Krod::CMft::RecordRange& range = pastEnd_[nextPastEnd_];
+            const std::uint64_t first = std::max(range.first, n);
+            if (range.last >= first && first < pastEndLimit_)
+                damage_.ReportPastImageEnd(first, std::min(range.last, pastEndLimit_ - 1));
+        }
     }
 
     // A base record that carries the FILE signature and fails its update sequence holds the bytes of
@@ -365,6 +399,11 @@ class Scan {
     std::vector<wchar_t> units_; // the name being tested, when read in place
     std::list<FoundFile> waiting_;
     std::uint32_t scanned_ = 0;
+    // The records past the end of the image, the first range not noted yet, and the records asked for.
+    std::vector<Krod::CMft::RecordRange> pastEnd_;
+    std::size_t nextPastEnd_ = 0;
+    std::uint64_t pastEndFrom_ = 0;
+    std::uint64_t pastEndLimit_ = 0;
     std::wstring text_; // the name being tested
 };
 
@@ -404,7 +443,10 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
         WriteSummaryLine(L"\tTotal filerecords to scan: " +
                          std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
     const std::uint64_t start = platform::ElapsedMilliseconds();
+    scan.NoteRecordsPastImageEnd(range.begin,
+                                 options.state(kOptRange).int_value(1) < 0 ? UINT64_MAX : range.end);
     scan.Records(range.begin, stop);
+    scan.NoteRestPastImageEnd();
     progress.Erase();
     scan.CloseDamageNotes();
     scan.ListDeferred();
