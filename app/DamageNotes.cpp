@@ -5,15 +5,15 @@
 
 #include <sstream>
 
-void DamageNotes::Report(std::uint32_t recordNumber, const Krod::RecordDamage& damage) {
+void DamageNotes::Report(std::uint32_t recordNumber, const Krod::RecordDamage& damage, bool inUse) {
     if (written_ == kMaxNotes) {
         ++heldBack_;
         return;
     }
     ++written_;
     std::wostringstream note;
-    note << L"Unable to read record #" << recordNumber << L" in full. "
-         << Krod::DescribeDamage(damage, recordNumber).c_str() << L'\n';
+    note << L"Unable to read record #" << recordNumber << (inUse ? L" in full. " : L" (not in use) in full. ")
+         << Krod::DescribeDamage(damage, recordNumber, inUse).c_str() << L'\n';
     printer_.WriteNote(note.str());
 }
 

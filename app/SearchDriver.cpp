@@ -291,8 +291,10 @@ class Scan {
         const std::uint8_t* torn = mft_.GetTornBlockRecord(n);
         if (torn && Krod::RecordBaseReference(torn, recordSize_).GetRaw() == 0 &&
             filters_.PassesInUseState(Krod::RecordFlags(torn, recordSize_)))
-            damage_.Report(n, {Krod::RecordDamage::Kind::UpdateSequence, Krod::FileReference(n),
-                               Krod::FindUpdateSequenceFault(torn, recordSize_)});
+            damage_.Report(n,
+                           {Krod::RecordDamage::Kind::UpdateSequence, Krod::FileReference(n),
+                            Krod::FindUpdateSequenceFault(torn, recordSize_)},
+                           (Krod::RecordFlags(torn, recordSize_) & Krod::kRecordInUse) != 0);
     }
 
     // Whether the valid base record at bytes, which passes the in-use filter, certainly gives no
@@ -347,7 +349,7 @@ class Scan {
             return;
         ++scanned_;
         if (const Krod::RecordDamage damage = hit.record.GetDamage())
-            damage_.Report(hit.recordNumber, damage);
+            damage_.Report(hit.recordNumber, damage, (hit.record.GetFlags() & Krod::kRecordInUse) != 0);
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;

@@ -32,7 +32,9 @@ struct RecordDamage {
 };
 
 // One sentence for the examiner about the damage of base record baseRecord, such as "Its attribute
-// at offset 312 is damaged." Throws std::bad_alloc.
-std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord);
+// at offset 312 is damaged."; for a record not in use (inUse false), whose file was deleted, what does
+// not fit together without calling it damage, such as "Its attribute at offset 312 cannot be read."
+// Throws std::bad_alloc.
+std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord, bool inUse = true);
 
 } // namespace Krod
