@@ -226,7 +226,7 @@ class Scan {
     // they lie beyond the records the image holds) are noted where the scan meets them, a range at a
     // time, those from begin to end (exclusive) of the records the volume says it has: end is the
     // end the user gave, the volume's end when given none.
-    void NoteRecordsPastImageEnd(std::uint32_t begin, std::uint64_t end) {
+    void PreparePastImageEndNotes(std::uint32_t begin, std::uint64_t end) {
         pastEnd_ = mft_.GetRecordsPastImageEnd();
         nextPastEnd_ = 0;
         pastEndLimit_ = end;
@@ -445,8 +445,8 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
         WriteSummaryLine(L"\tTotal filerecords to scan: " +
                          std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
     const std::uint64_t start = platform::ElapsedMilliseconds();
-    scan.NoteRecordsPastImageEnd(range.begin,
-                                 options.state(kOptRange).int_value(1) < 0 ? UINT64_MAX : range.end);
+    scan.PreparePastImageEndNotes(range.begin,
+                                  options.state(kOptRange).int_value(1) < 0 ? UINT64_MAX : range.end);
     scan.Records(range.begin, stop);
     scan.NoteRestPastImageEnd();
     progress.Erase();
