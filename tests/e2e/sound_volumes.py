@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Usage: sound_volumes.py VESK GENVOL(or none) VOLUMES. A volume nobody damaged gets no damage note: every
-builder volume whose recipe damages nothing, every disk and container made from them that opens as
-one volume, and a volume of the benchmarks' generator, searched for every name in every namespace,
-NTFS's own files included, print nothing on standard error. With -funused, records not in use may
-get notes that say so, and deleted files whose folders are gone the orphan note; nothing else."""
+"""Usage: sound_volumes.py VESK GENVOL(or none) VOLUMES. A volume nobody damaged gets no damage note:
+every builder volume whose recipe damages nothing, every disk and container made from them, and a
+volume of the benchmarks' generator, searched for every name in every namespace, NTFS's own files
+included, print nothing on standard error. With -funused, records not in use may get notes that say
+so, and deleted files whose folders are gone the orphan note; nothing else."""
 
 import glob
 import os
@@ -12,13 +12,14 @@ import tempfile
 
 from fls_differential import ORPHAN_NOTE, manifest
 from run_transcript import run
+
 # Disks made damaged, or of a kind that is refused, on purpose (tools/mkdisk.sh).
 DAMAGED_DISKS = ("disk-e01bad.E01", "disk-e01gap.E01", "disk-gap.001", "disk-qcow2.qcow2", "disk-fat.img")
 
 
 def volumes(folder):
-    """The sound volumes of folder: the images of its manifests that list no damage, and the first
-    files of its disks and containers, each partition of a disk with several NTFS ones."""
+    """The images of folder's manifests that list no damage, and the first files of its disks and
+    containers (each partition of the one with two NTFS partitions)."""
     for image in sorted(glob.glob(os.path.join(folder, "*.img.manifest"))):
         if not any(line["kind"] in ("patch", "raw") for line in manifest(image[:-9])):
             yield image[:-9]
@@ -29,23 +30,21 @@ def volumes(folder):
 
 
 def notes(vesk, volume):
-    """What the searches of volume print on standard error that they may not."""
+    """What the searches of volume print on standard error that they may not, and a failed exit."""
     wrong = []
     for extra in ([], ["-funused"]):
         code, _, err = run([vesk, "*", "-nall", "-fsystem", "-si", "-silent", "-d", volume] + extra)
-        wrong += [f"{volume} {' '.join(extra)}: {line}" for line in err.splitlines() if not extra or not ORPHAN_NOTE.fullmatch(line)]
-        wrong += [f"{volume}: exit code {code}"] if code != 0 else []
+        wrong += [f"{volume} {' '.join(extra)}: {line}" for line in err.splitlines() + [f"exit {code}"] * bool(code)
+                  if not extra or not ORPHAN_NOTE.fullmatch(line)]
     return wrong
 
 
 def main():
     vesk, genvol, folder = sys.argv[1:]
     with tempfile.TemporaryDirectory(prefix="vesk-sound-") as scratch:
-        checked = list(volumes(folder))
-        if genvol != "none":
-            checked.append(os.path.join(scratch, "generated.img"))
-            if run([genvol, "20000", checked[-1]])[0] != 0:
-                raise SystemExit("the generator failed")
+        checked = list(volumes(folder)) + ([os.path.join(scratch, "generated.img")] if genvol != "none" else [])
+        if genvol != "none" and run([genvol, "20000", checked[-1]])[0] != 0:
+            raise SystemExit("the generator failed")
         wrong = [line for volume in checked for line in notes(vesk, volume)]
     print(*wrong, f"{len(checked)} volume(s), {len(wrong)} note(s) where none belongs", sep="\n")
     return 1 if wrong else 0
