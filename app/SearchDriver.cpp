@@ -25,6 +25,7 @@
 #include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
+#include "volume/UpdateSequence.h"
 
 #include <boost/intrusive_ptr.hpp>
 
@@ -34,6 +35,7 @@
 #include <iostream>
 #include <list>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -129,7 +131,14 @@ std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive, std::unique_ptr<plat
         device ? boost::intrusive_ptr<Krod::CLogicalDisk>(
                      new Krod::CLogicalDisk(std::move(device), drive.devicePath), false)
                : OpenDisk(drive);
-    return std::make_unique<Krod::CMft>(disk.get());
+    auto mft = std::make_unique<Krod::CMft>(disk.get());
+    // Said once the volume is known to be NTFS, before what the cut makes unreadable is met: whatever
+    // lies past the end reads as zeros.
+    if (const std::optional<std::uint64_t> end = disk->GetCutShortAt())
+        std::wcerr << L"The image ends at byte " << *end
+                   << L" of the volume; the volume says it ends at byte " << disk->GetStatedBytes() << L"."
+                   << std::endl;
+    return mft;
 }
 
 // The record numbers of the scan, begin inclusive and end exclusive, compared without sign.
@@ -205,12 +214,27 @@ class Scan {
                 mft_.PrefetchFarReads(wanted);
             }
             for (std::uint32_t n = first; n < next; ++n) {
+                NotePastImageEnd(n, n);
                 Record(n);
                 progress_.Update(n + 1 - begin);
             }
             first = next;
         }
     }
+
+    // The records past the end of the image (which the scan reads as zeros, or does not reach when
+    // they lie beyond the records the image holds) are noted where the scan meets them, a range at a
+    // time, those from begin to end (exclusive) of the records the volume says it has: end is the
+    // end the user gave, the volume's end when given none.
+    void PreparePastImageEndNotes(std::uint32_t begin, std::uint64_t end) {
+        pastEnd_ = mft_.GetRecordsPastImageEnd();
+        nextPastEnd_ = 0;
+        pastEndLimit_ = end;
+        pastEndFrom_ = begin;
+    }
+
+    // Notes those not noted yet after the scan.
+    void NoteRestPastImageEnd() { NotePastImageEnd(pastEndFrom_, UINT64_MAX); }
 
     // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
     void ListDeferred() {
@@ -239,10 +263,38 @@ class Scan {
     // its names are found through its base record.
     void Record(std::uint32_t n) {
         const std::uint8_t* bytes = mft_.GetFixedUpBlockRecord(n);
-        if (!bytes || Krod::RecordBaseReference(bytes, recordSize_).GetRaw() != 0 ||
+        if (!bytes) {
+            NoteIfTorn(n);
+            return;
+        }
+        if (Krod::RecordBaseReference(bytes, recordSize_).GetRaw() != 0 ||
             !filters_.PassesInUseState(Krod::RecordFlags(bytes, recordSize_)) || HoldsNoHit(bytes))
             return;
         Test(FoundFile{mft_.ReadFileRecord(n), n, {}});
+    }
+
+    // Notes, once each, the ranges of records past the end of the image that begin no later than
+    // upTo, from n on (the scan began there) and within the records asked for.
+    void NotePastImageEnd(std::uint64_t n, std::uint64_t upTo) {
+        for (; nextPastEnd_ < pastEnd_.size() && pastEnd_[nextPastEnd_].first <= upTo; ++nextPastEnd_) {
+            const Krod::CMft::RecordRange& range = pastEnd_[nextPastEnd_];
+            const std::uint64_t first = std::max(range.first, n);
+            if (range.last >= first && first < pastEndLimit_)
+                damage_.ReportPastImageEnd(first, std::min(range.last, pastEndLimit_ - 1));
+        }
+    }
+
+    // A base record that carries the FILE signature and fails its update sequence holds the bytes of
+    // two writes (or damage) and is not read; the examiner learns which one, when its header, which
+    // lies before the end of its first stretch, says it passes the in-use filter.
+    void NoteIfTorn(std::uint32_t n) {
+        const std::uint8_t* torn = mft_.GetTornBlockRecord(n);
+        if (torn && Krod::RecordBaseReference(torn, recordSize_).GetRaw() == 0 &&
+            filters_.PassesInUseState(Krod::RecordFlags(torn, recordSize_)))
+            damage_.Report(n,
+                           {Krod::RecordDamage::Kind::UpdateSequence, Krod::FileReference(n),
+                            Krod::FindUpdateSequenceFault(torn, recordSize_)},
+                           (Krod::RecordFlags(torn, recordSize_) & Krod::kRecordInUse) != 0);
     }
 
     // Whether the valid base record at bytes, which passes the in-use filter, certainly gives no
@@ -297,7 +349,7 @@ class Scan {
             return;
         ++scanned_;
         if (const Krod::RecordDamage damage = hit.record.GetDamage())
-            damage_.Report(hit.recordNumber, damage);
+            damage_.Report(hit.recordNumber, damage, (hit.record.GetFlags() & Krod::kRecordInUse) != 0);
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
@@ -349,6 +401,11 @@ class Scan {
     std::vector<wchar_t> units_; // the name being tested, when read in place
     std::list<FoundFile> waiting_;
     std::uint32_t scanned_ = 0;
+    // The records past the end of the image, the first range not noted yet, and the records asked for.
+    std::vector<Krod::CMft::RecordRange> pastEnd_;
+    std::size_t nextPastEnd_ = 0;
+    std::uint64_t pastEndFrom_ = 0;
+    std::uint64_t pastEndLimit_ = 0;
     std::wstring text_; // the name being tested
 };
 
@@ -388,7 +445,10 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
         WriteSummaryLine(L"\tTotal filerecords to scan: " +
                          std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
     const std::uint64_t start = platform::ElapsedMilliseconds();
+    scan.PreparePastImageEndNotes(range.begin,
+                                  options.state(kOptRange).int_value(1) < 0 ? UINT64_MAX : range.end);
     scan.Records(range.begin, stop);
+    scan.NoteRestPastImageEnd();
     progress.Erase();
     scan.CloseDamageNotes();
     scan.ListDeferred();

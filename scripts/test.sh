@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the formatting of every C++ source, then builds the whole suite twice, plain and under
-# AddressSanitizer with UndefinedBehaviorSanitizer, warnings as errors, and runs it both times.
-# Exits non-zero if anything fails.
+# AddressSanitizer with UndefinedBehaviorSanitizer, warnings as errors, and runs it both times; then
+# the tests of the reader threads under ThreadSanitizer (scripts/test-threads.sh). Exits non-zero if
+# anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,3 +21,5 @@ for variant in plain sanitize; do
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
+echo "== reader threads under ThreadSanitizer"
+bash scripts/test-threads.sh

@@ -5,6 +5,7 @@
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -101,9 +102,9 @@ std::vector<DataRun> DecodeRunList(const std::uint8_t* header, std::uint32_t len
                                    std::uint32_t bytesPerCluster) {
     const std::uint64_t maxClusters =
         std::numeric_limits<std::uint64_t>::max() / std::max<std::uint64_t>(bytesPerCluster, 1);
-    // Read as 32 bits with the compression unit above it: a compressed attribute's list lies
-    // out of reach and it gets no runs.
-    std::uint64_t pos = read_le<std::uint32_t>(header, length, AttributeField::kRunListOffset);
+    // The field is 16 bits; the compression unit above it is set in the first piece of a sparse or
+    // compressed stream, whose runs are as real as any other's.
+    std::uint64_t pos = read_le<std::uint16_t>(header, length, AttributeField::kRunListOffset);
     std::vector<DataRun> runs;
     std::uint64_t vcn = 0;
     std::int64_t lcn = 0;
@@ -126,7 +127,10 @@ std::vector<DataRun> DecodeRunList(const std::uint8_t* header, std::uint32_t len
             clusters > maxClusters - static_cast<std::uint64_t>(next))
             return {};
         lcn = next;
-        runs.push_back({vcn, clusters, static_cast<std::uint64_t>(lcn)});
+        if (offsetWidth == 0)
+            runs.push_back({vcn, clusters, 0, true});
+        else
+            runs.push_back({vcn, clusters, static_cast<std::uint64_t>(lcn)});
         vcn += clusters;
         pos += 1 + lengthWidth + offsetWidth;
     }
@@ -195,7 +199,7 @@ std::optional<std::uint64_t> CAttribute::GetContiguousSectors(std::uint64_t firs
     // The run list's validation keeps these products inside 64 bits.
     const std::uint64_t runStart = run->vcn * sectorsPerCluster;
     const std::uint64_t runEnd = (run->vcn + run->length) * sectorsPerCluster;
-    if (firstSector >= runEnd || count > runEnd - firstSector)
+    if (run->sparse || firstSector >= runEnd || count > runEnd - firstSector)
         return std::nullopt;
     return run->lcn * sectorsPerCluster + (firstSector - runStart);
 }
@@ -220,8 +224,12 @@ std::uint64_t CAttribute::ReadStream(void* buffer, std::uint64_t firstSector, st
     for (; run != runs_.end() && done < count; ++run) {
         const std::uint64_t intoRun = position - run->vcn * sectorsPerCluster;
         const std::uint64_t n = std::min(run->length * sectorsPerCluster - intoRun, count - done);
+        if (run->sparse) { // a hole: nothing of it lies on the volume
+            std::memset(out, 0, static_cast<std::size_t>(n) * bytesPerSector);
+            out += static_cast<std::size_t>(n) * bytesPerSector;
+        }
         std::uint64_t sector = run->lcn * sectorsPerCluster + intoRun;
-        for (std::uint64_t left = n; left > 0;) {
+        for (std::uint64_t left = run->sparse ? 0 : n; left > 0;) {
             const auto chunk = static_cast<std::uint32_t>(std::min(left, kMaxSectorsPerRead));
             disk->ReadSectorsAt(out, sector, chunk);
             out += std::size_t{chunk} * bytesPerSector;

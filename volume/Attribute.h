@@ -15,21 +15,24 @@
 
 namespace Krod {
 
-// One run of a non-resident attribute's data: length clusters from vcn on lie at lcn.
+// One run of a non-resident attribute's data: length clusters from vcn on lie at lcn, or, in a
+// sparse run (lcn 0), lie nowhere and read as zeros.
 struct DataRun {
     std::uint64_t vcn;
     std::uint64_t length;
     std::uint64_t lcn;
+    bool sparse = false;
 
     friend bool operator==(const DataRun& a, const DataRun& b) {
-        return a.vcn == b.vcn && a.length == b.length && a.lcn == b.lcn;
+        return a.vcn == b.vcn && a.length == b.length && a.lcn == b.lcn && a.sparse == b.sparse;
     }
 };
 
 // The runs of the run list of the non-resident attribute header[0, length), on a volume of
-// bytesPerCluster: ascending and contiguous from VCN 0, each validated so that sector and byte
-// arithmetic on them stays inside 64 bits; empty when the list is malformed (entries wider than 8
-// bytes or reaching past the attribute, zero-length or negative runs, sizes beyond 64 bits).
+// bytesPerCluster: ascending and contiguous from VCN 0, an entry without an offset a sparse run, each
+// validated so that sector and byte arithmetic on them stays inside 64 bits; empty when the list is malformed
+// (entries wider than 8 bytes or reaching past the attribute, zero-length or negative runs, sizes beyond 64
+// bits).
 std::vector<DataRun> DecodeRunList(const std::uint8_t* header, std::uint32_t length,
                                    std::uint32_t bytesPerCluster);
 
@@ -85,13 +88,13 @@ class CAttribute {
     std::uint64_t GetAllocatedBytes() const;
 
     // Read count sectors (clusters) of the data stream from firstSector (firstVcn) on into buffer,
-    // which must hold count sectors (clusters). Return how many were read: fewer than count when the
-    // runs end first, 0 when the start lies beyond them. Throw std::logic_error "not implemented?"
-    // for a resident attribute and ESystemError on device failure.
+    // which must hold count sectors (clusters); a sparse run gives zeros. Return how many were read: fewer
+    // than count when the runs end first, 0 when the start lies beyond them. Throw std::logic_error "not
+    // implemented?" for a resident attribute and ESystemError on device failure.
     std::uint32_t ReadSectors(void* buffer, std::uint64_t firstSector, std::uint32_t count) const;
     std::uint32_t ReadClusters(void* buffer, std::uint64_t firstVcn, std::uint32_t count) const;
     // The volume sector where sectors [firstSector, firstSector + count) of the stream lie, when
-    // one run holds them all; nothing otherwise (also for a resident attribute).
+    // one run that is not sparse holds them all; nothing otherwise (also for a resident attribute).
     std::optional<std::uint64_t> GetContiguousSectors(std::uint64_t firstSector, std::uint64_t count) const;
 
     // The name of a resident FILE_NAME value (UTF-16 code units from value offset 0x42 to the end

@@ -29,7 +29,7 @@ constexpr std::size_t kInstance = 0x0E;      // u16, unique within the record; $
 constexpr std::size_t kValueLength = 0x10;   // u32, resident only
 constexpr std::size_t kValueOffset = 0x14;   // u16, resident only
 constexpr std::size_t kLowestVcn = 0x10;     // u64, non-resident only: first VCN this record maps
-constexpr std::size_t kRunListOffset = 0x20; // u16 followed by the u16 compression unit; read as one u32
+constexpr std::size_t kRunListOffset = 0x20; // u16, non-resident only
 constexpr std::size_t kAllocatedSize = 0x28; // u64, non-resident only
 constexpr std::size_t kDataSize = 0x30;      // u64, non-resident only
 } // namespace AttributeField

@@ -4,6 +4,7 @@
 #include "volume/AttributeListEntries.h"
 #include "volume/FileNamesInPlace.h"
 #include "volume/LittleEndian.h"
+#include "volume/UpdateSequence.h"
 
 #include <boost/container/small_vector.hpp>
 
@@ -117,7 +118,13 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
                     Note(damage, RecordDamage::Kind::Attribute, entry.record, damagedAt);
             }
             if (!it->extendsBase) {
-                Note(damage, RecordDamage::Kind::ListRecord, entry.record, entry.offset);
+                // A record torn in the middle of a write cannot be told to be an extension or not.
+                const CFileRecord& named = it->record;
+                if (named.IsFileRecord() && !named.IsFixedUp())
+                    Note(damage, RecordDamage::Kind::UpdateSequence, entry.record,
+                         FindUpdateSequenceFault(named.GetBuffer(), named.GetBufferSize()));
+                else
+                    Note(damage, RecordDamage::Kind::ListRecord, entry.record, entry.offset);
                 continue;
             }
             holder = &it->record;

@@ -85,8 +85,34 @@ std::uint32_t CLogicalDisk::GetBytesPerCluster() const {
     return bytes > std::numeric_limits<std::uint32_t>::max() ? 0 : static_cast<std::uint32_t>(bytes);
 }
 
+std::uint64_t CLogicalDisk::GetStatedTotalSectors() const {
+    return read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kTotalSectorsOffset);
+}
+
+std::uint64_t CLogicalDisk::GetStatedBytes() const {
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(GetStatedTotalSectors(), std::uint64_t{GetBytesPerSector()}, &bytes))
+        return std::numeric_limits<std::uint64_t>::max();
+    return bytes;
+}
+
+std::optional<std::uint64_t> CLogicalDisk::GetCutShortAt() const {
+    const std::uint64_t bytesPerSector = GetBytesPerSector();
+    if (!deviceBytes_ || bytesPerSector == 0 || *deviceBytes_ / bytesPerSector >= GetStatedTotalSectors())
+        return std::nullopt;
+    return deviceBytes_;
+}
+
+bool CLogicalDisk::HoldsSectors(std::uint64_t first, std::uint64_t count) const {
+    const std::uint64_t bytesPerSector = GetBytesPerSector();
+    if (!deviceBytes_ || bytesPerSector == 0)
+        return true;
+    const std::uint64_t sectors = *deviceBytes_ / bytesPerSector;
+    return first <= sectors && count <= sectors - first;
+}
+
 std::uint64_t CLogicalDisk::GetTotalSectors() const {
-    const auto stated = read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kTotalSectorsOffset);
+    const std::uint64_t stated = GetStatedTotalSectors();
     const std::uint16_t bytesPerSector = GetBytesPerSector();
     if (!deviceBytes_ || bytesPerSector == 0)
         return stated;

@@ -51,6 +51,16 @@ class CLogicalDisk {
     // states, but no more than the device holds when it can tell its size (a damaged boot sector
     // must not make a small image look huge).
     std::uint64_t GetTotalSectors() const;
+    // The sectors the boot sector states, whatever the device holds.
+    std::uint64_t GetStatedTotalSectors() const;
+    // Those sectors in bytes, or the largest 64-bit number when they hold more.
+    std::uint64_t GetStatedBytes() const;
+    // The bytes the device holds when it holds fewer than the volume's stated sectors: an image cut
+    // short, or a partition running past the end of its disk's image. Nothing for a whole volume and
+    // for a device that cannot tell its size.
+    std::optional<std::uint64_t> GetCutShortAt() const;
+    // Whether the device holds sectors [first, first + count); true when it cannot tell its size.
+    bool HoldsSectors(std::uint64_t first, std::uint64_t count) const;
     // Clusters per record c > 0 gives c clusters; c <= 0 gives 2^-c bytes (0 gives 1 byte).
     std::uint32_t GetFileRecordSize() const;
 

@@ -80,7 +80,8 @@ void AddListClusters(const std::uint8_t* header, std::uint32_t length, const CLo
         if (clusters == 0)
             break;
         const std::uint64_t taken = std::min(clusters, run.length);
-        spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
+        if (!run.sparse)
+            spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
         clusters -= taken;
     }
 }
@@ -141,6 +142,9 @@ CMft::CMft(CLogicalDisk* disk) {
     frames.FreeFrame(frames.AllocateFrame());
 
     // Record 0 is $MFT itself; it is read where the boot sector says, since no run list is known yet.
+    // CheckGeometry keeps the sector number inside 64 bits.
+    if (!disk->HoldsSectors(disk->GetMftCluster() * disk->GetSectorsPerCluster(), sectorsPerRecord_))
+        throw std::runtime_error("The $MFT lies past the end of the image.");
     CFileRecord mftRecord(disk, FileReference(0));
     disk->ReadSectorsAt(mftRecord.GetBuffer(), disk->GetMftCluster() * disk->GetSectorsPerCluster(),
                         sectorsPerRecord_);
@@ -164,6 +168,13 @@ CMft::CMft(CLogicalDisk* disk) {
     if (!data.front().IsNonResident() || data.front().GetRuns().empty())
         throw std::runtime_error("0th file record has no data runs");
     mftData_ = data.front();
+    // A piece of the run list that was not found (its extension record lost, or past the end of the
+    // image) would leave records unread without a word; no record may be taken for another.
+    const std::uint64_t clusters = mftData_.GetAllocatedSize() / disk->GetBytesPerCluster();
+    if (mftData_.GetClusterCount() < clusters)
+        throw std::runtime_error("The run list of the $MFT cannot be read in full: it maps " +
+                                 std::to_string(mftData_.GetClusterCount()) + " of its " +
+                                 std::to_string(clusters) + " clusters.");
 }
 
 CFileRecord CMft::ReadFileRecord(std::uint32_t recordNumber) {
@@ -368,6 +379,14 @@ const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
     return FixedUpRecord(block_, static_cast<std::size_t>(recordNumber - block_.first));
 }
 
+const std::uint8_t* CMft::GetTornBlockRecord(std::uint64_t recordNumber) {
+    if (GetFixedUpBlockRecord(recordNumber))
+        return nullptr;
+    // A record that failed its fixup keeps its bytes as read.
+    const std::uint8_t* bytes = block_.bytes.data() + (recordNumber - block_.first) * recordSize_;
+    return HasFileSignature(bytes, recordSize_) ? bytes : nullptr;
+}
+
 const std::uint8_t* CMft::FixedUpRecord(Block& block, std::size_t index) {
     const std::uint32_t recordSize = GetFileRecordSize();
     std::uint8_t* bytes = block.bytes.data() + index * recordSize;
@@ -428,6 +447,36 @@ void CMft::FollowAttributeListOf(CFileRecord& record) {
         },
         listed->damage);
     record.listed_ = std::move(listed);
+}
+
+std::vector<CMft::RecordRange> CMft::GetRecordsPastImageEnd() const {
+    const CLogicalDisk& disk = *mftData_.GetDisk();
+    const std::optional<std::uint64_t> cut = disk.GetCutShortAt();
+    const std::uint64_t records =
+        std::min(mftData_.GetSectorCount(), disk.GetStatedTotalSectors()) / sectorsPerRecord_;
+    std::vector<RecordRange> ranges;
+    if (!cut || records == 0)
+        return ranges;
+    const std::uint64_t deviceSectors = *cut / disk.GetBytesPerSector();
+    const std::uint64_t sectorsPerCluster = disk.GetSectorsPerCluster();
+    for (const DataRun& run : mftData_.GetRuns()) {
+        // The run list's validation keeps these products inside 64 bits.
+        const std::uint64_t start = run.lcn * sectorsPerCluster;
+        const std::uint64_t sectors = run.length * sectorsPerCluster;
+        if (run.sparse || start + sectors <= deviceSectors)
+            continue;
+        const std::uint64_t held = start >= deviceSectors ? 0 : deviceSectors - start;
+        const std::uint64_t first = (run.vcn * sectorsPerCluster + held) / sectorsPerRecord_;
+        const std::uint64_t last =
+            std::min(records - 1, (run.vcn * sectorsPerCluster + sectors - 1) / sectorsPerRecord_);
+        if (first > last)
+            continue;
+        if (!ranges.empty() && first <= ranges.back().last + 1)
+            ranges.back().last = std::max(ranges.back().last, last);
+        else
+            ranges.push_back({first, last});
+    }
+    return ranges;
 }
 
 std::uint64_t CMft::GetFileRecordCount() const {

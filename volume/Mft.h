@@ -30,8 +30,10 @@ class CMft {
     // "Unsupportable sector size", "Unsupportable cluster size", "Unsupportable MFT record size"
     // for absurd geometry; "0th file record fixup check failed"; "Number of data attributes of
     // 0th file record is not 1"; "0th file record has no data runs" when $MFT's $DATA is resident
-    // or its run list empty or malformed; ESystemError on device failure. A $DATA that continues
-    // in extension records (listed by record 0's $ATTRIBUTE_LIST) is read whole.
+    // or its run list empty or malformed; "The $MFT lies past the end of the image." when record 0
+    // does; "The run list of the $MFT cannot be read in full: ..." when the runs found map fewer
+    // clusters than it allocates; ESystemError on device failure. A $DATA that continues in
+    // extension records (listed by record 0's $ATTRIBUTE_LIST) is read whole.
     explicit CMft(CLogicalDisk* disk);
     CMft(const CMft&) = delete;
     CMft& operator=(const CMft&) = delete;
@@ -56,6 +58,10 @@ class CMft {
     // is not a FILE record or its update sequence fails (ReadFileRecord then gives its bytes as
     // read, not fixed up). Throws std::out_of_range for a record outside the block.
     const std::uint8_t* GetFixedUpBlockRecord(std::uint64_t recordNumber);
+    // The bytes of a record of the block as read when it carries the FILE signature and its update
+    // sequence fails (GetFixedUpBlockRecord gave null for it): a write torn between its sectors, or
+    // damage. Null for every other record. Throws std::out_of_range for a record outside the block.
+    const std::uint8_t* GetTornBlockRecord(std::uint64_t recordNumber);
     // Starts reading the block that ReadBlock(first, count) will ask for next in the background,
     // where the device can and one run holds the block; ReadBlock then waits for it.
     void ReadBlockAhead(std::uint64_t first, std::uint32_t count);
@@ -91,6 +97,15 @@ class CMft {
     // the volume's sectors hold: runs that claim a larger MFT are damaged, and the slots past the
     // volume's size would only read as zeros.
     std::uint64_t GetFileRecordCount() const;
+    // Records first to last, both included.
+    struct RecordRange {
+        std::uint64_t first;
+        std::uint64_t last;
+    };
+    // The records, among the slots the MFT's runs cover within the volume's stated size, that lie
+    // wholly or in part past the end of the device, when the image ends before the volume does
+    // (CLogicalDisk::GetCutShortAt), in ascending order; none otherwise. Such records read as zeros.
+    std::vector<RecordRange> GetRecordsPastImageEnd() const;
     // The size of one record in bytes.
     std::uint32_t GetFileRecordSize() const { return recordSize_; }
 

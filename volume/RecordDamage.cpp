@@ -1,10 +1,15 @@
 #include "volume/RecordDamage.h"
 
+#include "volume/UpdateSequence.h"
+
 #include <sstream>
 
 namespace Krod {
 
-std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord) {
+// A record not in use keeps what its file left, while the records and clusters it names are free
+// to be reused: what no longer fits together there is the normal state of a deleted file, and is
+// described as what it is, not as damage.
+std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord, bool inUse) {
     std::ostringstream text;
     using Kind = RecordDamage::Kind;
     switch (damage.kind) {
@@ -12,16 +17,20 @@ std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord)
         break;
     case Kind::Attribute:
         if (damage.record.GetRecordNumber() == baseRecord)
-            text << "Its attribute at offset " << damage.offset << " is damaged.";
+            text << "Its attribute at offset " << damage.offset;
         else
             text << "The attribute at offset " << damage.offset << " of its extension record "
-                 << damage.record << " is damaged.";
+                 << damage.record;
+        text << (inUse ? " is damaged." : " cannot be read.");
         break;
     case Kind::ShortFileName:
         text << "A FILE_NAME is too short for its fields.";
         break;
     case Kind::ListEntries:
-        text << "Its attribute list is damaged at offset " << damage.offset << ".";
+        if (inUse)
+            text << "Its attribute list is damaged at offset " << damage.offset << ".";
+        else
+            text << "Its attribute list holds no whole entry from offset " << damage.offset << " on.";
         break;
     case Kind::ListSize:
         text << "Its attribute list claims " << damage.offset << " bytes.";
@@ -31,11 +40,22 @@ std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord)
         break;
     case Kind::ListRecord:
         text << "The entry at offset " << damage.offset << " of its attribute list names " << damage.record
-             << ", which is not its extension record.";
+             << (inUse ? ", which is not its extension record."
+                       : ", which no longer extends it: the records of a deleted file are reused.");
         break;
     case Kind::ListAttribute:
         text << "The entry at offset " << damage.offset << " of its attribute list names an attribute that "
-             << damage.record << " does not hold.";
+             << damage.record << (inUse ? " does not hold." : " no longer holds.");
+        break;
+    case Kind::UpdateSequence:
+        if (damage.record.GetRecordNumber() == baseRecord)
+            text << "Its update sequence";
+        else
+            text << "The update sequence of its extension record " << damage.record;
+        if (damage.offset == kArrayDamaged)
+            text << (inUse ? " is damaged." : " cannot be checked.");
+        else
+            text << " does not match in sector " << damage.offset << ".";
         break;
     }
     return text.str();

@@ -16,9 +16,33 @@ constexpr std::uint32_t kUpcaseRecord = 10;
 constexpr std::uint32_t kTableEntries = 65536;
 constexpr std::uint64_t kTableBytes = kTableEntries * sizeof(std::uint16_t);
 
+// Throws std::runtime_error unless the clusters of the table's entries all lie inside the device:
+// read as zeros, the table would make every name of the same length match.
+void CheckHeldWhole(const CAttribute& data) {
+    const CLogicalDisk& disk = *data.GetDisk();
+    const std::uint64_t sectorsPerCluster = disk.GetSectorsPerCluster();
+    std::uint64_t left = (kTableBytes + disk.GetBytesPerCluster() - 1) / disk.GetBytesPerCluster();
+    for (const DataRun& run : data.GetRuns()) {
+        if (left == 0)
+            break;
+        const std::uint64_t taken = std::min(left, run.length);
+        // The run list's validation keeps these products inside 64 bits.
+        if (run.sparse)
+            throw std::runtime_error("$UpCase has a hole among its entries.");
+        if (!disk.HoldsSectors(run.lcn * sectorsPerCluster, taken * sectorsPerCluster))
+            throw std::runtime_error("$UpCase lies past the end of the image.");
+        left -= taken;
+    }
+}
+
 } // namespace
 
 CUpcaseTable::CUpcaseTable(CMft& mft) {
+    const std::vector<CMft::RecordRange> pastEnd = mft.GetRecordsPastImageEnd();
+    if (std::any_of(pastEnd.begin(), pastEnd.end(), [](const CMft::RecordRange& range) {
+            return range.first <= kUpcaseRecord && kUpcaseRecord <= range.last;
+        }))
+        throw std::runtime_error("$UpCase lies past the end of the image.");
     const AttributeList streams = mft.ReadFileRecord(kUpcaseRecord).FindAttributes(kAttributeData, L"");
     if (streams.size() != 1)
         throw std::runtime_error("$UpCase does not have exactly one unnamed $DATA stream");
@@ -26,6 +50,7 @@ CUpcaseTable::CUpcaseTable(CMft& mft) {
     if (!data_.IsNonResident() || data_.GetDataSize() < kTableBytes ||
         data_.GetAllocatedBytes() < kTableBytes)
         throw std::runtime_error("$UpCase does not hold 65536 entries");
+    CheckHeldWhole(data_);
     // A page is one cluster, or the whole table when a cluster holds more than the table.
     bytesPerCluster_ = data_.GetDisk()->GetBytesPerCluster();
     entriesPerPage_ = std::min(bytesPerCluster_ / 2, kTableEntries);

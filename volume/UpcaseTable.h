@@ -19,8 +19,10 @@ class CUpcaseTable {
   public:
     // Keeps the unnamed $DATA stream of record 10; reads no page yet. Throws std::runtime_error
     // when record 10 has not exactly one unnamed $DATA stream, or that stream cannot hold the
-    // 65536 entries; std::logic_error "No logical disk referenced" when the MFT has no disk.
-    // Copies share the page slots, so a page loaded through one copy serves all of them.
+    // 65536 entries, or "$UpCase lies past the end of the image." when record 10 or a cluster of
+    // the entries does, "$UpCase has a hole among its entries." for a sparse run among them;
+    // std::logic_error "No logical disk referenced" when the MFT has no disk. Copies share the
+    // page slots, so a page loaded through one copy serves all of them.
     explicit CUpcaseTable(CMft& mft);
 
     // The volume's upper case of the UTF-16 code unit c; a value above 0xFFFF comes back unchanged.

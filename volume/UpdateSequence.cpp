@@ -15,25 +15,34 @@ void WriteU16(std::uint8_t* bytes, std::size_t offset, std::uint16_t value) {
 
 } // namespace
 
-bool ApplyUpdateSequence(std::uint8_t* block, std::size_t size) {
+std::size_t FindUpdateSequenceFault(const std::uint8_t* block, std::size_t size) {
     if (!FitsIn(size, kArrayCountField, sizeof(std::uint16_t)))
-        return false;
+        return kArrayDamaged;
     const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, kArrayOffsetField);
     const std::size_t count = read_le<std::uint16_t>(block, size, kArrayCountField);
     if (count <= 1)
-        return true;
+        return kSequenceSound;
     const std::size_t stretches = count - 1;
     if (!FitsIn(size, arrayOffset, count * sizeof(std::uint16_t)) || stretches > size / kUpdateSequenceStride)
-        return false;
-
+        return kArrayDamaged;
     // The checks above place the array and every stretch inside the block.
-    // Verify every stretch before changing any, so a failed block keeps its on-disk bytes.
     const auto sequenceNumber = load_le<std::uint16_t>(block + arrayOffset);
     for (std::size_t i = 1; i <= stretches; ++i) {
         if (load_le<std::uint16_t>(block + i * kUpdateSequenceStride - 2) != sequenceNumber)
-            return false;
+            return i;
     }
-    for (std::size_t i = 1; i <= stretches; ++i)
+    return kSequenceSound;
+}
+
+// Every stretch is verified before any is changed, so a failed block keeps its on-disk bytes.
+bool ApplyUpdateSequence(std::uint8_t* block, std::size_t size) {
+    if (FindUpdateSequenceFault(block, size) != kSequenceSound)
+        return false;
+    const std::size_t count = read_le<std::uint16_t>(block, size, kArrayCountField);
+    if (count <= 1)
+        return true;
+    const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, kArrayOffsetField);
+    for (std::size_t i = 1; i < count; ++i)
         WriteU16(block, i * kUpdateSequenceStride - 2, load_le<std::uint16_t>(block + arrayOffset + 2 * i));
     return true;
 }

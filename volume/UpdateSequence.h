@@ -11,6 +11,13 @@ namespace Krod {
 // NTFS protects its structures in stretches of this many bytes, whatever the sector size.
 constexpr std::size_t kUpdateSequenceStride = 512;
 
+// Where the update sequence of a block fails: kArrayDamaged when its array does not fit the block
+// or its stretches reach past it, else the first stretch (counted from 1) that does not end with the
+// sequence number, a torn or damaged write; kSequenceSound when every stretch does.
+constexpr std::size_t kSequenceSound = 0;
+constexpr std::size_t kArrayDamaged = static_cast<std::size_t>(-1);
+std::size_t FindUpdateSequenceFault(const std::uint8_t* block, std::size_t size);
+
 // Checks and undoes the update sequence of a block of size bytes whose header holds the array
 // offset (u16 at 0x04) and count (u16 at 0x06, the sequence number included). A count of 0 or 1
 // needs no fixup. Returns true when the block is fixed up. Returns false, leaving the block

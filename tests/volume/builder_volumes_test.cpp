@@ -90,15 +90,12 @@ VolumeTruth ReadTruth(const std::string& manifest) {
     return truth;
 }
 
-// The run list as the library decodes it: a sparse run has no offset, so it starts at the
-// previous run's LCN (0 before the first). Only $BadClus:$Bad is sparse, and it is never read.
+// The run list as the library decodes it: a sparse run (LCN -1 in the manifest) at LCN 0.
 std::vector<DataRun> AsDecoded(const std::vector<ManifestRun>& runs) {
     std::vector<DataRun> decoded;
-    std::uint64_t lcn = 0;
-    for (const ManifestRun& run : runs) {
-        lcn = run.lcn < 0 ? lcn : static_cast<std::uint64_t>(run.lcn);
-        decoded.push_back({run.vcn, run.length, lcn});
-    }
+    for (const ManifestRun& run : runs)
+        decoded.push_back(
+            {run.vcn, run.length, run.lcn < 0 ? 0 : static_cast<std::uint64_t>(run.lcn), run.lcn < 0});
     return decoded;
 }
 

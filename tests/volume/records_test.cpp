@@ -55,7 +55,8 @@ TEST(RunList, DecodesRunsAndDiscardsMalformedLists) {
                                     .at(0);
         std::ostringstream runs;
         for (const DataRun& run : data.GetRuns())
-            runs << (runs.tellp() ? " " : "") << std::hex << run.vcn << ":" << run.length << ":" << run.lcn;
+            runs << (runs.tellp() ? " " : "") << std::hex << run.vcn << ":" << run.length << ":"
+                 << (run.sparse ? "-" : "") << run.lcn;
         Bytes buffer(4096);
         const std::size_t read =
             data.ReadClusters(buffer.data(), 0, 1) + data.ReadSectors(buffer.data(), 0, 8);
@@ -67,7 +68,7 @@ TEST(NonResidentRead, FollowsTheRunsAndStopsWhereTheyEnd) {
     SyntheticTree tree;
     for (std::uint8_t cluster = 64; cluster < 100; ++cluster)
         tree.PutBytes(cluster * 4096ull, Bytes(4096, cluster));
-    const Bytes runs = EncodeRunList({{70, 8}, {90, 8}});
+    const Bytes runs = {0x11, 8, 70, 0x01, 4, 0x11, 4, 20, 0}; // 8 at 70, a hole of 4, 4 at 90
     const CAttribute data = Load(Record().NonResident(kAttributeData, runs, 65536, 65536).Build(), tree)
                                 .FindAttributes(kAttributeData)
                                 .at(0);
@@ -233,8 +234,10 @@ TEST(UpdateSequence, RestoresEveryStretchOrRefusesWithoutTouchingTheBlock) {
         for (std::size_t i = 1; applied && i < count; ++i)
             restored =
                 restored && (bytes[i * 512 - 2] | bytes[i * 512 - 1] << 8) == static_cast<int>(0x1100 + i);
+        const std::size_t fault = FindUpdateSequenceFault(block.data(), block.size());
+        const std::string where = fault == kArrayDamaged ? "array" : "in " + std::to_string(fault);
         EXPECT_EQ(restored                     ? "restored"
-                  : !applied && bytes == block ? "refused"
+                  : !applied && bytes == block ? "refused " + where
                                                : "damaged",
                   row.expected)
             << row.where;

@@ -82,6 +82,8 @@ class Recipe {
             Dos(c);
         else if (c.verb == "stream")
             Stream(c);
+        else if (c.verb == "islands")
+            Islands(c);
         else if (c.verb == "junction")
             Junction(c, c.Operand(0), c.Operand(1));
         else if (c.verb == "junctions")
@@ -96,10 +98,10 @@ class Recipe {
     // blanks split in two.
     static void CheckOperands(const Command& c) {
         static const std::map<std::string, size_t> counts = {
-            {"dir", 1},       {"file", 1},     {"files", 1},     {"fill", 1},
-            {"thin", 1},      {"link", 2},     {"links", 2},     {"dos", 2},
-            {"stream", 1},    {"junction", 2}, {"junctions", 1}, {"delete", 1},
-            {"namespace", 1}, {"fn-flags", 1}, {"rename", 2},    {"raw", 0}};
+            {"dir", 1},      {"file", 1},      {"files", 1},  {"fill", 1},      {"thin", 1},
+            {"link", 2},     {"links", 2},     {"dos", 2},    {"stream", 1},    {"islands", 1},
+            {"junction", 2}, {"junctions", 1}, {"delete", 1}, {"namespace", 1}, {"fn-flags", 1},
+            {"rename", 2},   {"raw", 0}};
         const auto it = counts.find(c.verb);
         if (it == counts.end() && c.verb != "patch")
             c.Fail("unknown command " + c.verb);
@@ -228,6 +230,36 @@ class Recipe {
         const uint64_t record = Existing(c, streamPath.substr(0, colon));
         writer_.AddStream(record, stream);
         Write(record, stream, c.Number("size"), Seed(streamPath));
+    }
+
+    // A sparse data stream: count islands of size bytes, the first at offset from, each every bytes
+    // after the one before, holes between them. PATH names the unnamed stream of a new file,
+    // PATH:NAME a new named stream of an existing one. Written one island at a time, as a program
+    // writes a sparse file, so the run list alternates data and holes and, when long enough, is
+    // split over extension records.
+    void Islands(const Command& c) {
+        const std::string& path = c.Operand(0);
+        const size_t colon = path.find(':');
+        const uint64_t count = c.Number("count");
+        const uint64_t every = c.Number("every");
+        const uint64_t size = c.Number("size");
+        const uint64_t from = c.Number("from", 0);
+        if (size == 0 || size > every)
+            c.Fail("an island has a size above 0 and no larger than every");
+        std::u16string stream;
+        uint64_t record = 0;
+        if (colon == std::string::npos) {
+            record = Create(c, path, Writer::Type::File);
+        } else {
+            stream = Utf8ToUtf16(path.substr(colon + 1));
+            record = Existing(c, path.substr(0, colon));
+            writer_.AddStream(record, stream);
+        }
+        std::vector<uint8_t> island(static_cast<size_t>(size));
+        for (size_t i = 0; i < island.size(); ++i)
+            island[i] = ContentByte(Seed(path), i);
+        for (uint64_t i = 0; i < count; ++i)
+            writer_.Write(record, stream, from + i * every, island);
     }
 
     // A mount point on PATH, an existing or a new directory.
