@@ -1,0 +1,194 @@
+#include "app/RowText.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// What stands for a character that a field cannot carry as it is.
+constexpr char32_t kReplacement = 0xFFFD;
+
+constexpr char kLowerHex[] = "0123456789abcdef";
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::uint64_t kSecondsPerDay = 86'400;
+// 1601-01-01, where NTFS counts from, lies this many days before 1970-01-01.
+constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
+// 1970-01-01 in NTFS ticks.
+constexpr std::uint64_t kUnixEpochTicks = 116'444'736'000'000'000;
+
+char32_t UnitAt(const std::wstring& text, std::size_t i) {
+    return static_cast<char32_t>(text[i]) & 0xFFFF; // each element holds one UTF-16 code unit
+}
+
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+bool IsControl(char32_t point) {
+    return point < 0x20 || point == 0x7F;
+}
+
+// Calls put(point, lone) for each character of text: the code point of a surrogate pair or of a
+// single unit (lone false), or a surrogate without its partner (lone true).
+template <typename Put> void ForEachCharacter(const std::wstring& text, Put put) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t unit = UnitAt(text, i);
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && UnitAt(text, i + 1) >= 0xDC00 &&
+            UnitAt(text, i + 1) <= 0xDFFF) {
+            put(0x10000 + ((unit - 0xD800) << 10) + (UnitAt(text, i + 1) - 0xDC00), false);
+            ++i;
+        } else {
+            put(unit, IsSurrogate(unit));
+        }
+    }
+}
+
+void AppendUtf8(std::string& out, char32_t point) {
+    if (point < 0x80) {
+        out += static_cast<char>(point);
+    } else if (point < 0x800) {
+        out += static_cast<char>(0xC0 | point >> 6);
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | point >> 12);
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | point >> 18);
+        out += static_cast<char>(0x80 | (point >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+}
+
+void AppendHex(std::string& out, std::uint32_t value, int digits, const char* hex) {
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        out += hex[value >> shift & 0xF];
+}
+
+// Appends value in decimal with at least width digits.
+void AppendPadded(std::string& out, std::uint64_t value, std::size_t width) {
+    char digits[20]; // 2^64 - 1 has 20 of them
+    char* first = std::end(digits);
+    do {
+        *--first = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    const auto count = static_cast<std::size_t>(std::end(digits) - first);
+    if (count < width)
+        out.append(width - count, '0');
+    out.append(first, std::end(digits));
+}
+
+} // namespace
+
+void AppendCsvField(std::string& out, const std::wstring& text) {
+    const bool quoted = std::any_of(text.begin(), text.end(), [](wchar_t element) {
+        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
+        return unit == U',' || unit == U'"' || IsControl(unit);
+    });
+    if (quoted)
+        out += '"';
+    ForEachCharacter(text, [&out](char32_t point, bool lone) {
+        if (point == U'"')
+            out += '"';
+        AppendUtf8(out, lone || point == 0 ? kReplacement : point);
+    });
+    if (quoted)
+        out += '"';
+}
+
+void AppendJsonString(std::string& out, const std::wstring& text) {
+    out += '"';
+    ForEachCharacter(text, [&out](char32_t point, bool lone) {
+        if (point == U'"' || point == U'\\') {
+            out += '\\';
+            out += static_cast<char>(point);
+        } else if (lone || point < 0x20) {
+            out += "\\u";
+            AppendHex(out, point, 4, kLowerHex);
+        } else {
+            AppendUtf8(out, point);
+        }
+    });
+    out += '"';
+}
+
+void AppendBodyfileField(std::string& out, const std::wstring& text) {
+    ForEachCharacter(text, [&out](char32_t point, bool lone) {
+        if (lone) {
+            AppendUtf8(out, kReplacement);
+        } else if (point == U'%' || point == U'|' || IsControl(point)) {
+            out += '%';
+            AppendHex(out, point, 2, kUpperHex);
+        } else {
+            AppendUtf8(out, point);
+        }
+    });
+}
+
+bool NeedsCodeUnits(const std::wstring& text) {
+    bool needs = false;
+    ForEachCharacter(text,
+                     [&needs](char32_t point, bool lone) { needs = needs || lone || IsControl(point); });
+    return needs;
+}
+
+void AppendCodeUnits(std::string& out, const std::wstring& text) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        AppendHex(out, UnitAt(text, i), 4, kLowerHex);
+}
+
+void AppendDecimal(std::string& out, std::uint64_t value) {
+    AppendPadded(out, value, 1);
+}
+
+void AppendIsoTime(std::string& out, std::uint64_t ticks) {
+    const std::uint64_t seconds = ticks / kTicksPerSecond;
+    const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
+    // The civil date of a day count from 1970, proleptic Gregorian (the algorithm of
+    // H. Hinnant's "chrono-compatible low-level date algorithms"), over 400-year eras.
+    const std::int64_t days = static_cast<std::int64_t>(seconds / kSecondsPerDay) - kDaysFrom1601To1970;
+    const std::int64_t shifted = days + 719'468; // days from 0000-03-01
+    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146'096) / 146'097;
+    const std::int64_t dayOfEra = shifted - era * 146'097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+    const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2);
+    // Every year from 1601 on is positive.
+    AppendPadded(out, static_cast<std::uint64_t>(year), 4);
+    out += '-';
+    AppendPadded(out, static_cast<std::uint64_t>(month), 2);
+    out += '-';
+    AppendPadded(out, static_cast<std::uint64_t>(day), 2);
+    out += 'T';
+    AppendPadded(out, secondOfDay / 3600, 2);
+    out += ':';
+    AppendPadded(out, secondOfDay / 60 % 60, 2);
+    out += ':';
+    AppendPadded(out, secondOfDay % 60, 2);
+    out += '.';
+    AppendPadded(out, ticks % kTicksPerSecond, 7);
+    out += 'Z';
+}
+
+void AppendUnixTime(std::string& out, std::uint64_t ticks) {
+    std::uint64_t distance = ticks - kUnixEpochTicks;
+    if (ticks < kUnixEpochTicks) {
+        out += '-';
+        distance = kUnixEpochTicks - ticks;
+    }
+    AppendPadded(out, distance / kTicksPerSecond, 1);
+    out += '.';
+    AppendPadded(out, distance % kTicksPerSecond, 7);
+}
