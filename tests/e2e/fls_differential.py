@@ -88,4 +88,5 @@ def main():
     return 1 if failures else 0
 
 
-sys.exit(main())
+if __name__ == "__main__":
+    sys.exit(main())
