@@ -33,12 +33,11 @@ const wchar_t* const LongOptionsHelp =
 
 LongOptions TakeLongOptions(int argc, const wchar_t* const* argv) {
     LongOptions taken;
-    if (argc > 0)
-        taken.rest.push_back(argv[0]);
     int formats = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (!IsLongOption(argv[i])) {
+    for (int i = 0; i < argc; ++i) {
+        if (i == 0 || !IsLongOption(argv[i])) {
             taken.rest.push_back(argv[i]);
+            taken.restPositions.push_back(i);
             continue;
         }
         const LongOption* known = nullptr;

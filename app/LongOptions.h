@@ -19,6 +19,8 @@ struct LongOptions {
     bool help = false; // --help
     // The other arguments in their order, argv[0] first; they point into the argv given.
     std::vector<const wchar_t*> rest;
+    // Where each of them stood in argv, so that errors in them name the argument as typed.
+    std::vector<int> restPositions;
     // Empty when the long options were accepted; else the one line that says why not.
     std::wstring error;
 };

@@ -51,6 +51,7 @@ int VeskMain(int argc, const wchar_t* const* argv) {
                                      kErrorBase, kHelpResult);
         return kExitCommandLine;
     }
+    options.argument_positions = longOptions.restPositions;
     if (cmdarg::process_command_line(options, static_cast<int>(longOptions.rest.size()),
                                      longOptions.rest.data(), std::wcout, std::wcerr, ToolBanner, nullptr,
                                      kErrorBase, kHelpResult) > 0)
