@@ -45,6 +45,8 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
     errors_.imbue(std::wcerr.getloc());
     if (rows_ == RowFormat::Lines)
         return;
+    // Rows are bytes for another program, the same on every system.
+    platform::WriteStandardOutputAsIs();
     // A row names the volume as the user did.
     row_.volume = Present(options, kOptDrive) ? options.state(kOptDrive).value(0) : drive_;
     rowBytes_ = RowsHeader(rows_);
