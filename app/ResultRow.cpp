@@ -35,7 +35,15 @@ class FieldWriter {
         if (ticks == nullptr)
             return Null();
         Quote();
-        AppendIsoTime(out_, *ticks);
+        // The times of a file are often the same; each is made into text once.
+        if (timeText_.empty() || *ticks != timeTicks_) {
+            const std::size_t start = out_.size();
+            AppendIsoTime(out_, *ticks);
+            timeTicks_ = *ticks;
+            timeText_.assign(out_, start, std::string::npos);
+        } else {
+            out_ += timeText_;
+        }
         Quote();
     }
     void Hex(const char* name, const std::optional<std::uint32_t>& value) {
@@ -91,6 +99,8 @@ class FieldWriter {
     std::string& out_;
     const Mode mode_;
     bool first_ = true;
+    std::uint64_t timeTicks_ = 0; // the last time written, and its text
+    std::string timeText_;
 };
 
 void WriteFields(FieldWriter& fields, const ResultRow& row) {

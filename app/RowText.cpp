@@ -72,6 +72,32 @@ void AppendHex(std::string& out, std::uint32_t value, int digits, const char* he
         out += hex[value >> shift & 0xF];
 }
 
+// Whether every unit of text is printable ASCII other than a and b, so that the text is its own
+// UTF-8 and needs no escape.
+bool IsPlainAscii(const std::wstring& text, char a, char b) {
+    return std::all_of(text.begin(), text.end(), [a, b](wchar_t element) {
+        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
+        return unit >= 0x20 && unit < 0x7F && unit != static_cast<char32_t>(a) &&
+               unit != static_cast<char32_t>(b);
+    });
+}
+
+// Appends text, printable ASCII only, one byte per unit.
+void AppendAscii(std::string& out, const std::wstring& text) {
+    const std::size_t at = out.size();
+    out.resize(at + text.size());
+    char* next = &out[at];
+    for (const wchar_t element : text)
+        *next++ = static_cast<char>(element);
+}
+
+// Writes value as exactly width decimal digits (the low ones) at next; returns the end.
+char* PutDigits(char* next, std::uint64_t value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        next[i] = static_cast<char>('0' + value % 10);
+    return next + width;
+}
+
 // Appends value in decimal with at least width digits.
 void AppendPadded(std::string& out, std::uint64_t value, std::size_t width) {
     char digits[20]; // 2^64 - 1 has 20 of them
@@ -89,6 +115,10 @@ void AppendPadded(std::string& out, std::uint64_t value, std::size_t width) {
 } // namespace
 
 void AppendCsvField(std::string& out, const std::wstring& text) {
+    if (IsPlainAscii(text, ',', '"')) {
+        AppendAscii(out, text);
+        return;
+    }
     const bool quoted = std::any_of(text.begin(), text.end(), [](wchar_t element) {
         const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
         return unit == U',' || unit == U'"' || IsControl(unit);
@@ -106,6 +136,11 @@ void AppendCsvField(std::string& out, const std::wstring& text) {
 
 void AppendJsonString(std::string& out, const std::wstring& text) {
     out += '"';
+    if (IsPlainAscii(text, '"', '\\')) {
+        AppendAscii(out, text);
+        out += '"';
+        return;
+    }
     ForEachCharacter(text, [&out](char32_t point, bool lone) {
         if (point == U'"' || point == U'\\') {
             out += '\\';
@@ -121,6 +156,10 @@ void AppendJsonString(std::string& out, const std::wstring& text) {
 }
 
 void AppendBodyfileField(std::string& out, const std::wstring& text) {
+    if (IsPlainAscii(text, '%', '|')) {
+        AppendAscii(out, text);
+        return;
+    }
     ForEachCharacter(text, [&out](char32_t point, bool lone) {
         if (lone) {
             AppendUtf8(out, kReplacement);
@@ -164,22 +203,24 @@ void AppendIsoTime(std::string& out, std::uint64_t ticks) {
     const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
     const std::int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
     const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2);
-    // Every year from 1601 on is positive.
-    AppendPadded(out, static_cast<std::uint64_t>(year), 4);
-    out += '-';
-    AppendPadded(out, static_cast<std::uint64_t>(month), 2);
-    out += '-';
-    AppendPadded(out, static_cast<std::uint64_t>(day), 2);
-    out += 'T';
-    AppendPadded(out, secondOfDay / 3600, 2);
-    out += ':';
-    AppendPadded(out, secondOfDay / 60 % 60, 2);
-    out += ':';
-    AppendPadded(out, secondOfDay % 60, 2);
-    out += '.';
-    AppendPadded(out, ticks % kTicksPerSecond, 7);
-    out += 'Z';
+    // Every year from 1601 on is positive; the largest tick count falls in year 60056.
+    const auto year = static_cast<std::uint64_t>(yearOfEra + era * 400 + (month <= 2));
+    char text[32];
+    char* next = PutDigits(text, year, year > 9999 ? 5 : 4);
+    *next++ = '-';
+    next = PutDigits(next, static_cast<std::uint64_t>(month), 2);
+    *next++ = '-';
+    next = PutDigits(next, static_cast<std::uint64_t>(day), 2);
+    *next++ = 'T';
+    next = PutDigits(next, secondOfDay / 3600, 2);
+    *next++ = ':';
+    next = PutDigits(next, secondOfDay / 60 % 60, 2);
+    *next++ = ':';
+    next = PutDigits(next, secondOfDay % 60, 2);
+    *next++ = '.';
+    next = PutDigits(next, ticks % kTicksPerSecond, 7);
+    *next++ = 'Z';
+    out.append(text, next);
 }
 
 void AppendUnixTime(std::string& out, std::uint64_t ticks) {
