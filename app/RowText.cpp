@@ -82,13 +82,17 @@ bool IsPlainAscii(const std::wstring& text, char a, char b) {
     });
 }
 
-// Appends text, printable ASCII only, one byte per unit.
+// Appends text, printable ASCII only, one byte per unit, a piece at a time through a buffer.
 void AppendAscii(std::string& out, const std::wstring& text) {
-    const std::size_t at = out.size();
-    out.resize(at + text.size());
-    char* next = &out[at];
-    for (const wchar_t element : text)
-        *next++ = static_cast<char>(element);
+    char bytes[256];
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t count = std::min(text.size() - at, sizeof bytes);
+        std::transform(text.begin() + static_cast<std::ptrdiff_t>(at),
+                       text.begin() + static_cast<std::ptrdiff_t>(at + count), bytes,
+                       [](wchar_t element) { return static_cast<char>(element); });
+        out.append(bytes, count);
+        at += count;
+    }
 }
 
 // Writes value as exactly width decimal digits (the low ones) at next; returns the end.
@@ -173,6 +177,8 @@ void AppendBodyfileField(std::string& out, const std::wstring& text) {
 }
 
 bool NeedsCodeUnits(const std::wstring& text) {
+    if (IsPlainAscii(text, '\0', '\0'))
+        return false;
     bool needs = false;
     ForEachCharacter(text,
                      [&needs](char32_t point, bool lone) { needs = needs || lone || IsControl(point); });
