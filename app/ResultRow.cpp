@@ -46,16 +46,13 @@ class FieldWriter {
         }
         Quote();
     }
-    void Hex(const char* name, const std::optional<std::uint32_t>& value) {
+    void Flags(const char* name, const std::optional<std::uint32_t>& value) {
         if (!Key(name))
             return;
         if (!value)
             return Null();
-        static const char kHex[] = "0123456789abcdef";
         Quote();
-        out_ += "0x";
-        for (int shift = 28; shift >= 0; shift -= 4)
-            out_ += kHex[*value >> shift & 0xF];
+        AppendFlags(out_, *value);
         Quote();
     }
     void CodeUnits(const char* name, const std::wstring& text) {
@@ -126,7 +123,7 @@ void WriteFields(FieldWriter& fields, const ResultRow& row) {
     fields.Time("fn_modified", &row.nameTimes.modified);
     fields.Time("fn_record_changed", &row.nameTimes.recordChanged);
     fields.Time("fn_accessed", &row.nameTimes.accessed);
-    fields.Hex("attributes", row.fileAttributes);
+    fields.Flags("attributes", row.fileAttributes);
     fields.Flag("alternate_path", row.alternatePath);
     fields.End();
 }

@@ -194,6 +194,11 @@ void AppendDecimal(std::string& out, std::uint64_t value) {
     AppendPadded(out, value, 1);
 }
 
+void AppendFlags(std::string& out, std::uint32_t value) {
+    out += "0x";
+    AppendHex(out, value, 8, kLowerHex);
+}
+
 void AppendIsoTime(std::string& out, std::uint64_t ticks) {
     const std::uint64_t seconds = ticks / kTicksPerSecond;
     const std::uint64_t secondOfDay = seconds % kSecondsPerDay;

@@ -27,6 +27,8 @@ void AppendCodeUnits(std::string& out, const std::wstring& text);
 
 // Appends value in plain decimal.
 void AppendDecimal(std::string& out, std::uint64_t value);
+// Appends value as "0x" and eight lower-case hex digits, as 0x00000020.
+void AppendFlags(std::string& out, std::uint32_t value);
 
 // Appends the time of ticks (100 ns since 1601-01-01 UTC) as ISO 8601 in UTC with all seven
 // fractional digits, for example 2023-05-03T10:00:00.1234567Z.
