@@ -3,7 +3,7 @@
 --bodyfile against independent readings of the same volumes.
 
 On every builder volume: one CSV row per line of the plain search, in its order, with the line's
-record and path; the JSON object of each row holds the same fields; on the undamaged volumes every
+record and path, and the same notes on standard error; the JSON object of each row holds the same fields; on the undamaged volumes every
 field the manifest (libntfs-3g) knows agrees. On a copy of basic whose time stamps are set apart
 (distinct $STANDARD_INFORMATION and FILE_NAME times, a hard link with three), the eight times of
 each row equal what The Sleuth Kit's istat reads, and mactime makes of the bodyfile a timeline
@@ -41,15 +41,18 @@ TIMES = ["created", "modified", "record_changed", "accessed"]
 ISTAT_TIME = re.compile(r":\t(\d{4}-\d\d-\d\d) (\d\d:\d\d:\d\d)(?:\.(\d{7})00)? \(UTC\)")
 
 
-def output(arguments):
-    code, out, _ = run(arguments)  # notes about damage and orphans are the transcripts' business
+def output(arguments, notes=None):
+    """Standard output as the program wrote it; standard error is appended to notes."""
+    code, out, err = run(arguments)
     if code != 0:
         raise SystemExit(f"{' '.join(arguments)}: exit code {code}")
-    return out.replace("␍", "\r")  # as the program wrote it
+    if notes is not None:
+        notes.append(err)
+    return out.replace("␍", "\r")
 
 
-def csv_rows(vesk, image):
-    return list(csv.DictReader(io.StringIO(output([vesk, "--csv", *SEARCH, "-d", image]), newline="")))
+def csv_rows(vesk, image, notes=None):
+    return list(csv.DictReader(io.StringIO(output([vesk, "--csv", *SEARCH, "-d", image], notes), newline="")))
 
 
 def patch_times(mkvol, image, lines):
@@ -131,10 +134,13 @@ def main():
     vesk, volumes, mkvol, istat, mactime = sys.argv[1:]
     failures = []
     for image in sorted(path[:-9] for path in glob.glob(os.path.join(volumes, "*.img.manifest"))):
-        name, lines, rows = os.path.basename(image)[:-4], manifest(image), csv_rows(vesk, image)
-        plain = [line.split(" ", 1) for line in output([vesk, "-si", *SEARCH, "-d", image]).splitlines()]
+        notes = []  # the rows bring no note of their own on these volumes
+        name, lines, rows = os.path.basename(image)[:-4], manifest(image), csv_rows(vesk, image, notes)
+        plain = [line.split(" ", 1) for line in output([vesk, "-si", *SEARCH, "-d", image], notes).splitlines()]
         if [[row["record"], row["path"]] for row in rows] != [[n, path.rstrip("\\")] for n, path in plain]:
             failures.append(f"{name}: the rows are not the lines of the plain search, in order")
+        if notes[0] != notes[1]:
+            failures.append(f"{name}: the rows' notes differ from the lines'")
         text = lambda value: "" if value is None else json.dumps(value) if isinstance(value, bool) else str(value)
         objects = [json.loads(line) for line in output([vesk, "--jsonl", *SEARCH, "-d", image]).splitlines()]
         if [{key: text(value) for key, value in o.items()} for o in objects] != rows:
