@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Usage: rows_differential.py VESK VOLUMES MKVOL ISTAT MACTIME. The rows of --csv, --jsonl and
+"""Usage: rows_differential.py VESK VOLUMES MKVOL FLS ISTAT MACTIME. The rows of --csv, --jsonl and
 --bodyfile against independent readings of the same volumes.
 
 On every builder volume: one CSV row per line of the plain search, in its order, with the line's
@@ -7,10 +7,13 @@ record and path, and the same notes on standard error; the JSON object of each r
 field the manifest (libntfs-3g) knows agrees. On a copy of basic whose time stamps are set apart
 (distinct $STANDARD_INFORMATION and FILE_NAME times, a hard link with three), the eight times of
 each row equal what The Sleuth Kit's istat reads, and mactime makes of the bodyfile a timeline
-with those times, letters and names.
+with those times, letters and names. On basic, each bodyfile line names its file and inode as
+The Sleuth Kit's own bodyfile (fls -m) does, but for hard links: fls gives each of a file's names
+the instance of its last FILE_NAME, the rows each name's own.
 """
 
 import calendar
+import collections
 import csv
 import glob
 import io
@@ -130,8 +133,18 @@ def compare_timeline(vesk, image, rows, mactime, failures):
     failures += [f"timeline: only mactime gives {f}" for f in sorted(found - expected)]
 
 
+def compare_with_fls(vesk, image, fls, failures):
+    key = lambda line: tuple(line.split("|")[1:3])  # "/Trash/gone.txt ($FILE_NAME) (deleted)", "244-48-3"
+    ours = {(name.replace("\\", "/"), inode) for name, inode in
+            map(key, output([vesk, "--bodyfile", "*", "-funused", "-silent", "-d", image]).splitlines())}
+    names = collections.Counter(inode.split("-")[0] for _, inode in ours if "-48-" in inode)
+    listed = set(map(key, output([fls, "-m", "", "-r", image]).splitlines()))
+    failures += [f"bodyfile: fls -m has no {name}|{inode}" for name, inode in sorted(ours - listed)
+                 if names[inode.split("-")[0]] == 1]
+
+
 def main():
-    vesk, volumes, mkvol, istat, mactime = sys.argv[1:]
+    vesk, volumes, mkvol, fls, istat, mactime = sys.argv[1:]
     failures = []
     for image in sorted(path[:-9] for path in glob.glob(os.path.join(volumes, "*.img.manifest"))):
         notes = []  # the rows bring no note of their own on these volumes
@@ -147,6 +160,7 @@ def main():
             failures.append(f"{name}: the JSON objects do not hold the CSV rows' fields")
         if not any(line["kind"] in ("patch", "raw") for line in lines):
             compare_with_manifest(name, rows, lines, failures)
+    compare_with_fls(vesk, os.path.join(volumes, "basic.img"), fls, failures)
     with tempfile.TemporaryDirectory(prefix="vesk-rows-") as scratch:
         image = os.path.join(scratch, "times.img")
         shutil.copy(os.path.join(volumes, "basic.img"), image)
