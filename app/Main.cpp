@@ -1,6 +1,7 @@
 // The program's entry: start-up, the pages shown before any search, and the exit codes.
 
 #include "app/AboutPage.h"
+#include "app/LongOptions.h"
 #include "app/SearchDriver.h"
 #include "app/ToolOptions.h"
 #include "cmdline/ProcessCommandLine.h"
@@ -37,14 +38,29 @@ int VeskMain(int argc, const wchar_t* const* argv) {
         PrintAboutPage(std::wcout);
         return kExitNoArguments;
     }
-    if (cmdarg::process_command_line(options, argc, argv, std::wcout, std::wcerr, ToolBanner, nullptr,
+    // The long options go first, so that the tool's own parser sees the command line without them.
+    const LongOptions longOptions = TakeLongOptions(argc, argv);
+    if (!longOptions.error.empty()) {
+        std::wcerr << longOptions.error << std::endl;
+        return kExitCommandLine;
+    }
+    if (longOptions.help) {
+        // The help page -? shows, then the long options.
+        const wchar_t* const help[] = {argv[0], L"-?"};
+        cmdarg::process_command_line(options, 2, help, std::wcout, std::wcerr, ToolBanner, LongOptionsHelp,
+                                     kErrorBase, kHelpResult);
+        return kExitCommandLine;
+    }
+    options.argument_positions = longOptions.restPositions;
+    if (cmdarg::process_command_line(options, static_cast<int>(longOptions.rest.size()),
+                                     longOptions.rest.data(), std::wcout, std::wcerr, ToolBanner, nullptr,
                                      kErrorBase, kHelpResult) > 0)
         return kExitCommandLine;
     if (options.state(kOptAbout).present) {
         PrintAboutPage(std::wcout);
         return kExitAbout;
     }
-    RunSearch(options);
+    RunSearch(options, longOptions.rows);
     return kExitSearched;
 }
 

@@ -10,6 +10,8 @@
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"
+#include "volume/RecordHeader.h"
+#include "volume/StandardInformation.h"
 
 #include <iostream>
 
@@ -30,17 +32,31 @@ const std::vector<std::wstring> kNoPath{L""};
 
 ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
                              platform::OutputFile* outputFile, const cmdarg::command_line& options,
-                             ScanProgress* progress)
+                             ScanProgress* progress, RowFormat rows)
     : drive_(std::move(drive)), junctions_(junctions), mft_(mft), outputFile_(outputFile),
       progress_(progress), console_(!Present(options, kOptOutCon)),
-      noPath_(Present(options, kOptNoPath)), columns_{Present(options, kOptShowId),
-                                                      Present(options, kOptShowSize),
-                                                      Present(options, kOptShowAllocated),
-                                                      Present(options, kOptShowNamespace),
-                                                      Present(options, kOptShowDrive)} {
+      noPath_(Present(options, kOptNoPath) && rows == RowFormat::Lines),
+      columns_{Present(options, kOptShowId), Present(options, kOptShowSize),
+               Present(options, kOptShowAllocated), Present(options, kOptShowNamespace),
+               Present(options, kOptShowDrive)},
+      rows_(rows) {
     // Reports read as if written straight to std::wcerr: numbers and narrow texts are
     // converted by its locale.
     errors_.imbue(std::wcerr.getloc());
+    if (rows_ == RowFormat::Lines)
+        return;
+    // Rows are bytes for another program, the same on every system.
+    platform::WriteStandardOutputAsIs();
+    // A row names the volume as the user did.
+    row_.volume = Present(options, kOptDrive) ? options.state(kOptDrive).value(0) : drive_;
+    rowBytes_ = RowsHeader(rows_);
+    if (console_)
+        consoleBytes_ += rowBytes_;
+    if (outputFile_ != nullptr && !rowBytes_.empty()) {
+        const platform::ErrorCode error = outputFile_->WriteBytes(rowBytes_);
+        if (error != 0)
+            throw Krod::ESystemError(error);
+    }
 }
 
 void ThrowStandardOutputError(platform::ErrorCode error) {
@@ -96,6 +112,72 @@ const ResultFields& ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CF
     return fields;
 }
 
+// Fills the row of the printer's own with what every row of the hit tells. Only a row format reads
+// the times, so that lines cost what they did.
+void ResultPrinter::FillRow(const FoundFile& hit, const Krod::CFileNameAttribute& name) {
+    ResultRow& row = row_;
+    const Krod::CFileNameInPlace value = name.InPlace();
+    const std::uint16_t flags = hit.record.GetFlags();
+    row.record = hit.recordNumber;
+    row.sequence = hit.record.GetSequenceNumber();
+    row.inUse = (flags & Krod::kRecordInUse) != 0;
+    row.directory = (flags & Krod::kRecordIsDirectory) != 0;
+    value.GetFileNameText(row.name);
+    row.nameSpace = value.GetNamespace();
+    const Krod::FileReference parent = value.GetParentReference();
+    row.parentRecord = parent.GetRecordNumber();
+    row.parentSequence = parent.GetSequenceNumber();
+    row.nameTimes = value.GetTimes();
+    row.nameAttribute = {Krod::kAttributeFileName, name.GetInstance()};
+
+    const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
+    row.size = data.empty() ? 0 : data.front().GetDataSize();
+    row.allocatedSize = data.empty() ? 0 : data.front().GetAllocatedSize();
+    row.stream.reset();
+    if (!data.empty()) {
+        row.stream = ResultRow::AttributeId{Krod::kAttributeData, data.front().GetInstance()};
+    } else if (rows_ == RowFormat::Bodyfile && row.directory) {
+        const Krod::AttributeList index = hit.record.FindAttributes(Krod::kAttributeIndexRoot, L"$I30");
+        if (!index.empty())
+            row.stream = ResultRow::AttributeId{Krod::kAttributeIndexRoot, index.front().GetInstance()};
+    }
+
+    const std::optional<Krod::StandardInformation> standard = Krod::ReadStandardInformation(hit.record);
+    row.standardTimes.reset();
+    row.fileAttributes.reset();
+    if (standard) {
+        row.standardTimes = standard->times;
+        row.fileAttributes = standard->fileAttributes;
+    } else if (lastNoted_ != hit.recordNumber) {
+        // Each name of the record would say the same.
+        lastNoted_ = hit.recordNumber;
+        WriteNote(L"Unable to read the $STANDARD_INFORMATION of #" + std::to_wstring(hit.recordNumber) +
+                  L". Its times and attributes are left empty.\n");
+    }
+}
+
+// Writes the rows of the hit, one per path, as the lines would go: to standard output unless
+// -outCON, and to the output file.
+void ResultPrinter::WriteRows(const std::vector<std::wstring>& paths) {
+    rowBytes_.clear();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        row_.path = paths[i];
+        row_.path += row_.name;
+        row_.alternatePath = i > 0;
+        AppendRow(rowBytes_, rows_, row_);
+    }
+    if (console_) {
+        consoleBytes_ += rowBytes_;
+        if (consoleBytes_.size() >= kConsoleWriteSize)
+            Flush();
+    }
+    if (outputFile_ != nullptr) {
+        const platform::ErrorCode error = outputFile_->WriteBytes(rowBytes_);
+        if (error != 0)
+            throw Krod::ESystemError(error);
+    }
+}
+
 // Names in one directory share its paths, so they are resolved once per directory and namespace,
 // as long as the MFT reader keeps the directory records it reads: without that (-nocache) every
 // climb reads the volume again, and so does every resolution. Unresolvable paths are not kept:
@@ -133,6 +215,11 @@ void ResultPrinter::Print(const FoundFile& hit) {
     else
         ++counters_.FoundFileCount;
     counters_.AlternatePathCount += static_cast<std::uint32_t>(paths.size() - 1);
+    if (rows_ != RowFormat::Lines) {
+        FillRow(hit, name);
+        WriteRows(paths);
+        return;
+    }
 
     const ResultFields& fields = FieldsOf(hit, name);
     std::wstring& text = lines_;

@@ -3,7 +3,9 @@
 // the console and to the output file, and the hits are counted for the summary.
 
 #include "app/FoundFile.h"
+#include "app/LongOptions.h"
 #include "app/ResultLine.h"
+#include "app/ResultRow.h"
 #include "platform/ErrorCode.h"
 
 #include <cstddef>
@@ -52,10 +54,13 @@ class ResultPrinter {
     // used, not owned, and must outlive the printer. Reads the column and output options (-si,
     // -ssize, -salloc, -snamespace, -sd, -sP, -outCON) of the parsed options now. progress (null
     // for none, else used likewise) is the scan's progress line, taken off the terminal before the
-    // printer writes to it.
+    // printer writes to it. With a row format, each line becomes a row in UTF-8 for standard
+    // output and the output file alike, the column options and -sP change nothing, and what the
+    // format begins with (RowsHeader) is written now; throws Krod::ESystemError when the output
+    // file refuses it.
     ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
                   platform::OutputFile* outputFile, const cmdarg::command_line& options,
-                  ScanProgress* progress = nullptr);
+                  ScanProgress* progress = nullptr, RowFormat rows = RowFormat::Lines);
 
     // Writes what is still waiting for standard output, where it still can.
     ~ResultPrinter();
@@ -66,7 +71,9 @@ class ResultPrinter {
     // empty path, under -sP), for standard output in the console's character set unless -outCON,
     // and in one write to the output file as UTF-16LE. Console lines are gathered and written in
     // large pieces, always before anything the printer writes to std::wcerr, at Flush and when the
-    // printer dies. An orphan is reported on std::wcerr and printed under the orphan prefix.
+    // printer dies. An orphan is reported on std::wcerr and printed under the orphan prefix. A
+    // row of a record without a readable $STANDARD_INFORMATION leaves its times empty, with a
+    // note on std::wcerr.
     // Counts the hit once as a file or a directory (by its record header), and each line after the
     // first as an alternate path. Throws Krod::ESystemError when the output file cannot be written,
     // what Flush throws, and what resolving the paths throws (ResolveResultPaths).
@@ -104,6 +111,8 @@ class ResultPrinter {
     const std::vector<std::wstring>& PathsOf(const Krod::CFileNameAttribute& name,
                                              std::uint32_t recordNumber);
     const ResultFields& FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name);
+    void FillRow(const FoundFile& hit, const Krod::CFileNameAttribute& name);
+    void WriteRows(const std::vector<std::wstring>& paths);
 
     std::wstring drive_;
     const Krod::CJunctionTable& junctions_;
@@ -113,11 +122,15 @@ class ResultPrinter {
     bool console_;
     bool noPath_;
     ResultColumns columns_;
+    const RowFormat rows_;
     FoundCounters counters_;
     std::string consoleBytes_;   // lines for standard output not written yet
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
     std::unordered_map<DirectoryKey, std::vector<std::wstring>, DirectoryKeyHash> knownPaths_;
-    std::vector<std::wstring> lastPaths_; // the paths of the last hit, when they are not kept
-    ResultFields fields_;                 // what the lines of the hit being printed show
-    std::wstring lines_;                  // the lines of the hit being printed
+    std::vector<std::wstring> lastPaths_;  // the paths of the last hit, when they are not kept
+    ResultFields fields_;                  // what the lines of the hit being printed show
+    std::wstring lines_;                   // the lines of the hit being printed
+    ResultRow row_;                        // what the rows of the hit being printed tell
+    std::string rowBytes_;                 // the rows of the hit being printed
+    std::uint32_t lastNoted_ = 0xFFFFFFFF; // the record of the last note about its times
 };

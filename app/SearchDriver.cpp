@@ -67,10 +67,15 @@ platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     return platform::ParseDrive(current.value);
 }
 
-// Writes the summary line text to std::wcout. Ends the run as a failed write of results does when
-// standard output, written so far, refuses it (a stream silenced before, as a test may do, is
-// left alone).
-void WriteSummaryLine(const std::wstring& text) {
+// Writes the summary line text to std::wcout, or to std::wcerr when the results are rows for
+// another program, which the summary must not mix with. Ends the run as a failed write of results
+// does when standard output, written so far, refuses it (a stream silenced before, as a test may
+// do, is left alone).
+void WriteSummaryLine(RowFormat rows, const std::wstring& text) {
+    if (rows != RowFormat::Lines) {
+        std::wcerr << text << std::endl;
+        return;
+    }
     const bool writable = static_cast<bool>(std::wcout);
     std::wcout << text << std::endl;
     if (writable && !std::wcout)
@@ -409,15 +414,16 @@ class Scan {
     std::wstring text_; // the name being tested
 };
 
-void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {
+void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device, RowFormat rows) {
     const std::unique_ptr<platform::OutputFile> outputFile = CreateOutputFile(options);
     const std::wstring pattern = options.free_values.at(0);
     platform::Drive drive = ChooseDrive(options);
     const std::unique_ptr<Krod::CMft> mft = OpenMft(drive, std::move(device));
-    // With -fsystem -sP nothing climbs to the root, so keeping the directories the scan reads would
-    // only cost memory.
+    // With -fsystem -sP nothing climbs to the root (rows carry their paths whatever -sP says), so
+    // keeping the directories the scan reads would only cost memory.
     mft->EnableDirectoryCache =
-        !Present(options, kOptNoCache) && !(Present(options, kOptNoPath) && Present(options, kOptSystem));
+        !Present(options, kOptNoCache) &&
+        !(Present(options, kOptNoPath) && Present(options, kOptSystem) && rows == RowFormat::Lines);
     const ScanRange range = ChooseRange(options, *mft);
 
     const bool caseSensitive = Present(options, kOptCase);
@@ -438,12 +444,12 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     // dying after it, also when an error ends the search before its report is written.
     ScanProgress progress(!silent && platform::StandardErrorIsTerminal(),
                           stop > range.begin ? stop - range.begin : 0, std::cerr);
-    ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options, &progress);
+    ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options, &progress, rows);
     Scan scan(options, selector, *mft, matcher, printer, progress);
 
     if (!silent)
-        WriteSummaryLine(L"\tTotal filerecords to scan: " +
-                         std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
+        WriteSummaryLine(rows, L"\tTotal filerecords to scan: " +
+                                   std::to_wstring(static_cast<std::uint32_t>(range.end - range.begin)));
     const std::uint64_t start = platform::ElapsedMilliseconds();
     scan.PreparePastImageEndNotes(range.begin,
                                   options.state(kOptRange).int_value(1) < 0 ? UINT64_MAX : range.end);
@@ -461,19 +467,20 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     scanned << L"\tScanned " << scan.Scanned() << L" filerecord(s) in " << seconds << L" s.";
     counted << L"\tFound " << found.FoundFileCount << L" file(s), " << found.FoundDirectoryCount
             << L" directory(ies), " << found.AlternatePathCount << L" alternate path(s).";
-    WriteSummaryLine(scanned.str());
-    WriteSummaryLine(counted.str());
+    WriteSummaryLine(rows, scanned.str());
+    WriteSummaryLine(rows, counted.str());
 }
 
 } // namespace
 
-void RunSearch(const cmdarg::command_line& options) {
-    RunSearch(options, nullptr);
+void RunSearch(const cmdarg::command_line& options, RowFormat rows) {
+    RunSearch(options, nullptr, rows);
 }
 
-void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device) {
+void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device,
+               RowFormat rows) {
     try {
-        Search(options, std::move(device));
+        Search(options, std::move(device), rows);
     } catch (const StandardOutputClosed&) {
         // The reader of the results has gone; nobody is left to tell.
     } catch (const Krod::ESystemError& e) {

@@ -1,6 +1,8 @@
 #pragma once
 // The search of one accepted command line: from creating the output file to the summary.
 
+#include "app/LongOptions.h"
+
 #include <memory>
 
 namespace cmdarg {
@@ -25,9 +27,13 @@ class Device;
 // the search without a word. Without -d, a current directory on a file system that is not NTFS
 // is reported with how to name a volume. Each record the scan cannot read in full gets a note on
 // std::wcerr (DamageNotes), and the search goes on.
-void RunSearch(const cmdarg::command_line& options);
+//
+// With a row format (--csv, --jsonl, --bodyfile) every line becomes a row in UTF-8 (ResultPrinter)
+// and the start line and the summary go to std::wcerr instead.
+void RunSearch(const cmdarg::command_line& options, RowFormat rows = RowFormat::Lines);
 
 // The same search on device, an opened volume, in place of the one -d names (fuzzers and tests
 // drive the search through it); -d, else the current drive, still gives the drive column and the
 // junction drive letter.
-void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device);
+void RunSearch(const cmdarg::command_line& options, std::unique_ptr<platform::Device> device,
+               RowFormat rows = RowFormat::Lines);

@@ -51,6 +51,10 @@ class command_line {
     std::uint32_t min_free;            // after a parse: as changed by the given options
     std::uint32_t max_free;
     std::vector<std::wstring> free_values; // in command-line order
+    // Where each argument given to the parse stood on the command line as typed (element i for
+    // argv[i]), when the caller took some out before the parse; error reports number arguments by
+    // it. Empty: where they stand in argv.
+    std::vector<int> argument_positions;
 
     // Help page layout: spaces before each line, space added after the longest syntax, and the
     // limits of the syntax column's width.

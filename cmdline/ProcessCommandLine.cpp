@@ -31,16 +31,22 @@ struct report {
     std::int32_t result; // the base until a stage knows better
 };
 
+// The number of argv[index] on the command line as typed.
+int typed_position(const command_line& cl, int index) {
+    const bool known = index >= 0 && static_cast<std::size_t>(index) < cl.argument_positions.size();
+    return known ? cl.argument_positions[static_cast<std::size_t>(index)] : index;
+}
+
 // Stage 1: which argument is wrong.
 void parse_reporting_argument(report& r, int argc, const wchar_t* const* argv) {
     try {
         r.cl.parse(argc, argv);
     } catch (const error_invalid_option_base& e) {
         r.out << L"Error in option '" << e.option_text << L"', parameter "
-              << std::to_wstring(e.argument_index) << L"'. ";
+              << std::to_wstring(typed_position(r.cl, e.argument_index)) << L"'. ";
         throw;
     } catch (const error_argument_base& e) {
-        r.out << L"Error in parameter " << std::to_wstring(e.argument_index) << L". ";
+        r.out << L"Error in parameter " << std::to_wstring(typed_position(r.cl, e.argument_index)) << L". ";
         r.result = r.base + bad_argument;
         throw;
     }

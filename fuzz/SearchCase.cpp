@@ -31,7 +31,7 @@ void Silence(std::wostream& stream) {
 
 } // namespace
 
-void RunSearchCase(std::uint8_t flags, std::unique_ptr<platform::Device> device) {
+void RunSearchCase(std::uint8_t flags, std::unique_ptr<platform::Device> device, RowFormat rows) {
     static const bool silenced = [] {
         Silence(std::cout);
         Silence(std::cerr);
@@ -53,7 +53,7 @@ void RunSearchCase(std::uint8_t flags, std::unique_ptr<platform::Device> device)
     if (cmdarg::process_command_line(options, static_cast<int>(argv.size()), argv.data(), discard, discard,
                                      ToolBanner, nullptr, kErrorBase, kHelpResult) > 0)
         __builtin_trap(); // the fixed options above are always accepted
-    RunSearch(options, std::move(device));
+    RunSearch(options, std::move(device), rows);
 }
 
 } // namespace vesk_fuzz

@@ -2,6 +2,7 @@
 // What the fuzz targets share (the library vesk_fuzz_support): the input that stands for a whole
 // volume, the index fuzzer's walk over one, the search fuzzer's run of the program, and Try.
 
+#include "app/LongOptions.h"
 #include "platform/Device.h"
 
 #include <cstddef>
@@ -49,9 +50,11 @@ constexpr unsigned kMaxWalkedRecords = 256;
 void WalkIndexes(std::unique_ptr<platform::Device> device);
 
 // The search fuzzer's run: the search for "*" on device with the options flags selects, one bit
-// each: -nall, -fsystem, -funused, -deferred, -ssize -salloc, -nocache, -sP, -JP. Result lines and
-// messages are discarded (the console streams are silenced for good on the first call). Reports
-// nothing: the search itself reports and swallows what it meets.
-void RunSearchCase(std::uint8_t flags, std::unique_ptr<platform::Device> device);
+// each: -nall, -fsystem, -funused, -deferred, -ssize -salloc, -nocache, -sP, -JP; with rows, each
+// hit is written as rows of that format instead of lines. Result lines and messages are discarded
+// (the console streams are silenced for good on the first call). Reports nothing: the search
+// itself reports and swallows what it meets.
+void RunSearchCase(std::uint8_t flags, std::unique_ptr<platform::Device> device,
+                   RowFormat rows = RowFormat::Lines);
 
 } // namespace vesk_fuzz

@@ -33,6 +33,11 @@ void AppendOemString(const std::wstring& text, std::string& bytes);
 // full disk, a closed pipe, ...).
 ErrorCode WriteStandardOutput(const std::string& bytes);
 
+// From now on WriteStandardOutput writes its bytes exactly as they are, for output another program
+// reads: no line feed becomes a carriage return and a line feed. Windows: standard output leaves
+// the C runtime's text mode for binary mode. POSIX: bytes are always written as they are.
+void WriteStandardOutputAsIs();
+
 // Whether error, of a write to standard output, says that the reader of the pipe has gone.
 bool IsClosedPipe(ErrorCode error);
 

@@ -1,5 +1,6 @@
 #pragma once
-// The file that receives a copy of the result lines as UTF-16 little-endian text.
+// The file that receives a copy of the result lines: UTF-16 little-endian text, or the bytes of
+// rows for other programs.
 
 #include "platform/ErrorCode.h"
 
@@ -34,6 +35,8 @@ class OutputFile {
     // mark), unbuffered. Returns 0 once every byte is written, else the error (a full disk, ...);
     // bytes written before the error stay in the file.
     ErrorCode Write(const std::wstring& text);
+    // Appends bytes as they are, unbuffered; returns as Write.
+    ErrorCode WriteBytes(const std::string& bytes);
 
   private:
     std::intptr_t handle_; // the descriptor on POSIX, the HANDLE on Windows

@@ -56,6 +56,10 @@ bool CAttribute::IsNonResident() const {
     return read_le<std::uint8_t>(GetHeader(), length_, AttributeField::kNonResident) != 0;
 }
 
+std::uint16_t CAttribute::GetInstance() const {
+    return read_le<std::uint16_t>(GetHeader(), length_, AttributeField::kInstance);
+}
+
 std::wstring CAttribute::GetName() const {
     const std::uint8_t* header = GetHeader();
     const std::size_t units = read_le<std::uint8_t>(header, length_, AttributeField::kNameLength);

@@ -61,6 +61,8 @@ class CAttribute {
     std::uint32_t GetType() const;
     bool IsNonResident() const;
     std::wstring GetName() const; // empty when unnamed
+    // The attribute's number, unique within its record (an $ATTRIBUTE_LIST entry names it).
+    std::uint16_t GetInstance() const;
 
     // The value of a resident attribute and its length in bytes; the value lies inside the header's
     // GetLength() bytes. Throw std::logic_error "not implemented?" for a non-resident attribute.

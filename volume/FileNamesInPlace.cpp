@@ -11,8 +11,12 @@ namespace {
 
 // FILE_NAME value fields, offsets from the start of the value.
 constexpr std::size_t kParentReferenceField = 0x00; // u64 FileReference of the parent directory
-constexpr std::size_t kFileAttributesField = 0x38;  // u32 file attribute flags
-constexpr std::size_t kNamespaceField = 0x41;       // u8 namespace
+constexpr std::size_t kCreatedField = 0x08;         // u64 ticks, as the four times below
+constexpr std::size_t kModifiedField = 0x10;
+constexpr std::size_t kRecordChangedField = 0x18;
+constexpr std::size_t kAccessedField = 0x20;
+constexpr std::size_t kFileAttributesField = 0x38; // u32 file attribute flags
+constexpr std::size_t kNamespaceField = 0x41;      // u8 namespace
 
 // Whether an attribute from pos on, as far as the walk from the record's first attribute could go,
 // is a FILE_NAME or an $ATTRIBUTE_LIST, or the walk ends in damage before the end marker (the
@@ -44,6 +48,15 @@ FileReference CFileNameInPlace::GetParentReference() const {
 
 std::uint32_t CFileNameInPlace::GetFileAttributes() const {
     return read_le<std::uint32_t>(value_, length_, kFileAttributesField);
+}
+
+FileTimes CFileNameInPlace::GetTimes() const {
+    FileTimes times;
+    times.created = read_le<std::uint64_t>(value_, length_, kCreatedField);
+    times.modified = read_le<std::uint64_t>(value_, length_, kModifiedField);
+    times.recordChanged = read_le<std::uint64_t>(value_, length_, kRecordChangedField);
+    times.accessed = read_le<std::uint64_t>(value_, length_, kAccessedField);
+    return times;
 }
 
 std::uint8_t CFileNameInPlace::GetNamespace() const {

@@ -5,6 +5,7 @@
 
 #include "volume/AttributeHeader.h"
 #include "volume/FileReference.h"
+#include "volume/FileTimes.h"
 #include "volume/LittleEndian.h"
 
 #include <array>
@@ -53,6 +54,9 @@ class CFileNameInPlace {
     FileReference GetParentReference() const;
     std::uint32_t GetFileAttributes() const;
     std::uint8_t GetNamespace() const;
+    // The time stamps this name was given when it was made, moved or renamed; they need not agree
+    // with the file's own in $STANDARD_INFORMATION.
+    FileTimes GetTimes() const;
     // The name: the code units from kFileNameHeaderSize to the end of the value (nothing for a
     // shorter value). GetFileNameLength() units, at most half the record size.
     std::size_t GetFileNameLength() const;

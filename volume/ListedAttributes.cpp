@@ -28,10 +28,6 @@ std::uint32_t FindInstance(const CFileRecord& record, std::uint32_t type, std::u
     return index;
 }
 
-std::uint16_t InstanceOf(const CAttribute& attribute) {
-    return read_le<std::uint16_t>(attribute.GetHeader(), attribute.GetLength(), AttributeField::kInstance);
-}
-
 bool ExtendsBase(const CFileRecord& record, const CFileRecord& base) {
     if (!record.IsFileRecord() || !record.IsFixedUp())
         return false;
@@ -144,7 +140,7 @@ AttributeList FollowAttributeList(const CFileRecord& base, const RecordReader& r
     const auto own = static_cast<std::uint32_t>(base.GetData()->GetAttributeIndex().spans.size());
     for (std::uint32_t index = 0; index < own; ++index) {
         const CAttribute attribute = base.GetAttribute(index);
-        if (isTaken(baseNumber << 16 | InstanceOf(attribute)))
+        if (isTaken(baseNumber << 16 | attribute.GetInstance()))
             continue;
         Add(attributes, attribute);
         if (IsShortFileNameAt(base, index))

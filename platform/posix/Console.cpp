@@ -76,6 +76,8 @@ ErrorCode WriteStandardOutput(const std::string& bytes) {
     return 0;
 }
 
+void WriteStandardOutputAsIs() {}
+
 bool IsClosedPipe(ErrorCode error) {
     return error == EPIPE;
 }

@@ -35,6 +35,10 @@ ErrorCode OutputFile::Write(const std::wstring& text) {
         bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
         bytes[2 * i + 1] = static_cast<char>((text[i] >> 8) & 0xFF);
     }
+    return WriteBytes(bytes);
+}
+
+ErrorCode OutputFile::WriteBytes(const std::string& bytes) {
     // A short write (a disk filling up, a signal) is continued, so the next call reports the
     // error instead of losing the rest of the text silently.
     const char* next = bytes.data();

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <clocale>
+#include <fcntl.h>
 #include <io.h>
 #include <iostream>
 #include <mutex>
@@ -89,6 +90,10 @@ ErrorCode WriteStandardOutput(const std::string& bytes) {
         left -= static_cast<std::size_t>(written);
     }
     return 0;
+}
+
+void WriteStandardOutputAsIs() {
+    _setmode(kStandardOutput, _O_BINARY);
 }
 
 bool IsClosedPipe(ErrorCode error) {

@@ -16,6 +16,19 @@ HANDLE HandleOf(std::intptr_t handle) {
 // WriteFile takes a 32-bit count; larger texts go in several writes.
 constexpr std::size_t kLargestWrite = 1u << 30;
 
+ErrorCode WriteAll(HANDLE handle, const char* next, std::size_t left) {
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, next, static_cast<DWORD>(std::min(left, kLargestWrite)), &written, nullptr))
+            return GetLastError();
+        if (written == 0)
+            return ERROR_WRITE_FAULT; // nothing moves: give up rather than spin
+        next += written;
+        left -= written;
+    }
+    return 0;
+}
+
 } // namespace
 
 CreateOutputFileResult CreateOutputFile(const std::wstring& name) {
@@ -36,19 +49,12 @@ OutputFile::~OutputFile() {
 
 // wchar_t is a UTF-16 code unit here, and little-endian in memory: the text is written as it is.
 ErrorCode OutputFile::Write(const std::wstring& text) {
-    const char* next = reinterpret_cast<const char*>(text.data());
-    std::size_t left = text.size() * sizeof(wchar_t);
-    while (left > 0) {
-        DWORD written = 0;
-        if (!WriteFile(HandleOf(handle_), next, static_cast<DWORD>(std::min(left, kLargestWrite)), &written,
-                       nullptr))
-            return GetLastError();
-        if (written == 0)
-            return ERROR_WRITE_FAULT; // nothing moves: give up rather than spin
-        next += written;
-        left -= written;
-    }
-    return 0;
+    return WriteAll(HandleOf(handle_), reinterpret_cast<const char*>(text.data()),
+                    text.size() * sizeof(wchar_t));
+}
+
+ErrorCode OutputFile::WriteBytes(const std::string& bytes) {
+    return WriteAll(HandleOf(handle_), bytes.data(), bytes.size());
 }
 
 } // namespace platform

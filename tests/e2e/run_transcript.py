@@ -14,15 +14,16 @@ A transcript is UTF-8 text, one case after another:
   ! line           an expected line of standard error, in order among the error lines
   < FILE, ! < FILE the lines of FILE (a path from the transcript's folder), as expected lines of
                    standard output or standard error
-  > line           an expected line of the file that -outfile names, read as UTF-16LE; a case
-                   with such lines, or with a lone ">", checks that the file holds just them
+  > line           an expected line of the file that -outfile names, read as UTF-16LE (as UTF-8
+                   when the run writes rows, --csv, --jsonl or --bodyfile); a case with such
+                   lines, or with a lone ">", checks that the file holds just them
   [exit N]         the expected exit code; a case without it expects 0
   [in order]       the case runs again with standard error sent into standard output, whose
                    lines must then come in the order of the expected lines above
 Empty lines at the end of a case separate cases; they are no expected lines. In every line,
 {NAME} stands for the image of builder volume NAME (RECIPES/NAME.recipe), else for the file NAME
 of VOLUMES (a disk image of tools/mkdisk.sh, {disk-gpt.img}), and {SCRATCH} for an empty folder of
-this case. The elapsed time of the summary is written "T" (" in T s.").
+this case. The elapsed time of the summary is written "T" (" in T s."), and a carriage return "␍".
 """
 
 import difflib
@@ -97,7 +98,8 @@ def run(arguments, settings=(), merged=False):
                               env=environment, timeout=RUN_LIMIT)
     except subprocess.TimeoutExpired:
         return None, "", ""
-    decode = lambda data: re.sub(r" in [0-9.e+-]+ s\.", " in T s.", (data or b"").decode("utf-8", "backslashreplace"))
+    decode = lambda data: re.sub(r" in [0-9.e+-]+ s\.", " in T s.",
+                                 (data or b"").decode("utf-8", "backslashreplace").replace("\r", "␍"))
     return done.returncode, decode(done.stdout), decode(done.stderr)
 
 
@@ -131,7 +133,9 @@ def run_case(case, vesk, volumes, recipes, mkvol):
             outfile = words[words.index("-outfile") + 1] if "-outfile" in words else ""
             if os.path.exists(outfile):
                 with open(outfile, "rb") as file:
-                    actual += as_lines(file.read().decode("utf-16-le", "backslashreplace"), "> ")
+                    rows = {"--csv", "--jsonl", "--bodyfile"} & set(words)
+                    text = file.read().decode("utf-8" if rows else "utf-16-le", "backslashreplace")
+                    actual += as_lines(text.replace("\r", "␍"), "> ")
             else:
                 actual.append("> [no output file]")
         expected.append(f"[exit {case.exit}]")
