@@ -1,7 +1,7 @@
 #!/bin/bash
 # Shadow copies on a disk that Windows wrote (GPT, NTFS partition 2 at sector 67584 with one copy):
 # vesk's reading of the copy through the device stack (the raw disk, a VHDX of it, the partition
-# chosen by offset) against libvshadow's reading alone, the copy written out by vesk-shadow-export:
+# chosen by offset, an E01 of it) against libvshadow's reading alone, the copy written out by vesk-shadow-export:
 # vesk's whole output on the written copy for each search, and The Sleuth Kit's fls listing of it.
 # Then the cases of shadow_copies.transcript, with the disk and the written copy as its volumes.
 #   shadow_copies.sh VESK EXPORT FLS TESTS(tests/) MKVOL DATA.tar.gz
@@ -16,7 +16,8 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
 tar xzf "$data" --sparse &&
   "$export" vss_2_stor.raw $((67584 * 512)) 1 store1.raw &&
-  qemu-img convert -f raw -O vhdx vss_2_stor.raw vss_2_stor.vhdx || exit 1
+  qemu-img convert -f raw -O vhdx vss_2_stor.raw vss_2_stor.vhdx &&
+  ewfacquire -u -q -c deflate:fast -t vss_2_stor vss_2_stor.raw >/dev/null || exit 1
 failures=0
 
 # search VALUE OPTIONS...: the run's output, the elapsed time masked, and its exit code.
@@ -28,7 +29,7 @@ search() {
 }
 
 while read -r -a options; do
-  for value in vss_2_stor.raw#2/vss1 vss_2_stor.vhdx#2/vss1 vss_2_stor.raw@67584s/vss1; do
+  for value in vss_2_stor.raw#2/vss1 vss_2_stor.vhdx#2/vss1 vss_2_stor.E01#2/vss1 vss_2_stor.raw@67584s/vss1; do
     if ! diff <(search store1.raw "${options[@]}") <(search "$value" "${options[@]}"); then
       echo "differs from the written copy: $value ${options[*]}"
       failures=$((failures + 1))
