@@ -35,11 +35,10 @@ std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
 
 CLogicalDisk::CLogicalDisk(const wchar_t* drive) : CLogicalDisk(platform::DevicePathForDrive(drive)) {}
 
-CLogicalDisk::CLogicalDisk(const std::wstring& devicePath)
-    : CLogicalDisk(OpenOrThrow(devicePath), devicePath) {}
+CLogicalDisk::CLogicalDisk(const std::wstring& devicePath) : CLogicalDisk(OpenOrThrow(devicePath)) {}
 
-CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath)
-    : devicePath_(std::move(devicePath)), device_(std::move(device)), deviceBytes_(device_->Size()) {
+CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device)
+    : device_(std::move(device)), deviceBytes_(device_->Size()) {
     ReadBootSector();
 }
 

@@ -177,7 +177,7 @@ TEST(LogicalDisk, ReportsWhatCannotBeOpenedOrReadAsSystemErrors) {
     }
     auto device = std::make_unique<platform::MemoryDevice>(Bytes(4096));
     device->FailReadsWith(EIO);
-    EXPECT_THROW(new CLogicalDisk(std::move(device), L"broken"), ESystemError);
+    EXPECT_THROW(new CLogicalDisk(std::move(device)), ESystemError);
 
     auto opened = SyntheticVolume().Open();
     Bytes buffer(512);
