@@ -134,7 +134,7 @@ void CLogicalDisk::SeekSector(std::uint64_t sector) {
         return;
     std::uint16_t bytesPerSector = GetBytesPerSector();
     if (bytesPerSector != 0 && sector > std::numeric_limits<std::uint64_t>::max() / bytesPerSector)
-        throw std::out_of_range("Sector number beyond the addressable range");
+        throw std::out_of_range("Sector " + std::to_string(sector) + " lies beyond the addressable range");
     if (platform::ErrorCode error = device_->Seek(sector * bytesPerSector))
         throw ESystemError(error);
     position_ = sector;
