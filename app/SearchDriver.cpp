@@ -133,8 +133,7 @@ boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
 std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive, std::unique_ptr<platform::Device> device) {
     // The disk's reference is dropped on the way out, also when the volume is refused.
     const boost::intrusive_ptr<Krod::CLogicalDisk> disk =
-        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(
-                     new Krod::CLogicalDisk(std::move(device), drive.devicePath), false)
+        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(new Krod::CLogicalDisk(std::move(device)), false)
                : OpenDisk(drive);
     auto mft = std::make_unique<Krod::CMft>(disk.get());
     // Said once the volume is known to be NTFS, before what the cut makes unreadable is met: whatever

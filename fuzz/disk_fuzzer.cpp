@@ -5,7 +5,7 @@
 // its two low bits none, "#N", "@OFFSET" in KiB or in sectors (N, OFFSET from the other six bits);
 // the second the search's options (RunSearchCase).
 
-#include "fuzz/fuzz_support.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,8 +1,8 @@
-// Fuzzes the -d value's grammar alone ([X:]PATH[#N|@OFFSET]; two input bytes to a UTF-16 code unit):
-// parsing a drive and splitting off its volume choice neither fail nor lose the path before it.
+// Fuzzes the -d value's grammar alone ([X:]PATH[#N|@OFFSET][/vssK]; two input bytes to a UTF-16 code
+// unit): parsing a value never fails, and a value it accepts keeps the path as typed, after the
+// drive letter. Which prefixes exist is fixed by their length, so that every rule is reached.
 
-#include "platform/Drive.h"
-#include "platform/posix/VolumeChoice.h"
+#include "platform/DriveValue.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::wstring value;
     for (std::size_t i = 0; i + 1 < size; i += 2)
         value.push_back(static_cast<wchar_t>(data[i] | data[i + 1] << 8));
-    const platform::Drive drive = platform::ParseDrive(value);
-    const platform::VolumeChoice choice = platform::SplitVolumeChoice(drive.devicePath);
-    if (choice.kind != platform::VolumeChoice::Kind::Whole &&
-        drive.devicePath.compare(0, choice.path.size(), choice.path) != 0)
+    const platform::DriveValueParse parse =
+        platform::ParseDriveValue(value, [](const std::wstring& path) { return path.size() % 3 == 0; });
+    const std::size_t start = parse.value.letter != 0 ? 2 : 0;
+    if (parse.problem.empty() && value.compare(start, parse.value.path.size(), parse.value.path) != 0)
         __builtin_trap();
     return 0;
 }

@@ -3,8 +3,8 @@
 // must agree) and the climb to the root. The input is the record as it lies on disk; it is placed at
 // kFuzzedRecord of a small volume built in memory.
 
-#include "fuzz/fuzz_support.h"
-#include "tests/volume/names_in_place_check.h"
+#include "tools/fuzzsupport/fuzz_support.h"
+#include "tools/recordcheck/names_in_place_check.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"

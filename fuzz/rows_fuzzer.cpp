@@ -4,8 +4,8 @@
 // describes the volume (VolumeFromInput). Rows always carry their paths, so the -sP bit picks the
 // format instead: --bodyfile when set, else --csv (--jsonl differs from it in its escapes only).
 
-#include "fuzz/fuzz_support.h"
 #include "platform/MemoryDevice.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1)

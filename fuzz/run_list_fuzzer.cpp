@@ -4,7 +4,7 @@
 // list of a record (attributes as they lie in a record, up to the end marker), which the volume holds both as
 // an ordinary record and as $UpCase.
 
-#include "fuzz/fuzz_support.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
 #include "volume/IndexAttributes.h"

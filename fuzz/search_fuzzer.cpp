@@ -1,8 +1,8 @@
 // Fuzzes the program's whole search over a volume. The first input byte picks the options
 // (RunSearchCase); the rest describes the volume (VolumeFromInput).
 
-#include "fuzz/fuzz_support.h"
 #include "platform/MemoryDevice.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1)

@@ -35,11 +35,10 @@ std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
 
 CLogicalDisk::CLogicalDisk(const wchar_t* drive) : CLogicalDisk(platform::DevicePathForDrive(drive)) {}
 
-CLogicalDisk::CLogicalDisk(const std::wstring& devicePath)
-    : CLogicalDisk(OpenOrThrow(devicePath), devicePath) {}
+CLogicalDisk::CLogicalDisk(const std::wstring& devicePath) : CLogicalDisk(OpenOrThrow(devicePath)) {}
 
-CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath)
-    : devicePath_(std::move(devicePath)), device_(std::move(device)), deviceBytes_(device_->Size()) {
+CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device)
+    : device_(std::move(device)), deviceBytes_(device_->Size()) {
     ReadBootSector();
 }
 
@@ -135,7 +134,7 @@ void CLogicalDisk::SeekSector(std::uint64_t sector) {
         return;
     std::uint16_t bytesPerSector = GetBytesPerSector();
     if (bytesPerSector != 0 && sector > std::numeric_limits<std::uint64_t>::max() / bytesPerSector)
-        throw std::out_of_range("Sector number beyond the addressable range");
+        throw std::out_of_range("Sector " + std::to_string(sector) + " lies beyond the addressable range");
     if (platform::ErrorCode error = device_->Seek(sector * bytesPerSector))
         throw ESystemError(error);
     position_ = sector;

@@ -26,8 +26,8 @@ class CLogicalDisk {
     // ESystemError if the device cannot be opened or sector 0 cannot be read, std::runtime_error
     // with the platform's one-line text when what the path names holds no volume to open.
     explicit CLogicalDisk(const wchar_t* drive);
-    // The same on an opened device, named devicePath; the disk owns the device.
-    CLogicalDisk(std::unique_ptr<platform::Device> device, std::wstring devicePath);
+    // The same on an opened device; the disk owns the device.
+    explicit CLogicalDisk(std::unique_ptr<platform::Device> device);
 
     CLogicalDisk(const CLogicalDisk&) = delete;
     CLogicalDisk& operator=(const CLogicalDisk&) = delete;
@@ -37,7 +37,6 @@ class CLogicalDisk {
     std::uint32_t Release();
 
     const std::array<std::uint8_t, kBootSectorCopySize>& GetBootSector() const { return bootSector_; }
-    const std::wstring& GetDevicePath() const { return devicePath_; }
 
     // Geometry as the boot sector states it, unvalidated (CMft validates it). The sectors per
     // cluster byte b counts sectors up to 0x80; above it, as volumes with clusters of 128 KiB and
@@ -99,7 +98,6 @@ class CLogicalDisk {
 
     std::uint32_t references_ = 1;
     std::array<std::uint8_t, kBootSectorCopySize> bootSector_{};
-    std::wstring devicePath_;
     std::unique_ptr<platform::Device> device_;
     std::optional<std::uint64_t> deviceBytes_; // the device's size, when it can tell
     std::optional<std::uint64_t> position_;    // sector the device stands at; unknown after a failure

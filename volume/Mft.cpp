@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace Krod {
 namespace {
@@ -375,7 +376,7 @@ void CMft::ReadAncestors(std::vector<FileReference> level) {
 
 const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
     if (recordNumber < block_.first || recordNumber - block_.first >= block_.count)
-        throw std::out_of_range("Record outside the block read");
+        throw std::out_of_range("Record " + std::to_string(recordNumber) + " lies outside the block read");
     return FixedUpRecord(block_, static_cast<std::size_t>(recordNumber - block_.first));
 }
 

@@ -62,7 +62,7 @@ CUpcaseTable::CUpcaseTable(CMft& mft) {
 const CUpcaseTable::Page& CUpcaseTable::LoadPage(std::size_t page) const {
     std::vector<std::uint8_t> cluster(bytesPerCluster_);
     if (data_.ReadClusters(cluster.data(), page, 1) != 1)
-        throw std::runtime_error("$UpCase page lies beyond its data runs");
+        throw std::runtime_error("$UpCase page " + std::to_string(page) + " lies beyond its data runs");
     auto entries = boost::shared_ptr<Page>(new Page(entriesPerPage_));
     for (std::size_t i = 0; i < entries->size(); ++i)
         (*entries)[i] = read_le<std::uint16_t>(cluster.data(), cluster.size(), 2 * i);

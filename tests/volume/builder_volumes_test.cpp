@@ -11,11 +11,11 @@
 // attributes through its base record: a base record with an $ATTRIBUTE_LIST is compared with the
 // lines of all its records, an extension record with its own.
 #include "tests/common/scratch_folder.h"
-#include "tests/volume/names_in_place_check.h"
 #include "tests/volume/rows.h"
 #include "tools/mkvol/fixups.h"
 #include "tools/mkvol/manifest_reader.h"
 #include "tools/mkvol/utf.h"
+#include "tools/recordcheck/names_in_place_check.h"
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"

@@ -2,9 +2,9 @@
 // library makes of them: run lists, the attribute walk, the typed views and their refusals, the
 // selection of FILE_NAMEs (also as a scan reads them in place), attribute-list entries and update
 // sequences. What well-formed volumes hold is compared with libntfs-3g in builder_volumes_test.
-#include "tests/volume/names_in_place_check.h"
 #include "tests/volume/record_text.h"
 #include "tests/volume/rows.h"
+#include "tools/recordcheck/names_in_place_check.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
 #include "volume/AttributeListEntries.h"

@@ -3,8 +3,8 @@
 //
 //     vesk-fuzz-seed IMAGE INDEX_SEED SEARCH_SEED
 
-#include "fuzz/fuzz_support.h"
 #include "platform/MemoryDevice.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 
 #include <cstdint>
 #include <fstream>

@@ -212,8 +212,7 @@ void SyntheticVolume::PutBytes(std::uint64_t offset, const Bytes& bytes) {
 OpenedVolume SyntheticVolume::Open(std::optional<std::uint32_t> deviceSectorSize) const {
     auto device = std::make_unique<platform::MemoryDevice>(image_, deviceSectorSize);
     platform::MemoryDevice* raw = device.get();
-    boost::intrusive_ptr<Krod::CLogicalDisk> disk(new Krod::CLogicalDisk(std::move(device), L"memory"),
-                                                  false);
+    boost::intrusive_ptr<Krod::CLogicalDisk> disk(new Krod::CLogicalDisk(std::move(device)), false);
     return {disk, raw};
 }
 

@@ -1,4 +1,4 @@
-#include "tests/volume/names_in_place_check.h"
+#include "tools/recordcheck/names_in_place_check.h"
 
 #include "volume/FileNameAttribute.h"
 #include "volume/FileNamesInPlace.h"

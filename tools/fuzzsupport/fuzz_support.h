@@ -1,6 +1,7 @@
 #pragma once
-// What the fuzz targets share (the library vesk_fuzz_support): the input that stands for a whole
-// volume, the index fuzzer's walk over one, the search fuzzer's run of the program, and Try.
+// What the fuzz targets and their seed maker share (the library vesk_fuzz_support): the input that
+// stands for a whole volume, the index fuzzer's walk over one, the search fuzzer's run of the
+// program, and Try.
 
 #include "app/LongOptions.h"
 #include "platform/Device.h"

@@ -1,4 +1,4 @@
-#include "fuzz/fuzz_support.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
@@ -71,7 +71,7 @@ void WalkIndexes(std::unique_ptr<platform::Device> device) {
     boost::intrusive_ptr<Krod::CLogicalDisk> disk;
     std::unique_ptr<Krod::CMft> mft;
     try {
-        disk.reset(new Krod::CLogicalDisk(std::move(device), L"fuzz"), false);
+        disk.reset(new Krod::CLogicalDisk(std::move(device)), false);
         mft = std::make_unique<Krod::CMft>(disk.get());
     } catch (const std::exception&) {
         return;

@@ -1,4 +1,4 @@
-#include "fuzz/fuzz_support.h"
+#include "tools/fuzzsupport/fuzz_support.h"
 
 #include "app/SearchDriver.h"
 #include "app/ToolOptions.h"
