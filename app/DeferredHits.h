@@ -29,7 +29,9 @@ class DeferredHits {
   private:
     struct Hit {
         std::uint32_t recordNumber;
-        std::uint16_t nameIndex;    // among the file's FILE_NAMEs, wherever its attribute list keeps them
+        // Among the file's FILE_NAMEs, wherever its attribute list keeps them: fewer than 65536, as
+        // a list holds no more than kMaxAttributeListSize bytes of 32-byte entries at least.
+        std::uint16_t nameIndex;
         std::uint16_t nameInstance; // the attribute's, which tells when the record changed since
     };
 
