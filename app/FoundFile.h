@@ -8,7 +8,7 @@
 #include <optional>
 
 struct FoundFile {
-    // Copies share the record buffer, so a kept hit keeps its record's bytes alive.
+    // Copies share the record buffer.
     Krod::CFileRecord record;
     // The number the record was read under; the ID column and messages show it.
     std::uint32_t recordNumber = 0;

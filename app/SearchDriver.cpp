@@ -1,6 +1,7 @@
 #include "app/SearchDriver.h"
 
 #include "app/DamageNotes.h"
+#include "app/DeferredHits.h"
 #include "app/FoundFile.h"
 #include "app/MatchingLocale.h"
 #include "app/NameMatcher.h"
@@ -33,7 +34,6 @@
 #include <bitset>
 #include <cstdint>
 #include <iostream>
-#include <list>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -241,12 +241,7 @@ class Scan {
     void NoteRestPastImageEnd() { NotePastImageEnd(pastEndFrom_, UINT64_MAX); }
 
     // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
-    void ListDeferred() {
-        while (!waiting_.empty()) {
-            printer_.Print(waiting_.front());
-            waiting_.pop_front();
-        }
-    }
+    void ListDeferred() { waiting_.List(mft_, printer_); }
 
     // Records that passed the record filters.
     std::uint32_t Scanned() const { return scanned_; }
@@ -368,7 +363,7 @@ class Scan {
                 continue;
             hit.matchedName = name;
             if (deferred_)
-                waiting_.push_back(hit);
+                waiting_.Keep(hit);
             else
                 printer_.Print(hit);
         }
@@ -403,7 +398,7 @@ class Scan {
     Krod::FileNamesInPlace names_;
     std::bitset<Krod::FileNamesInPlace::kMaxNames> matched_;
     std::vector<wchar_t> units_; // the name being tested, when read in place
-    std::list<FoundFile> waiting_;
+    DeferredHits waiting_;
     std::uint32_t scanned_ = 0;
     // The records past the end of the image, the first range not noted yet, and the records asked for.
     std::vector<Krod::CMft::RecordRange> pastEnd_;

@@ -4,7 +4,8 @@
 
 On every builder volume: one CSV row per line of the plain search, in its order, with the line's
 record and path, and the same notes on standard error; the JSON object of each row holds the same fields; on the undamaged volumes every
-field the manifest (libntfs-3g) knows agrees. On a copy of basic whose time stamps are set apart
+field the manifest (libntfs-3g) knows agrees. Lines and rows alike, -deferred prints the same bytes
+after the scan, with the same notes. On a copy of basic whose time stamps are set apart
 (distinct $STANDARD_INFORMATION and FILE_NAME times, a hard link with three), the eight times of
 each row equal what The Sleuth Kit's istat reads, and mactime makes of the bodyfile a timeline
 with those times, letters and names. On basic, each bodyfile line names its file and inode as
@@ -158,6 +159,11 @@ def main():
         objects = [json.loads(line) for line in output([vesk, "--jsonl", *SEARCH, "-d", image]).splitlines()]
         if [{key: text(value) for key, value in o.items()} for o in objects] != rows:
             failures.append(f"{name}: the JSON objects do not hold the CSV rows' fields")
+        for form in ([], ["--csv"], ["--jsonl"], ["--bodyfile"]):
+            search, notes = [vesk, *form, "-si", "-ssize", "-salloc", "-snamespace", *SEARCH, "-d", image], []
+            if output(search, notes) != output(search + ["-deferred"], notes) or \
+                    sorted(notes[0].splitlines()) != sorted(notes[1].splitlines()):
+                failures.append(f"{name}: -deferred {' '.join(form)} differs from the search that streams")
         if not any(line["kind"] in ("patch", "raw") for line in lines):
             compare_with_manifest(name, rows, lines, failures)
     compare_with_fls(vesk, os.path.join(volumes, "basic.img"), fls, failures)
