@@ -50,15 +50,17 @@ diff <(screen "$tmp/plain" 40) <(screen "$tmp/raw" 40) >"$tmp/diff" || fail "the
 
 # Interrupted (Ctrl-C) while the line shows, the search takes it off first. The results go to a pipe
 # that is read in part: past the second after which the line shows, the search waits on the pipe with
-# the line on the terminal, and is interrupted once the terminal has shown it.
+# the line on the terminal, and is interrupted once the terminal has shown it. The terminal's output
+# goes to a file of its own: the watcher may start before tee, and must not find the line of an
+# earlier run.
 mkfifo "$tmp/results" "$tmp/gate"
 { sleep 2; head -c 1000000 >/dev/null; read -r <"$tmp/gate"; cat >/dev/null; } <"$tmp/results" &
 timeout 60 script -q -e -c "echo \$\$ >$tmp/pid; exec $(printf '%q ' "${search[@]}") -outCON -outfile $tmp/results" /dev/null |
-    tee "$tmp/raw" | { timeout 60 sh -c 'until grep -aq "records (" "$0"; do sleep 0.1; done' "$tmp/raw"
+    tee "$tmp/interrupted" | { timeout 60 sh -c 'until grep -aq "records (" "$0" 2>/dev/null; do sleep 0.1; done' "$tmp/interrupted"
                        kill -INT "$(cat "$tmp/pid")"; echo >"$tmp/gate"; cat >/dev/null; }
 status=${PIPESTATUS[0]}
 [ "$status" = 130 ] || fail "the interrupted search ended with $status, not 130"
-[ "$(screen "$tmp/raw" | grep -v '^$')" = "$(screen "$tmp/plain" | head -1)" ] || fail "the interrupted screen: $(screen "$tmp/raw")"
+[ "$(screen "$tmp/interrupted" | grep -v '^$')" = "$(screen "$tmp/plain" | head -1)" ] || fail "the interrupted screen: $(screen "$tmp/interrupted")"
 wait
 
 on_slow_terminal "$tmp/raw" "${search[@]}" -silent
