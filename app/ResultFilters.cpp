@@ -3,6 +3,7 @@
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
 #include "volume/AttributeHeader.h"
+#include "volume/DirectoryPaths.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/FileRecord.h"
@@ -111,7 +112,7 @@ bool ResultFilters::PassesAncestors(const Krod::CFileNameAttribute& name, Krod::
 
 bool ResultFilters::AncestorsPass(const Krod::CFileNameAttribute& name, Krod::CMft& mft) {
     try {
-        const auto ancestors = name.GetAncestorRecords(mft);
+        const auto ancestors = Krod::GetAncestorRecords(mft, name);
         if (ancestors->size() < 2)
             return true;
         return !IsSpecialNtfsFile(*std::next(ancestors->begin()), false);

@@ -1,5 +1,6 @@
 #include "app/ResultPath.h"
 
+#include "volume/DirectoryPaths.h"
 #include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/JunctionTable.h"
@@ -12,7 +13,7 @@ std::vector<std::wstring> ResolveResultPaths(const Krod::CFileNameAttribute& nam
                                              Krod::CMft& mft, const Krod::CJunctionTable& junctions,
                                              std::wostream& errors) {
     try {
-        const std::wstring parent = name.GetParentPath(mft, name.GetNamespace());
+        const std::wstring parent = Krod::GetParentPath(mft, name, name.GetNamespace());
         const auto paths = junctions.GetAlternatePaths(parent);
         return std::vector<std::wstring>(paths->begin(), paths->end());
     } catch (const Krod::ENoFilenameAttribute& e) {

@@ -26,7 +26,6 @@
 #include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
-#include "volume/UpdateSequence.h"
 
 #include <boost/intrusive_ptr.hpp>
 

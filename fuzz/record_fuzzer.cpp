@@ -7,10 +7,11 @@
 #include "tools/recordcheck/names_in_place_check.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
+#include "volume/DirectoryPaths.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/IndexAttributes.h"
 #include "volume/Mft.h"
-#include "volume/SymbolicLinkAttribute.h"
+#include "volume/ReparsePoint.h"
 
 #include <algorithm>
 #include <string>
@@ -42,7 +43,7 @@ void ReadAttribute(const Krod::CAttribute& attribute, Krod::CMft& mft) {
             (void)name.GetParentReference();
             (void)name.GetNamespace();
             (void)name.GetFileAttributes();
-            (void)name.GetParentPath(mft);
+            (void)Krod::GetParentPath(mft, name);
         });
         break;
     case Krod::kAttributeIndexRoot:

@@ -1,8 +1,9 @@
 #include "volume/Attribute.h"
 
 #include "volume/AttributeHeader.h"
-#include "volume/FileNamesInPlace.h"
+#include "volume/FileNameValue.h"
 #include "volume/LittleEndian.h"
+#include "volume/Utf16Text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,14 +15,6 @@ namespace {
 
 // The largest sector count one device read takes.
 constexpr std::uint64_t kMaxSectorsPerRead = std::numeric_limits<std::uint32_t>::max();
-
-// Replaces text by the units UTF-16 code units at offset, reusing its storage.
-void ReadUtf16(const std::uint8_t* bytes, std::size_t size, std::size_t offset, std::size_t units,
-               std::wstring& text) {
-    text.resize(units);
-    for (std::size_t i = 0; i < units; ++i)
-        text[i] = static_cast<wchar_t>(read_le<std::uint16_t>(bytes, size, offset + 2 * i));
-}
 
 } // namespace
 

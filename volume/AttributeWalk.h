@@ -4,16 +4,13 @@
 
 #include "volume/AttributeHeader.h"
 #include "volume/LittleEndian.h"
+#include "volume/RecordHeader.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 namespace Krod {
-
-// Record header fields the walk reads.
-constexpr std::size_t kFirstAttributeOffset = 0x14; // u16
-constexpr std::size_t kBytesInUseOffset = 0x18;     // u32
 
 // What WalkAttributes returns when it reached the end marker or visit ended it.
 constexpr std::uint32_t kWalkComplete = 0xFFFFFFFF;
@@ -26,8 +23,8 @@ constexpr std::uint32_t kWalkComplete = 0xFFFFFFFF;
 template <typename Visit>
 std::uint32_t WalkAttributes(const std::uint8_t* record, std::uint32_t size, Visit visit) {
     const std::size_t limit =
-        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
-    std::size_t pos = read_le<std::uint16_t>(record, size, kFirstAttributeOffset);
+        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, RecordField::kBytesInUse));
+    std::size_t pos = read_le<std::uint16_t>(record, size, RecordField::kFirstAttribute);
     while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
         const auto type = load_le<std::uint32_t>(record + pos + AttributeField::kType); // checked above
         if (type == kAttributeEndMarker)

@@ -1,6 +1,5 @@
 #include "volume/DirectoryPaths.h"
 
-#include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"
 #include "volume/RecordHeader.h"
 
@@ -80,12 +79,12 @@ bool StillNames(FileReference reference, std::uint16_t found, bool inUse) {
     return !inUse && found == freed;
 }
 
-std::wstring CFileNameAttribute::GetParentPath(CMft& mft, int selector) const {
+std::wstring GetParentPath(CMft& mft, const CFileNameAttribute& name, int selector) {
     if (selector == AnyNamespace)
-        selector = GetNamespace();
+        selector = name.GetNamespace();
     std::vector<std::wstring> directories; // parent first
     ClimbGuard guard;
-    for (FileReference reference = GetParentReference();
+    for (FileReference reference = name.GetParentReference();
          reference.GetRecordNumber() != kRootDirectoryRecord;) {
         guard.Enter(reference);
         const CFileRecord record = mft.ReadFileRecord(reference);
@@ -96,9 +95,9 @@ std::wstring CFileNameAttribute::GetParentPath(CMft& mft, int selector) const {
             throw std::logic_error("Hardlink on directory occured");
         if (names.empty())
             throw ENoFilenameAttribute(reference);
-        const CFileNameAttribute name(names.front());
-        directories.push_back(name.GetFileNameText());
-        reference = name.GetParentReference();
+        const CFileNameAttribute directory(names.front());
+        directories.push_back(directory.GetFileNameText());
+        reference = directory.GetParentReference();
     }
     std::wstring path = L"\\";
     for (auto it = directories.rbegin(); it != directories.rend(); ++it)
@@ -106,10 +105,10 @@ std::wstring CFileNameAttribute::GetParentPath(CMft& mft, int selector) const {
     return path;
 }
 
-std::unique_ptr<std::list<CFileRecord>> CFileNameAttribute::GetAncestorRecords(CMft& mft) const {
+std::unique_ptr<std::list<CFileRecord>> GetAncestorRecords(CMft& mft, const CFileNameAttribute& name) {
     auto ancestors = std::make_unique<std::list<CFileRecord>>();
     ClimbGuard guard;
-    for (FileReference reference = GetParentReference();;) {
+    for (FileReference reference = name.GetParentReference();;) {
         guard.Enter(reference);
         ancestors->push_front(mft.ReadFileRecord(reference));
         if (reference.GetRecordNumber() == kRootDirectoryRecord)

@@ -1,16 +1,22 @@
 #pragma once
-// Where the climb from a file name to the root directory ends, the errors for a climb that never
-// gets there, and the test that a parent reference still names the directory it was made for. The climbs
-// themselves are CFileNameAttribute::GetParentPath and GetAncestorRecords.
+// The climbs from a file name to the root directory through the MFT: the path of the directory a
+// name lies in, and the records of its ancestors; where a climb ends, the errors for a climb that
+// never gets there, and the test that a parent reference still names the directory it was made for.
 
 #include "volume/Errors.h"
+#include "volume/FileNameAttribute.h"
+#include "volume/FileRecord.h"
 #include "volume/FileReference.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <string>
 
 namespace Krod {
+
+class CMft;
 
 // The root directory's MFT record.
 constexpr std::uint64_t kRootDirectoryRecord = 5;
@@ -55,5 +61,22 @@ class EReusedParent : public ENoFilenameAttribute {
 // (the directory was deleted, and its record not given to another file since). A reference with
 // sequence number 0 names no particular file and is always taken.
 bool StillNames(FileReference reference, std::uint16_t found, bool inUse);
+
+// The volume-relative path of the directory name lies in, with a leading and a trailing
+// backslash ("\" for a name in the root), climbing through mft's records. Each ancestor is named
+// by GetFileNameAttributes(selector) pruned to one name: DOS names go first, then Win32&DOS, then
+// Win32 ones, while more than one is left. selector AnyNamespace means name's own namespace.
+// Every parent reference on the way, but those to the root, must still name its directory
+// (StillNames).
+// Throws std::logic_error "Hardlink on directory occured" when an ancestor keeps several names;
+// ENoFilenameAttribute with the ancestor's reference when it keeps none; EReusedParent when a
+// reference no longer names its directory; EBrokenParentChain when the parents loop or lie
+// deeper than kMaxDirectoryDepth; and what reading records throws.
+std::wstring GetParentPath(CMft& mft, const CFileNameAttribute& name, int selector = AnyNamespace);
+
+// The records of the ancestor directories of name, root first and parent last (the root alone for
+// a name in the root); owned by the caller. Throws ENoFilenameAttribute for an ancestor without
+// FILE_NAME, EReusedParent, EBrokenParentChain and record read errors as GetParentPath.
+std::unique_ptr<std::list<CFileRecord>> GetAncestorRecords(CMft& mft, const CFileNameAttribute& name);
 
 } // namespace Krod

@@ -1,7 +1,6 @@
 #include "volume/FileNamesInPlace.h"
 
 #include "volume/AttributeWalk.h"
-#include "volume/LittleEndian.h"
 
 #include <algorithm>
 #include <optional>
@@ -9,22 +8,13 @@
 namespace Krod {
 namespace {
 
-// FILE_NAME value fields, offsets from the start of the value.
-constexpr std::size_t kParentReferenceField = 0x00; // u64 FileReference of the parent directory
-constexpr std::size_t kCreatedField = 0x08;         // u64 ticks, as the four times below
-constexpr std::size_t kModifiedField = 0x10;
-constexpr std::size_t kRecordChangedField = 0x18;
-constexpr std::size_t kAccessedField = 0x20;
-constexpr std::size_t kFileAttributesField = 0x38; // u32 file attribute flags
-constexpr std::size_t kNamespaceField = 0x41;      // u8 namespace
-
 // Whether an attribute from pos on, as far as the walk from the record's first attribute could go,
 // is a FILE_NAME or an $ATTRIBUTE_LIST, or the walk ends in damage before the end marker (the
 // record then tells what it is). The attributes are followed by their lengths alone, not
 // validated one by one: that reaches every attribute the full walk reaches, and perhaps more.
 bool NameListOrDamageFrom(const std::uint8_t* record, std::uint32_t size, std::size_t pos) {
     const std::size_t limit =
-        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, kBytesInUseOffset));
+        std::min<std::size_t>(size, read_le<std::uint32_t>(record, size, RecordField::kBytesInUse));
     while (FitsIn(limit, pos, sizeof(std::uint32_t))) {
         const auto type = load_le<std::uint32_t>(record + pos + AttributeField::kType);
         if (type == kAttributeEndMarker)
@@ -41,44 +31,6 @@ bool NameListOrDamageFrom(const std::uint8_t* record, std::uint32_t size, std::s
 }
 
 } // namespace
-
-FileReference CFileNameInPlace::GetParentReference() const {
-    return FileReference::FromRaw(read_le<std::uint64_t>(value_, length_, kParentReferenceField));
-}
-
-std::uint32_t CFileNameInPlace::GetFileAttributes() const {
-    return read_le<std::uint32_t>(value_, length_, kFileAttributesField);
-}
-
-FileTimes CFileNameInPlace::GetTimes() const {
-    FileTimes times;
-    times.created = read_le<std::uint64_t>(value_, length_, kCreatedField);
-    times.modified = read_le<std::uint64_t>(value_, length_, kModifiedField);
-    times.recordChanged = read_le<std::uint64_t>(value_, length_, kRecordChangedField);
-    times.accessed = read_le<std::uint64_t>(value_, length_, kAccessedField);
-    return times;
-}
-
-std::uint8_t CFileNameInPlace::GetNamespace() const {
-    return read_le<std::uint8_t>(value_, length_, kNamespaceField);
-}
-
-std::size_t CFileNameInPlace::GetFileNameLength() const {
-    return length_ > kFileNameHeaderSize ? (length_ - kFileNameHeaderSize) / 2 : 0;
-}
-
-// The units all lie inside the value, so they are read without a check each.
-void CFileNameInPlace::CopyFileNameText(wchar_t* text) const {
-    const std::size_t units = GetFileNameLength();
-    const std::uint8_t* unit = value_ + kFileNameHeaderSize;
-    for (std::size_t i = 0; i < units; ++i, unit += 2)
-        text[i] = static_cast<wchar_t>(unit[0] | unit[1] << 8);
-}
-
-void CFileNameInPlace::GetFileNameText(std::wstring& text) const {
-    text.resize(GetFileNameLength());
-    CopyFileNameText(text.data());
-}
 
 bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int selector,
                           FileNamesInPlace& names) {
@@ -112,7 +64,8 @@ bool ReadFileNamesInPlace(const std::uint8_t* record, std::uint32_t size, int se
         }
         const std::uint8_t* value = header + load_le<std::uint16_t>(header + AttributeField::kValueOffset);
         const CFileNameInPlace name(value, valueLength);
-        const auto nameSpace = load_le<std::uint8_t>(value + kNamespaceField); // inside the fixed fields
+        const auto nameSpace =
+            load_le<std::uint8_t>(value + FileNameField::kNamespace); // inside the fixed fields
         sides += Win32AndDosSides(nameSpace);
         if (!names.hasWin32 && SelectorKeeps(kNamespaceWin32, nameSpace)) {
             names.firstWin32 = name;

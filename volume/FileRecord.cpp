@@ -1,7 +1,7 @@
 #include "volume/FileRecord.h"
 
 #include "volume/AttributeHeader.h"
-#include "volume/FileNamesInPlace.h"
+#include "volume/FileNameValue.h"
 #include "volume/LittleEndian.h"
 
 #include <algorithm>
@@ -21,7 +21,7 @@ std::uint16_t CFileRecord::GetFlags() const {
 }
 
 std::uint16_t CFileRecord::GetSequenceNumber() const {
-    return read_le<std::uint16_t>(GetBuffer(), GetBufferSize(), RecordField::kSequenceNumber);
+    return RecordSequenceNumber(GetBuffer(), GetBufferSize());
 }
 
 FileReference CFileRecord::GetBaseReference() const {

@@ -10,6 +10,7 @@
 #include <boost/intrusive_ptr.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -69,6 +70,8 @@ class CFileRecord {
 
   private:
     friend class CMft;
+    // Sets listed_.
+    friend void FollowAttributeList(CFileRecord& base, const std::function<CFileRecord(FileReference)>& read);
     bool IsValid() const { return fixedUp_ && IsFileRecord(); }
 
     boost::intrusive_ptr<CFileRecordData> data_;

@@ -2,7 +2,7 @@
 
 #include "volume/AttributeHeader.h"
 #include "volume/LittleEndian.h"
-#include "volume/UpdateSequence.h"
+#include "volume/RecordHeader.h"
 
 #include <stdexcept>
 

@@ -1,11 +1,14 @@
 #include "volume/JunctionTable.h"
 
 #include "volume/AttributeHeader.h"
+#include "volume/DirectoryPaths.h"
 #include "volume/FileNameAttribute.h"
+#include "volume/FileNameValue.h"
 #include "volume/IndexAttributes.h"
 #include "volume/LittleEndian.h"
 #include "volume/Mft.h"
-#include "volume/SymbolicLinkAttribute.h"
+#include "volume/ReparsePoint.h"
+#include "volume/Utf16Text.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -21,20 +24,10 @@ constexpr wchar_t kReparseFileName[] = L"$Reparse";
 constexpr char kReparseIndexName[] = "$R";
 constexpr char kDirectoryIndexName[] = "$I30";
 
-// $I30 keys are FILE_NAME values: name length in code units at 0x40, name from 0x42 on.
-constexpr std::size_t kKeyNameLengthField = 0x40;
-constexpr std::size_t kKeyNameOffset = 0x42;
-
 // $R keys: the reparse tag and the file that carries the reparse point.
 constexpr std::size_t kReparseKeyTagField = 0x00;       // u32
 constexpr std::size_t kReparseKeyReferenceField = 0x04; // u64
 constexpr std::size_t kReparseKeySize = 0x0C;
-
-// A junction's tag: a mount point that is a name surrogate and not a high-latency one.
-constexpr std::uint32_t kTagValueMask = 0x0000FFFF;
-constexpr std::uint32_t kMountPointTagValue = 0x0003;
-constexpr std::uint32_t kNameSurrogateBit = 0x20000000;
-constexpr std::uint32_t kHighLatencyBit = 0x40000000;
 
 // The one attribute of type named name; otherwise std::runtime_error "<owner> does not have
 // <kind> <name>" or "<owner> has several <kind> <name>".
@@ -72,21 +65,19 @@ LoadedIndex ReadWholeIndex(const CFileRecord& record, const std::string& name, c
 }
 
 // True when the $I30 entry names exactly $Reparse; entries whose name does not fit their key
-// name nothing.
+// name nothing. $I30 keys are FILE_NAME values, their name as long as the name length field says.
 bool NamesReparseFile(const CIndexEntry& entry) {
     const std::uint8_t* key = entry.GetKey();
     const std::size_t size = entry.GetKeyLength();
-    const std::size_t nameLength = std::char_traits<wchar_t>::length(kReparseFileName);
-    if (!FitsIn(size, kKeyNameLengthField, 1) ||
-        read_le<std::uint8_t>(key, size, kKeyNameLengthField) != nameLength ||
-        !FitsIn(size, kKeyNameOffset, 2 * nameLength))
+    if (!FitsIn(size, FileNameField::kNameLength, 1))
         return false;
-    for (std::size_t i = 0; i < nameLength; ++i) {
-        if (read_le<std::uint16_t>(key, size, kKeyNameOffset + 2 * i) !=
-            static_cast<std::uint16_t>(kReparseFileName[i]))
-            return false;
-    }
-    return true;
+    const std::size_t units = read_le<std::uint8_t>(key, size, FileNameField::kNameLength);
+    if (units != std::char_traits<wchar_t>::length(kReparseFileName) ||
+        !FitsIn(size, FileNameField::kName, 2 * units))
+        return false;
+    std::wstring name;
+    ReadUtf16(key, size, FileNameField::kName, units, name);
+    return name == kReparseFileName;
 }
 
 ReparseIndexKey ReadReparseKey(const CIndexEntry& entry) {
@@ -147,8 +138,8 @@ void CJunctionTable::LoadReparseIndex(CMft& mft, FileReference reparseFile, int 
 }
 
 bool CJunctionTable::AddJunction(CMft& mft, int selector, const ReparseIndexKey& key) {
-    if ((key.tag & kTagValueMask) != kMountPointTagValue || (key.tag & kNameSurrogateBit) == 0 ||
-        (key.tag & kHighLatencyBit) != 0)
+    // A junction's tag: a name-surrogate mount point that is not a high-latency one.
+    if (!IsNameSurrogateMountPoint(key.tag) || (key.tag & kReparseTagHighLatency) != 0)
         return false;
     const CFileRecord source = mft.ReadFileRecord(key.reference);
     const AttributeList links = source.FindAttributes(kAttributeReparsePoint, L"");
@@ -162,7 +153,7 @@ bool CJunctionTable::AddJunction(CMft& mft, int selector, const ReparseIndexKey&
         throw std::runtime_error("Junction point source has no FILE_NAME");
     const CFileNameAttribute name(names.front());
     const std::wstring target = StripPathPrefix(link.GetJunctionTarget());
-    return AddEntry(key.reference, name.GetParentPath(mft, selector) + name.GetFileNameText(), target);
+    return AddEntry(key.reference, GetParentPath(mft, name, selector) + name.GetFileNameText(), target);
 }
 
 bool CJunctionTable::AddEntry(FileReference junction, std::wstring sourcePath, const std::wstring& target) {

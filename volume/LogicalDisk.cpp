@@ -1,7 +1,6 @@
 #include "volume/LogicalDisk.h"
 
 #include "volume/Errors.h"
-#include "volume/LittleEndian.h"
 
 #include <algorithm>
 #include <limits>
@@ -10,17 +9,6 @@
 
 namespace Krod {
 namespace {
-
-// Boot sector fields the disk answers about.
-constexpr std::size_t kBytesPerSectorOffset = 0x0B;    // u16
-constexpr std::size_t kSectorsPerClusterOffset = 0x0D; // u8: sectors, or above 0x80 a negative power of two
-// The sectors-per-cluster byte counts sectors up to this value, above it it is an exponent.
-constexpr std::uint8_t kLargestSectorCount = 0x80;
-// A negative exponent beyond this shifts a 32-bit count out entirely.
-constexpr unsigned kLargestExponent = 31;
-constexpr std::size_t kTotalSectorsOffset = 0x28;      // u64, sectors in the volume
-constexpr std::size_t kMftClusterOffset = 0x30;        // u64, logical cluster number of $MFT
-constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a negative power of two in bytes
 
 std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
     platform::OpenResult opened = platform::OpenDevice(path);
@@ -48,12 +36,12 @@ void CLogicalDisk::ReadBootSector() {
     std::uint32_t size = device_->SectorSize().value_or(kProvisionalSectorSize);
     if (size == 0 || size > kProvisionalSectorSize)
         size = kProvisionalSectorSize; // no sector is larger; a device claiming more is not believed
-    std::vector<std::uint8_t> sector(std::max<std::size_t>(size, kBootSectorCopySize));
+    std::vector<std::uint8_t> sector(std::max<std::size_t>(size, CBootSector::kSize));
     if (platform::ErrorCode error = device_->Seek(0))
         throw ESystemError(error);
     if (platform::ErrorCode error = device_->Read(sector.data(), sector.size()))
         throw ESystemError(error);
-    std::copy_n(sector.begin(), kBootSectorCopySize, bootSector_.begin());
+    bootSector_ = CBootSector(sector.data(), sector.size());
     // The device stands after the provisional sector, which need not be a boot-sector sector:
     // leave the position unknown so that the next read seeks.
     position_.reset();
@@ -64,28 +52,6 @@ std::uint32_t CLogicalDisk::Release() {
     if (left == 0)
         delete this;
     return left;
-}
-
-std::uint16_t CLogicalDisk::GetBytesPerSector() const {
-    return read_le<std::uint16_t>(bootSector_.data(), bootSector_.size(), kBytesPerSectorOffset);
-}
-
-std::uint32_t CLogicalDisk::GetSectorsPerCluster() const {
-    const auto stored =
-        read_le<std::uint8_t>(bootSector_.data(), bootSector_.size(), kSectorsPerClusterOffset);
-    if (stored <= kLargestSectorCount)
-        return stored;
-    const unsigned exponent = 256u - stored;
-    return exponent > kLargestExponent ? 0 : std::uint32_t{1} << exponent;
-}
-
-std::uint32_t CLogicalDisk::GetBytesPerCluster() const {
-    const std::uint64_t bytes = std::uint64_t{GetBytesPerSector()} * GetSectorsPerCluster();
-    return bytes > std::numeric_limits<std::uint32_t>::max() ? 0 : static_cast<std::uint32_t>(bytes);
-}
-
-std::uint64_t CLogicalDisk::GetStatedTotalSectors() const {
-    return read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kTotalSectorsOffset);
 }
 
 std::uint64_t CLogicalDisk::GetStatedBytes() const {
@@ -116,17 +82,6 @@ std::uint64_t CLogicalDisk::GetTotalSectors() const {
     if (!deviceBytes_ || bytesPerSector == 0)
         return stated;
     return std::min(stated, *deviceBytes_ / bytesPerSector);
-}
-
-std::uint64_t CLogicalDisk::GetMftCluster() const {
-    return read_le<std::uint64_t>(bootSector_.data(), bootSector_.size(), kMftClusterOffset);
-}
-
-std::uint32_t CLogicalDisk::GetFileRecordSize() const {
-    auto clusters = read_le<std::int8_t>(bootSector_.data(), bootSector_.size(), kClustersPerRecordOffset);
-    if (clusters > 0)
-        return GetBytesPerCluster() * static_cast<std::uint32_t>(clusters);
-    return std::uint32_t{1} << ((-clusters) & 0x1F);
 }
 
 void CLogicalDisk::SeekSector(std::uint64_t sector) {

@@ -3,9 +3,9 @@
 // it is created with one reference and destroys itself when Release() drops the last one.
 
 #include "platform/Device.h"
+#include "volume/BootSector.h"
 #include "volume/FrameAllocator.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,8 +16,6 @@ namespace Krod {
 
 class CLogicalDisk {
   public:
-    // How much of sector 0 is kept: the BIOS parameter block up to the clusters-per-record field.
-    static constexpr std::size_t kBootSectorCopySize = 0x5D;
     // Size of the first read when the device cannot tell its sector size.
     static constexpr std::uint32_t kProvisionalSectorSize = 32768;
 
@@ -36,22 +34,19 @@ class CLogicalDisk {
     // Drops one reference and returns the count left; at 0 the disk is destroyed.
     std::uint32_t Release();
 
-    const std::array<std::uint8_t, kBootSectorCopySize>& GetBootSector() const { return bootSector_; }
+    const CBootSector& GetBootSector() const { return bootSector_; }
 
-    // Geometry as the boot sector states it, unvalidated (CMft validates it). The sectors per
-    // cluster byte b counts sectors up to 0x80; above it, as volumes with clusters of 128 KiB and
-    // more store it, it stands for 2^(256 - b) sectors (0xF8: 256), at most 2^31.
-    std::uint16_t GetBytesPerSector() const;
-    std::uint32_t GetSectorsPerCluster() const;
-    // Bytes per sector x sectors per cluster; 0 when that exceeds 32 bits (never a valid volume).
-    std::uint32_t GetBytesPerCluster() const;
-    std::uint64_t GetMftCluster() const;
+    // Geometry as the boot sector states it, unvalidated (CMft validates it): see CBootSector.
+    std::uint16_t GetBytesPerSector() const { return bootSector_.GetBytesPerSector(); }
+    std::uint32_t GetSectorsPerCluster() const { return bootSector_.GetSectorsPerCluster(); }
+    std::uint32_t GetBytesPerCluster() const { return bootSector_.GetBytesPerCluster(); }
+    std::uint64_t GetMftCluster() const { return bootSector_.GetMftCluster(); }
     // Sectors in the volume, the boot sector's backup at the end not counted: what the boot sector
     // states, but no more than the device holds when it can tell its size (a damaged boot sector
     // must not make a small image look huge).
     std::uint64_t GetTotalSectors() const;
     // The sectors the boot sector states, whatever the device holds.
-    std::uint64_t GetStatedTotalSectors() const;
+    std::uint64_t GetStatedTotalSectors() const { return bootSector_.GetTotalSectors(); }
     // Those sectors in bytes, or the largest 64-bit number when they hold more.
     std::uint64_t GetStatedBytes() const;
     // The bytes the device holds when it holds fewer than the volume's stated sectors: an image cut
@@ -60,8 +55,7 @@ class CLogicalDisk {
     std::optional<std::uint64_t> GetCutShortAt() const;
     // Whether the device holds sectors [first, first + count); true when it cannot tell its size.
     bool HoldsSectors(std::uint64_t first, std::uint64_t count) const;
-    // Clusters per record c > 0 gives c clusters; c <= 0 gives 2^-c bytes (0 gives 1 byte).
-    std::uint32_t GetFileRecordSize() const;
+    std::uint32_t GetFileRecordSize() const { return bootSector_.GetFileRecordSize(); }
 
     // Positions the device at sector; does nothing if it already stands there. Throws ESystemError
     // if the device refuses, std::out_of_range if the byte offset exceeds 64 bits.
@@ -97,7 +91,7 @@ class CLogicalDisk {
     void ReadBootSector();
 
     std::uint32_t references_ = 1;
-    std::array<std::uint8_t, kBootSectorCopySize> bootSector_{};
+    CBootSector bootSector_;
     std::unique_ptr<platform::Device> device_;
     std::optional<std::uint64_t> deviceBytes_; // the device's size, when it can tell
     std::optional<std::uint64_t> position_;    // sector the device stands at; unknown after a failure

@@ -1,16 +1,14 @@
 #include "volume/Mft.h"
 
 #include "volume/AttributeHeader.h"
-#include "volume/AttributeListEntries.h"
+#include "volume/AttributeListAttribute.h"
 #include "volume/AttributeWalk.h"
 #include "volume/Errors.h"
-#include "volume/ListedAttributes.h"
+#include "volume/FileNameValue.h"
 #include "volume/RecordHeader.h"
-#include "volume/UpdateSequence.h"
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,14 +16,6 @@
 namespace Krod {
 namespace {
 
-// The OEM identifier at boot sector offset 0x03 of every NTFS volume.
-constexpr char kNtfsOemId[] = "NTFS    ";
-constexpr std::size_t kOemIdOffset = 0x03;
-// NTFS sector sizes lie between these powers of two.
-constexpr std::uint32_t kMinSectorSize = 256;
-constexpr std::uint32_t kMaxSectorSize = 4096;
-// Windows and mkntfs format clusters of up to 2 MiB.
-constexpr std::uint32_t kMaxClusterSize = 2 * 1024 * 1024;
 // Rounds of reading $MFT's extension records through the runs found so far. NTFS keeps those
 // records early in the MFT, inside the first piece's runs, so a second round rarely finds more.
 constexpr unsigned kMaxMftListRounds = 16;
@@ -58,10 +48,14 @@ std::pair<std::uint32_t, std::uint32_t> FindListAndParents(const std::uint8_t* r
         }
         const std::uint8_t* header = record + offset;
         // The walk's validation placed a resident value inside its attribute.
-        if (type == kAttributeFileName && load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0 &&
-            load_le<std::uint32_t>(header + AttributeField::kValueLength) >= sizeof(std::uint64_t))
-            parent(FileReference::FromRaw(load_le<std::uint64_t>(
-                header + load_le<std::uint16_t>(header + AttributeField::kValueOffset))));
+        if (type == kAttributeFileName && load_le<std::uint8_t>(header + AttributeField::kNonResident) == 0) {
+            const CFileNameInPlace name(header +
+                                            load_le<std::uint16_t>(header + AttributeField::kValueOffset),
+                                        load_le<std::uint32_t>(header + AttributeField::kValueLength));
+            // A value too short for the fields names no parent; the record reports it.
+            if (name.HoldsParentReference())
+                parent(name.GetParentReference());
+        }
         return type <= kAttributeFileName;
     });
     return list;
@@ -108,31 +102,13 @@ bool PrefetchInOrder(CLogicalDisk& disk, std::vector<SectorRange>& spans) {
     return disk.PrefetchSectors(joined);
 }
 
-bool IsPowerOfTwo(std::uint32_t value) {
-    return value != 0 && (value & (value - 1)) == 0;
-}
-
-void CheckGeometry(CLogicalDisk& disk) {
-    const std::uint32_t bytesPerSector = disk.GetBytesPerSector();
-    if (!IsPowerOfTwo(bytesPerSector) || bytesPerSector < kMinSectorSize || bytesPerSector > kMaxSectorSize)
-        throw std::runtime_error("Unsupportable sector size");
-    if (!IsPowerOfTwo(disk.GetSectorsPerCluster()) || disk.GetBytesPerCluster() == 0 ||
-        disk.GetBytesPerCluster() > kMaxClusterSize)
-        throw std::runtime_error("Unsupportable cluster size");
-    const std::uint32_t recordSize = disk.GetFileRecordSize();
-    if (recordSize < bytesPerSector || recordSize % bytesPerSector != 0 || recordSize > CMft::kMaxRecordSize)
-        throw std::runtime_error("Unsupportable MFT record size");
-    if (disk.GetMftCluster() > std::numeric_limits<std::uint64_t>::max() / disk.GetBytesPerCluster())
-        throw std::runtime_error("Unsupportable MFT position");
-}
-
 } // namespace
 
 CMft::CMft(CLogicalDisk* disk) {
-    const auto& boot = disk->GetBootSector();
-    if (std::memcmp(boot.data() + kOemIdOffset, kNtfsOemId, sizeof kNtfsOemId - 1) != 0)
+    const CBootSector& boot = disk->GetBootSector();
+    if (!boot.LooksLikeNtfs())
         throw EInvalidPartition();
-    CheckGeometry(*disk);
+    boot.CheckGeometry(kMaxRecordSize);
     recordSize_ = disk->GetFileRecordSize();
     sectorsPerRecord_ = recordSize_ / disk->GetBytesPerSector();
 
@@ -436,18 +412,11 @@ void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
 }
 
 void CMft::FollowAttributeListOf(CFileRecord& record) {
-    if (!record.IsValid() || record.GetBaseReference().GetRaw() != 0 || !record.GetData()->HasAttributeList())
-        return;
-    auto listed = std::make_shared<CFileRecord::Listed>();
-    listed->attributes = FollowAttributeList(
-        record,
-        [this](FileReference reference) {
-            CFileRecord extension(mftData_.GetDisk(), reference);
-            ReadInto(extension, reference.GetRecordNumber());
-            return extension;
-        },
-        listed->damage);
-    record.listed_ = std::move(listed);
+    FollowAttributeList(record, [this](FileReference reference) {
+        CFileRecord extension(mftData_.GetDisk(), reference);
+        ReadInto(extension, reference.GetRecordNumber());
+        return extension;
+    });
 }
 
 std::vector<CMft::RecordRange> CMft::GetRecordsPastImageEnd() const {

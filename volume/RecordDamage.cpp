@@ -1,6 +1,6 @@
 #include "volume/RecordDamage.h"
 
-#include "volume/UpdateSequence.h"
+#include "volume/RecordHeader.h"
 
 #include <sstream>
 

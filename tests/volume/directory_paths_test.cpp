@@ -63,13 +63,13 @@ TEST(ParentPath, ClimbsToTheRootNamingEachAncestorInTheSelectedNamespace) {
         std::string outcome;
         try {
             if (inputs[i][0] == "ancestors") {
-                const auto ancestors = name.GetAncestorRecords(mft);
+                const auto ancestors = GetAncestorRecords(mft, name);
                 for (const CFileRecord& record : *ancestors)
                     outcome += (outcome.empty() ? "" : ",") +
                                std::to_string(record.GetReference().GetRecordNumber());
             } else {
                 const std::wstring path =
-                    name.GetParentPath(mft, inputs[i][2] == "any" ? AnyNamespace : std::stoi(inputs[i][2]));
+                    GetParentPath(mft, name, inputs[i][2] == "any" ? AnyNamespace : std::stoi(inputs[i][2]));
                 outcome = std::string(path.begin(), path.end());
             }
         } catch (const std::exception& e) {
@@ -100,18 +100,18 @@ TEST(ParentPath, GivesUpBelowTheDeepestPossibleDirectory) {
     std::wstring path = L"\\";
     for (std::size_t i = 0; i < kMaxDirectoryDepth; ++i)
         path += L"d\\";
-    EXPECT_EQ(deepestName.GetParentPath(mft), path);
+    EXPECT_EQ(GetParentPath(mft, deepestName), path);
 
     const CFileNameAttribute tooDeep(mft.ReadFileRecord(10).GetFileNameAttributes(AnyNamespace).front());
     try {
-        tooDeep.GetParentPath(mft);
+        GetParentPath(mft, tooDeep);
         ADD_FAILURE() << "no error";
     } catch (const ENoFilenameAttribute& e) {
         EXPECT_STREQ(e.what(), ("MFC record #" + std::to_string(top) +
                                 "(1) lies more than 16384 directories below the root.")
                                    .c_str());
     }
-    EXPECT_THROW(tooDeep.GetAncestorRecords(mft), EBrokenParentChain);
+    EXPECT_THROW(GetAncestorRecords(mft, tooDeep), EBrokenParentChain);
 }
 
 } // namespace

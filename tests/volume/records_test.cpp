@@ -7,12 +7,14 @@
 #include "tools/recordcheck/names_in_place_check.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
-#include "volume/AttributeListEntries.h"
+#include "volume/AttributeListAttribute.h"
+#include "volume/Errors.h"
 #include "volume/FileNameAttribute.h"
+#include "volume/FileNamesInPlace.h"
 #include "volume/IndexAttributes.h"
 #include "volume/Mft.h"
-#include "volume/SymbolicLinkAttribute.h"
-#include "volume/UpdateSequence.h"
+#include "volume/RecordHeader.h"
+#include "volume/ReparsePoint.h"
 
 #include <gtest/gtest.h>
 

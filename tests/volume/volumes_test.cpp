@@ -6,6 +6,7 @@
 #include "tests/volume/rows.h"
 #include "tools/synthetic/synthetic_tree.h"
 #include "volume/AttributeHeader.h"
+#include "volume/BootSector.h"
 #include "volume/Errors.h"
 #include "volume/FrameAllocator.h"
 #include "volume/IndexAttributes.h"
@@ -70,9 +71,14 @@ TEST(MftOpen, RefusesVolumesItCannotRead) {
         }
         EXPECT_EQ(outcome, row.expected) << row.where;
     }
+    // The image layer asks the same of whatever bytes it has at hand, however few.
+    SyntheticVolume volume;
+    const std::uint8_t* boot = volume.Image().data();
+    EXPECT_TRUE(LooksLikeNtfsBootSector(boot, 11));
+    EXPECT_FALSE(LooksLikeNtfsBootSector(boot, 10));
+    EXPECT_FALSE(LooksLikeNtfsBootSector(boot + 1, 511));
     // The geometry is checked before the disk's frames take their size, so asking again gives
     // the same answer.
-    SyntheticVolume volume;
     volume.PutBytes(0x40, {0});
     auto opened = volume.Open();
     EXPECT_THROW(CMft{opened.disk.get()}, std::runtime_error);

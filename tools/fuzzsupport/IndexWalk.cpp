@@ -6,7 +6,7 @@
 #include "volume/JunctionTable.h"
 #include "volume/LogicalDisk.h"
 #include "volume/Mft.h"
-#include "volume/SymbolicLinkAttribute.h"
+#include "volume/ReparsePoint.h"
 #include "volume/UpcaseTable.h"
 
 #include <boost/intrusive_ptr.hpp>

@@ -1,7 +1,8 @@
-#include "volume/SymbolicLinkAttribute.h"
+#include "volume/ReparsePoint.h"
 
 #include "volume/AttributeHeader.h"
 #include "volume/LittleEndian.h"
+#include "volume/Utf16Text.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -15,11 +16,6 @@ constexpr std::size_t kDataLengthField = 0x04; // u16, bytes after the 8-byte he
 constexpr std::size_t kReparseHeaderSize = 0x08;
 // A tag without the Microsoft bit puts a 16-byte GUID before its data.
 constexpr std::size_t kGuidSize = 0x10;
-
-constexpr std::uint32_t kTagValueMask = 0x0000FFFF;
-constexpr std::uint32_t kMountPointTagValue = 0x0003; // a junction is a mount point
-constexpr std::uint32_t kNameSurrogateBit = 0x20000000;
-constexpr std::uint32_t kMicrosoftTagBit = 0x80000000;
 
 // Mount-point data fields, offsets from the start of the tag-specific data.
 constexpr std::size_t kSubstituteOffsetField = 0x00; // u16, from the path buffer
@@ -47,12 +43,12 @@ std::wstring CSymbolicLinkAttribute::GetJunctionTarget() const {
         throw std::runtime_error(damaged);
 
     const auto tag = read_le<std::uint32_t>(value, valueLength, kTagField);
-    if ((tag & kTagValueMask) != kMountPointTagValue || (tag & kNameSurrogateBit) == 0)
+    if (!IsNameSurrogateMountPoint(tag))
         throw std::logic_error("Not a junction point symlink");
     // The reparse data ends where its length field says, or earlier at the end of the value.
     const std::size_t size = std::min<std::size_t>(
         valueLength, kReparseHeaderSize + read_le<std::uint16_t>(value, valueLength, kDataLengthField));
-    const std::size_t data = kReparseHeaderSize + ((tag & kMicrosoftTagBit) != 0 ? 0 : kGuidSize);
+    const std::size_t data = kReparseHeaderSize + ((tag & kReparseTagMicrosoft) != 0 ? 0 : kGuidSize);
     if (!FitsIn(size, data, kPathBufferOffset))
         throw std::runtime_error(damaged);
     const std::size_t nameOffset =
@@ -61,9 +57,8 @@ std::wstring CSymbolicLinkAttribute::GetJunctionTarget() const {
     if (!FitsIn(size, nameOffset, nameBytes))
         throw std::runtime_error(damaged);
 
-    std::wstring name(nameBytes / 2, L'\0');
-    for (std::size_t i = 0; i < name.size(); ++i)
-        name[i] = static_cast<wchar_t>(read_le<std::uint16_t>(value, size, nameOffset + 2 * i));
+    std::wstring name;
+    ReadUtf16(value, size, nameOffset, nameBytes / 2, name);
     return name;
 }
 

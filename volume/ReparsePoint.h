@@ -1,11 +1,25 @@
 #pragma once
-// The reparse-point view (attribute type 0xC0): the target of a junction (mount point).
+// The reparse point (attribute type 0xC0): the bits of its tag, and the view that reads the target
+// of a junction (mount point).
 
 #include "volume/Attribute.h"
 
+#include <cstdint>
 #include <string>
 
 namespace Krod {
+
+// Reparse tag bits.
+constexpr std::uint32_t kReparseTagValueMask = 0x0000FFFF;
+constexpr std::uint32_t kReparseTagMountPoint = 0x0003; // the value of a junction's tag
+constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
+constexpr std::uint32_t kReparseTagHighLatency = 0x40000000;
+constexpr std::uint32_t kReparseTagMicrosoft = 0x80000000; // without it, a GUID precedes the data
+
+// Whether tag is a mount point that is a name surrogate, as a junction's is.
+constexpr bool IsNameSurrogateMountPoint(std::uint32_t tag) {
+    return (tag & kReparseTagValueMask) == kReparseTagMountPoint && (tag & kReparseTagNameSurrogate) != 0;
+}
 
 class CSymbolicLinkAttribute : public CAttribute {
   public:

@@ -1,12 +1,7 @@
-#include "volume/UpdateSequence.h"
-
-#include "volume/LittleEndian.h"
+#include "volume/RecordHeader.h"
 
 namespace Krod {
 namespace {
-
-constexpr std::size_t kArrayOffsetField = 0x04; // u16, from the start of the block
-constexpr std::size_t kArrayCountField = 0x06;  // u16, words in the array
 
 void WriteU16(std::uint8_t* bytes, std::size_t offset, std::uint16_t value) {
     bytes[offset] = static_cast<std::uint8_t>(value);
@@ -16,10 +11,10 @@ void WriteU16(std::uint8_t* bytes, std::size_t offset, std::uint16_t value) {
 } // namespace
 
 std::size_t FindUpdateSequenceFault(const std::uint8_t* block, std::size_t size) {
-    if (!FitsIn(size, kArrayCountField, sizeof(std::uint16_t)))
+    if (!FitsIn(size, RecordField::kSequenceArrayCount, sizeof(std::uint16_t)))
         return kArrayDamaged;
-    const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, kArrayOffsetField);
-    const std::size_t count = read_le<std::uint16_t>(block, size, kArrayCountField);
+    const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, RecordField::kSequenceArrayOffset);
+    const std::size_t count = read_le<std::uint16_t>(block, size, RecordField::kSequenceArrayCount);
     if (count <= 1)
         return kSequenceSound;
     const std::size_t stretches = count - 1;
@@ -38,10 +33,10 @@ std::size_t FindUpdateSequenceFault(const std::uint8_t* block, std::size_t size)
 bool ApplyUpdateSequence(std::uint8_t* block, std::size_t size) {
     if (FindUpdateSequenceFault(block, size) != kSequenceSound)
         return false;
-    const std::size_t count = read_le<std::uint16_t>(block, size, kArrayCountField);
+    const std::size_t count = read_le<std::uint16_t>(block, size, RecordField::kSequenceArrayCount);
     if (count <= 1)
         return true;
-    const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, kArrayOffsetField);
+    const std::size_t arrayOffset = read_le<std::uint16_t>(block, size, RecordField::kSequenceArrayOffset);
     for (std::size_t i = 1; i < count; ++i)
         WriteU16(block, i * kUpdateSequenceStride - 2, load_le<std::uint16_t>(block + arrayOffset + 2 * i));
     return true;
