@@ -55,7 +55,7 @@ void ReadAttribute(const Krod::CAttribute& attribute, Krod::CMft& mft) {
         });
         break;
     case Krod::kAttributeReparsePoint:
-        Try([&] { (void)Krod::CSymbolicLinkAttribute(attribute).GetJunctionTarget(); });
+        Try([&] { (void)Krod::CReparsePointAttribute(attribute).GetJunctionTarget(); });
         break;
     default:
         break;

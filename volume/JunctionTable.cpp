@@ -147,7 +147,7 @@ bool CJunctionTable::AddJunction(CMft& mft, int selector, const ReparseIndexKey&
         throw std::runtime_error("Junction point source has no SYMBOLIC_LINK");
     if (links.size() > 1)
         throw std::runtime_error("Junction point source has several SYMBOLIC_LINK");
-    const CSymbolicLinkAttribute link(links.front());
+    const CReparsePointAttribute link(links.front());
     const AttributeList names = source.GetFileNameAttributes(selector);
     if (names.empty())
         throw std::runtime_error("Junction point source has no FILE_NAME");

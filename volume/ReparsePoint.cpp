@@ -24,7 +24,7 @@ constexpr std::size_t kPathBufferOffset = 0x08;
 
 } // namespace
 
-CSymbolicLinkAttribute::CSymbolicLinkAttribute(const CAttribute& attribute) : CAttribute(attribute) {
+CReparsePointAttribute::CReparsePointAttribute(const CAttribute& attribute) : CAttribute(attribute) {
     if (IsEmpty())
         return;
     if (GetType() != kAttributeReparsePoint)
@@ -33,7 +33,7 @@ CSymbolicLinkAttribute::CSymbolicLinkAttribute(const CAttribute& attribute) : CA
         throw std::logic_error("Nonresident symlink attribute not supported");
 }
 
-std::wstring CSymbolicLinkAttribute::GetJunctionTarget() const {
+std::wstring CReparsePointAttribute::GetJunctionTarget() const {
     if (IsEmpty())
         throw std::logic_error("Attribute is empty");
     const std::uint8_t* value = GetResidentValue();

@@ -21,13 +21,13 @@ constexpr bool IsNameSurrogateMountPoint(std::uint32_t tag) {
     return (tag & kReparseTagValueMask) == kReparseTagMountPoint && (tag & kReparseTagNameSurrogate) != 0;
 }
 
-class CSymbolicLinkAttribute : public CAttribute {
+class CReparsePointAttribute : public CAttribute {
   public:
     // The empty view.
-    CSymbolicLinkAttribute() = default;
+    CReparsePointAttribute() = default;
     // A view of attribute; the empty attribute gives the empty view. Throws std::invalid_argument
     // "Not an symlink attribute", std::logic_error "Nonresident symlink attribute not supported".
-    explicit CSymbolicLinkAttribute(const CAttribute& attribute);
+    explicit CReparsePointAttribute(const CAttribute& attribute);
 
     // The substitute name of a mount point, as stored (for a junction \??\C:\T). Throws
     // std::logic_error "Attribute is empty", "Not a junction point symlink" when the reparse tag is

@@ -124,7 +124,7 @@ TEST(AttributeViews, ReadWhatFitsAndRefuseTheRest) {
          [](const CAttribute& a) {
              return std::to_string(CIndexAllocationAttribute(a, 1000).GetBlockCount());
          }},
-        {"target", [](const CAttribute& a) { return Narrow(CSymbolicLinkAttribute(a).GetJunctionTarget()); }},
+        {"target", [](const CAttribute& a) { return Narrow(CReparsePointAttribute(a).GetJunctionTarget()); }},
         {"value", [](const CAttribute& a) { return std::to_string(*a.GetResidentValue()); }},
         {"clusters", [](const CAttribute& a) { return std::to_string(a.GetClusterCount()); }},
         {"value-length", [](const CAttribute& a) { return std::to_string(a.GetResidentValueLength()); }},
@@ -146,7 +146,7 @@ TEST(AttributeViews, ReadWhatFitsAndRefuseTheRest) {
     // Views of no attribute, and attributes that would reach past their record or need a disk.
     const CAttribute empty;
     EXPECT_THROW(CFileNameAttribute(empty).GetNamespace(), std::logic_error);
-    EXPECT_THROW(CSymbolicLinkAttribute(empty).GetJunctionTarget(), std::logic_error);
+    EXPECT_THROW(CReparsePointAttribute(empty).GetJunctionTarget(), std::logic_error);
     EXPECT_THROW(CIndexRootAttribute(empty).GetEntries(), std::logic_error);
     EXPECT_THROW(CIndexAllocationAttribute(empty, 4096).GetEntries({0xFF}), std::logic_error);
     EXPECT_THROW(empty.GetHeader(), std::logic_error);

@@ -51,7 +51,7 @@ void WalkRecord(Krod::CMft& mft, std::uint32_t n) {
     for (const Krod::CAttribute& root : record.FindAttributes(Krod::kAttributeIndexRoot))
         Try([&] { WalkIndex(record, root); });
     for (const Krod::CAttribute& reparse : record.FindAttributes(Krod::kAttributeReparsePoint))
-        Try([&] { (void)Krod::CSymbolicLinkAttribute(reparse).GetJunctionTarget(); });
+        Try([&] { (void)Krod::CReparsePointAttribute(reparse).GetJunctionTarget(); });
 }
 
 void WalkJunctions(Krod::CMft& mft) {
