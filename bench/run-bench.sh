@@ -23,8 +23,9 @@
 #
 # Each round runs every command once, one after the other, so that each ratio to a floor comes from runs
 # made under the same load: a ratio is the median of the ratios of the rounds, with their range. Nothing
-# else should run on the machine meanwhile; the script prints the machine and its load before and after. Cold rounds drop the page cache before each command (sync; echo 3 >
-# /proc/sys/vm/drop_caches), which needs root. Measured: the three floors; vesk with a mask that matches
+# else should run on the machine meanwhile; the script prints the machine and its load before and after.
+# Cold rounds drop the page cache before each command (sync; echo 3 > /proc/sys/vm/drop_caches), which
+# needs root. Measured: the three floors; vesk with a mask that matches
 # nothing, "*.txt" and "*" -si, all -silent -JP; The Sleuth Kit's fls -r -p piped to grep; ntfs-3g's
 # ntfsls -R piped to awk; find -iname on a read-only ntfs-3g FUSE mount where /dev/fuse works (warm only).
 # Whatever is missing is skipped with a note. In a virtual machine whose kernel hands free memory back to
