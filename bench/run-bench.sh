@@ -3,7 +3,9 @@
 # Times vesk against the floors (vesk-floor: read the MFT and count its FILE records; the same with the
 # ".txt" test and the paths of hits; the same printing every path) and against the tools a Linux user has,
 # on one volume image, with a warm cache and, as root, with a cold one; then checks every output against
-# the volume's manifest.
+# the volume's manifest. Cold, each vesk search is also compared with its I/O bound: the reads it made in a
+# cold run of its own, recorded with strace (bench/record-reads.py) and made again by vesk-replay in the
+# same order and sizes, with no work between them.
 #
 #   bench/run-bench.sh [options] IMAGE
 #     -n N              rounds, the median of each command is reported (default 5); a warm round first
@@ -15,13 +17,15 @@
 #     -generate RECORDS build IMAGE first with vesk-genvol (its manifest goes beside it)
 #     -manifest FILE    the volume's manifest (default: IMAGE.manifest)
 #     -vesk PATH        the program (default: $VESK, else the newest build/*/app/vesk)
-#     -tools DIR        where vesk-floor and vesk-genvol are (default: $VESK_BENCH_BIN, else the newest
-#                       build/*/bench)
+#     -tools DIR        where vesk-floor, vesk-replay and vesk-genvol are (default: $VESK_BENCH_BIN, else
+#                       the newest build/*/bench)
 #     -out DIR          keep every output there (default: a temporary directory, removed at the end)
 #
 # Each round runs every command once, one after the other, so that each ratio to a floor comes from runs
-# made under the same load. Cold rounds drop the page cache before each command (sync; echo 3 >
-# /proc/sys/vm/drop_caches), which needs root. Measured: the three floors; vesk with a mask that matches
+# made under the same load: a ratio is the median of the ratios of the rounds, with their range. Nothing
+# else should run on the machine meanwhile; the script prints the machine and its load before and after.
+# Cold rounds drop the page cache before each command (sync; echo 3 > /proc/sys/vm/drop_caches), which
+# needs root. Measured: the three floors; vesk with a mask that matches
 # nothing, "*.txt" and "*" -si, all -silent -JP; The Sleuth Kit's fls -r -p piped to grep; ntfs-3g's
 # ntfsls -R piped to awk; find -iname on a read-only ntfs-3g FUSE mount where /dev/fuse works (warm only).
 # Whatever is missing is skipped with a note. In a virtual machine whose kernel hands free memory back to
@@ -72,6 +76,7 @@ newest() { ls -t "$@" 2>/dev/null | head -n 1 || true; }
 
 [[ -n $TOOLS ]] || TOOLS=$(dirname "$(newest "$ROOT"/build/*/bench/vesk-floor)")
 FLOOR=$TOOLS/vesk-floor
+REPLAY=$TOOLS/vesk-replay
 GENVOL=$TOOLS/vesk-genvol
 [[ -x $FLOOR ]] || { echo "run-bench: vesk-floor not found (build the bench/ targets, or pass -tools DIR)" >&2; exit 1; }
 [[ -n $VESK_BIN ]] || VESK_BIN=$(newest "$ROOT"/build/*/app/vesk)
@@ -156,17 +161,21 @@ run_ntfsls() {
         $0 != "" && $0 != "." && $0 != ".." && tolower($0) ~ /\.txt$/ { print dir "/" $0 }' >"$OUT/ntfsls.raw"
 }
 run_find() { find "$MOUNT_POINT" -iname '*.txt' >"$OUT/find.raw"; }
+run_io_none() { "$REPLAY" "$OUT/reads-none.trace" "$IMAGE" >/dev/null; }
+run_io_txt() { "$REPLAY" "$OUT/reads-txt.trace" "$IMAGE" >/dev/null; }
+run_io_all() { "$REPLAY" "$OUT/reads-all.trace" "$IMAGE" >/dev/null; }
 
 # ---- what is measured ------------------------------------------------------------------------------------
 
-# KEY, label, the floor it is compared with, rounds, and for the programs the array whose peak memory is taken.
+# KEY, label, the floor it is compared with, rounds, for the programs the array whose peak memory is taken,
+# and when it runs: warm and cold (the default), warm only or cold only.
 KEYS=() COLD_KEYS=()
-declare -A LABEL FLOOR_OF ROUNDS COMMAND
+declare -A LABEL FLOOR_OF IO_OF ROUNDS COMMAND
 add() {
     [[ $4 -gt 0 ]] || { note "$2 left out (no rounds)"; return; }
-    KEYS+=("$1")
     LABEL[$1]=$2 FLOOR_OF[$1]=$3 ROUNDS[$1]=$4 COMMAND[$1]=${5:-}
-    [[ ${6:-cold} != cold ]] || COLD_KEYS+=("$1")
+    [[ ${6:-both} == cold ]] || KEYS+=("$1")
+    [[ ${6:-both} == warm ]] || COLD_KEYS+=("$1")
 }
 add floor_count "floor: count FILE records" - "$RUNS" FLOOR_COUNT
 add floor_txt "floor: .txt test, paths of hits" - "$RUNS" FLOOR_TXT
@@ -178,6 +187,17 @@ if [[ -n $VESK_BIN && -x $VESK_BIN ]]; then
     add vesk_none "vesk \"$NO_MATCH\" -silent -JP" floor_count "$RUNS" VESK_NONE
     add vesk_txt "vesk \"*.txt\" -silent -JP" floor_txt "$RUNS" VESK_TXT
     add vesk_all "vesk \"*\" -si -silent -JP" floor_all "$RUNS" VESK_ALL
+    # The I/O bound of each search: its reads in a cold run, recorded now and replayed in the cold rounds.
+    if [[ -z $COLD ]]; then
+        note "I/O bounds left out: they are measured cold"
+    elif [[ ! -x $REPLAY ]] || ! command -v strace >/dev/null; then
+        note "I/O bounds left out: vesk-replay or strace is missing"
+    else
+        for search in none txt all; do
+            add "io_$search" "I/O bound: ${LABEL[vesk_$search]%% -silent*}'s reads" - "$RUNS" "" cold
+            IO_OF[vesk_$search]=io_$search
+        done
+    fi
 else
     note "vesk skipped: no program at '${VESK_BIN:-build/*/app/vesk}' (pass -vesk PATH or set VESK)"
 fi
@@ -206,7 +226,7 @@ fi
 
 # ---- timing ----------------------------------------------------------------------------------------------
 
-declare -A TIMES MEDIAN PEAK
+declare -A TIMES MEDIAN PEAK SHOWN
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -257,8 +277,23 @@ rounds() {
     done
 }
 
+machine_load() { echo "load average $(cut -d ' ' -f 1-3 /proc/loadavg), $(date -u '+%Y-%m-%d %H:%M UTC')"; }
+echo "machine: $(nproc) processors, $(awk -F ': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)," \
+    "$(awk '/^MemTotal:/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) of memory; before: $(machine_load)"
+if awk -v load="$(cut -d ' ' -f 1 /proc/loadavg)" 'BEGIN { exit !(load > 0.5) }'; then
+    note "the machine was not quiet: load average $(cut -d ' ' -f 1 /proc/loadavg) before the rounds"
+fi
 echo "volume $IMAGE: $("$FLOOR" "$IMAGE")"
 echo "vesk: ${VESK_BIN:-none}; rounds: $RUNS (fls, find: $SLOW_RUNS); medians"
+
+for key in "${COLD_KEYS[@]}"; do
+    [[ $key == io_* ]] || continue
+    search=${key#io_}
+    declare -n command=VESK_${search^^}
+    printf 'recording the reads of a cold run of %s: ' "${LABEL[vesk_$search]}"
+    "$ROOT/bench/record-reads.py" -cold -o "$OUT/reads-$search.trace" "$IMAGE" -- "${command[@]}"
+    unset -n command
+done
 
 # The warm-up round also takes each program's peak memory.
 for key in "${KEYS[@]}"; do
@@ -274,23 +309,37 @@ rounds warm "${KEYS[@]}"
 
 # ---- the table -------------------------------------------------------------------------------------------
 
+# ratio KEY TEMPERATURE BASE: the median of KEY's time over BASE's, round by round (the i-th time of each
+# comes from round i), with the smallest and the largest of those ratios.
 ratio() {
-    local key=$1 temperature=$2 floor=${FLOOR_OF[$1]}
-    [[ $floor != - && -n ${MEDIAN[$temperature.$key]:-} && -n ${MEDIAN[$temperature.$floor]:-} ]] || { echo -; return; }
-    awk -v a="${MEDIAN[$temperature.$key]}" -v b="${MEDIAN[$temperature.$floor]}" 'BEGIN { printf "%.2f", a / b }'
+    local key=$1 temperature=$2 base=$3
+    [[ -n $base && $base != - && -n ${TIMES[$temperature.$key]:-} && -n ${TIMES[$temperature.$base]:-} ]] ||
+        { echo -; return; }
+    paste -d ' ' <(tr -s ' ' '\n' <<<"${TIMES[$temperature.$key]}" | grep .) \
+        <(tr -s ' ' '\n' <<<"${TIMES[$temperature.$base]}" | grep .) |
+        awk 'NF == 2 && $2 > 0 { print $1 / $2 }' | sort -g |
+        awk '{ v[NR] = $1 } END { if (!NR) { print "-"; exit }
+              m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+              printf "%.2f (%.2f-%.2f)", m, v[1], v[NR] }'
 }
 seconds() { [[ -n ${MEDIAN[$1]:-} ]] && printf '%.3f' "${MEDIAN[$1]}" || echo -; }
 
 echo
-printf '%-44s %9s %8s %9s %8s %9s\n' "what" "warm s" "x floor" "cold s" "x floor" "peak MiB"
-for key in "${KEYS[@]}"; do
+row() { printf '%-44s %9s %-17s %9s %-17s %-17s %8s\n' "$@"; }
+row "what" "warm s" "x floor" "cold s" "x floor" "x I/O bound" "peak MiB"
+for key in "${KEYS[@]}" "${COLD_KEYS[@]}"; do
+    [[ -z ${SHOWN[$key]:-} ]] || continue
+    SHOWN[$key]=1
     peak=-
     [[ -n ${PEAK[$key]:-} ]] && peak=$(awk -v k="${PEAK[$key]}" 'BEGIN { printf "%.1f", k / 1024 }')
-    printf '%-44s %9s %8s %9s %8s %9s\n' "${LABEL[$key]}" "$(seconds "warm.$key")" "$(ratio "$key" warm)" \
-        "$(seconds "cold.$key")" "$(ratio "$key" cold)" "$peak"
+    row "${LABEL[$key]}" "$(seconds "warm.$key")" "$(ratio "$key" warm "${FLOOR_OF[$key]}")" \
+        "$(seconds "cold.$key")" "$(ratio "$key" cold "${FLOOR_OF[$key]}")" \
+        "$(ratio "$key" cold "${IO_OF[$key]:-}")" "$peak"
 done
 echo "(x floor: vesk \"$NO_MATCH\" against the floor counting records, \"*\" -si against the floor printing" \
-    "every path, the others against the floor with the .txt test)"
+    "every path, the others against the floor with the .txt test; x I/O bound: each vesk search against" \
+    "its own reads replayed; each ratio the median of the rounds' ratios, their range in brackets)"
+echo "after: $(machine_load)"
 [[ -x /usr/bin/time ]] || note "peak memory sampled from /proc (GNU time is not installed)"
 
 # ---- do the outputs agree with the manifest? ------------------------------------------------------------

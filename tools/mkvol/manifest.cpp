@@ -11,6 +11,8 @@
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace mkvol {
@@ -65,7 +67,11 @@ struct Record {
     std::vector<Data> data;
     std::vector<Index> indexes;
     std::vector<Junction> junctions;
+    std::vector<std::pair<std::u16string, uint64_t>> allocations; // INDEX_ALLOCATION bytes by name
 };
+
+// What a pass over the records reads of each: the names alone, or every attribute the manifest shows.
+enum class Detail { kNames, kAll };
 
 // UTF-16LE code units at any alignment.
 std::u16string Units(const u8* text, size_t length) {
@@ -156,26 +162,40 @@ class Reader {
         for (const runlist_element* r : runs)
             out << "mft-run vcn=" << r->vcn << " lcn=" << r->lcn << " length=" << r->length << "\n";
 
+        // Three passes, so that only what the paths need stays in memory, however large the volume:
+        // the first finds the files that are some name's parent, the index allocations and the bad
+        // records; the second the names those parents' paths go through; the third writes each
+        // record's lines as it reads it.
+        Record r;
+        bool baad = false;
+        for (uint64_t n = 0; n < initialized; ++n) {
+            if (ReadRecord(n, Detail::kNames, r, baad))
+                NoteParentsAndAllocations(r);
+            if (baad)
+                bad_.push_back(n);
+        }
         for (uint64_t n = 0; n < initialized; ++n)
-            ReadRecord(n);
-        for (const auto& entry : records_)
-            WriteRecord(out, entry.second);
+            if (ReadRecord(n, Detail::kNames, r, baad))
+                NotePrimaryName(r);
+        for (uint64_t n = 0; n < initialized; ++n)
+            if (ReadRecord(n, Detail::kAll, r, baad))
+                WriteRecord(out, r);
         for (const uint64_t n : bad_)
             out << "bad rec=" << n << "\n";
     }
 
   private:
-    void ReadRecord(uint64_t n) {
+    // Reads record n into r, with the detail asked for; false when it holds no FILE record. baad
+    // tells whether its update sequence failed: the library marks such a record "BAAD" and carries on.
+    bool ReadRecord(uint64_t n, Detail detail, Record& r, bool& baad) {
         std::unique_ptr<u8[], decltype(&free)> buffer(static_cast<u8*>(malloc(vol_->mft_record_size)), &free);
         MFT_RECORD* m = reinterpret_cast<MFT_RECORD*>(buffer.get());
         if (ntfs_mft_record_read(vol_, n, m) != 0)
             throw std::runtime_error("cannot read record " + std::to_string(n) + ": " + std::strerror(errno));
-        // The library marks a record whose update sequence does not match "BAAD" and carries on.
-        if (ntfs_is_baad_record(m->magic))
-            bad_.push_back(n);
+        baad = ntfs_is_baad_record(m->magic);
         if (!ntfs_is_file_record(m->magic))
-            return;
-        Record r;
+            return false;
+        r = Record();
         r.number = n;
         r.seq = le16_to_cpu(m->sequence_number);
         r.flags = le16_to_cpu(m->flags);
@@ -189,7 +209,11 @@ class Reader {
             const ATTR_RECORD* a = ctx->attr;
             const u8* value = reinterpret_cast<const u8*>(a) + le16_to_cpu(a->value_offset);
             const size_t valueLength = a->non_resident ? 0 : le32_to_cpu(a->value_length);
-            switch (le32_to_cpu(a->type)) {
+            const uint32_t type = le32_to_cpu(a->type);
+            if (detail == Detail::kNames && type != le32_to_cpu(AT_FILE_NAME) &&
+                type != le32_to_cpu(AT_INDEX_ALLOCATION))
+                continue;
+            switch (type) {
             case le32_to_cpu(AT_ATTRIBUTE_LIST):
                 r.attributeList = true;
                 break;
@@ -229,8 +253,8 @@ class Reader {
             case le32_to_cpu(AT_INDEX_ALLOCATION):
                 // Possibly in an extension record: joined to its INDEX_ROOT by file and name.
                 if (sle64_to_cpu(a->lowest_vcn) == 0)
-                    allocations_[{r.base ? r.base : n, AttributeName(a)}] =
-                        static_cast<uint64_t>(sle64_to_cpu(a->data_size));
+                    r.allocations.emplace_back(AttributeName(a),
+                                               static_cast<uint64_t>(sle64_to_cpu(a->data_size)));
                 break;
             case le32_to_cpu(AT_REPARSE_POINT):
                 if (!a->non_resident)
@@ -241,15 +265,24 @@ class Reader {
             }
         }
         ntfs_attr_put_search_ctx(ctx);
-        NotePrimaryName(r);
-        records_[n] = std::move(r);
+        return true;
     }
 
-    // Keeps the name a path goes through for each file: the first of its names (in its base record
-    // or in an extension record, in record order) that is not a pure DOS name.
+    void NoteParentsAndAllocations(const Record& r) {
+        for (const Name& name : r.names)
+            parents_.insert(name.parent);
+        for (const auto& [name, bytes] : r.allocations)
+            allocations_[{r.base ? r.base : r.number, name}] = bytes;
+    }
+
+    // Keeps the name a path goes through for each file that is a parent: the first of its names (in
+    // its base record or in an extension record, in record order) that is not a pure DOS name.
     void NotePrimaryName(const Record& r) {
+        const uint64_t file = r.base ? r.base : r.number;
+        if (parents_.count(file) == 0)
+            return;
         for (const Name& name : r.names) {
-            const auto [it, added] = primary_.emplace(r.base ? r.base : r.number, name);
+            const auto [it, added] = primary_.emplace(file, name);
             if (!added && it->second.space == FILE_NAME_DOS && name.space != FILE_NAME_DOS)
                 it->second = name;
         }
@@ -335,8 +368,8 @@ class Reader {
     }
 
     ntfs_volume* vol_;
-    std::map<uint64_t, Record> records_;
-    std::unordered_map<uint64_t, Name> primary_;       // by file: the name its paths go through
+    std::unordered_set<uint64_t> parents_;             // the files some name gives as its parent
+    std::unordered_map<uint64_t, Name> primary_;       // by parent: the name its paths go through
     std::vector<uint64_t> bad_;                        // records that fail their fixups
     mutable std::map<uint64_t, std::u16string> paths_; // directory paths already built
     std::map<std::pair<uint64_t, std::u16string>, uint64_t>
