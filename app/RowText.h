@@ -2,22 +2,35 @@
 // The pieces of rows for other programs, as UTF-8 bytes: text in each format's own escapes, and
 // NTFS time stamps as ISO 8601 and as seconds since 1970.
 
+#include "app/LongOptions.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-// Appends text (UTF-16 code units) as one CSV field (RFC 4180): in double quotes, each quote
-// doubled, when it holds a comma, a quote or a control character (a line break included); as it
-// is otherwise. NUL, which many CSV readers refuse, and a lone surrogate, which UTF-8 cannot
-// carry, are written as U+FFFD.
-void AppendCsvField(std::string& out, const std::wstring& text);
+// Text (UTF-16 code units) as one field of a row format: its UTF-8 bytes in the format's escapes,
+// without the double quotes that may enclose them.
+struct FieldText {
+    std::string bytes;
+    bool quoted = false; // CSV: the text holds a comma, a quote or a control character
+};
 
-// Appends text as a JSON string in double quotes: a quote, a backslash, a control character and a
-// lone surrogate as escapes (\", \\, \uXXXX), so that every code unit can be read back.
-void AppendJsonString(std::string& out, const std::wstring& text);
+// Sets field to text as format (not Lines) writes it:
+// - CSV (RFC 4180): each quote doubled; a field that holds a comma, a quote or a control character
+//   (a line break included) is quoted. NUL, which many CSV readers refuse, and a lone surrogate,
+//   which UTF-8 cannot carry, are written as U+FFFD.
+// - JSON: a quote, a backslash, a control character and a lone surrogate as escapes (\", \\,
+//   \uXXXX), so that every code unit can be read back.
+// - Bodyfile: the escapes mactime undoes, "%", "|" and control characters as %XX; a lone
+//   surrogate as U+FFFD.
+// Each character is written on its own, so two texts joined make their two fields' bytes joined
+// (quoted when either is), unless the first ends in the half of a surrogate pair that the second
+// begins with the other half of.
+void EscapeField(FieldText& field, RowFormat format, const std::wstring& text);
 
-// Appends text as one field of a bodyfile, in the escapes mactime undoes: "%", "|" and control
-// characters as %XX. A lone surrogate is written as U+FFFD.
-void AppendBodyfileField(std::string& out, const std::wstring& text);
+// Appends field as format's field: CSV in double quotes when quoted, JSON always in double quotes,
+// bodyfile as it is.
+void AppendField(std::string& out, RowFormat format, const FieldText& field);
 
 // Whether text holds a character that the CSV and bodyfile fields do not carry as it is, or that
 // tools are apt to mangle: a control character (below U+0020, or U+007F) or a lone surrogate.
@@ -30,9 +43,22 @@ void AppendDecimal(std::string& out, std::uint64_t value);
 // Appends value as "0x" and eight lower-case hex digits, as 0x00000020.
 void AppendFlags(std::string& out, std::uint32_t value);
 
-// Appends the time of ticks (100 ns since 1601-01-01 UTC) as ISO 8601 in UTC with all seven
-// fractional digits, for example 2023-05-03T10:00:00.1234567Z.
-void AppendIsoTime(std::string& out, std::uint64_t ticks);
-// Appends the same time as seconds since 1970-01-01 UTC with seven fractional digits, negative
+// Writes times given in ticks (100 ns since 1601-01-01 UTC) as ISO 8601 in UTC with all seven
+// fractional digits, for example 2023-05-03T10:00:00.1234567Z. The times of a file, and of files
+// written one after another, are mostly the same or of the same day, so the text of the last time
+// is kept and its date is made again only for another day.
+class IsoTimeText {
+  public:
+    void Append(std::string& out, std::uint64_t ticks);
+
+  private:
+    std::uint64_t ticks_ = 0; // the time in text_, once length_ is not 0
+    std::uint64_t day_ = 0;   // its day since 1601-01-01
+    char text_[32];           // "YYYY-MM-DDT" (a year of five digits from 10000 on), then the time
+    std::size_t dateLength_ = 0;
+    std::size_t length_ = 0;
+};
+
+// Appends the time of ticks as seconds since 1970-01-01 UTC with seven fractional digits, negative
 // before 1970, for example 1683108000.1234567.
 void AppendUnixTime(std::string& out, std::uint64_t ticks);
