@@ -2,37 +2,46 @@
 
 #include "app/ResultLine.h"
 
+#include <algorithm>
+
 namespace {
 
 // File attribute flag of $STANDARD_INFORMATION that makes a file read-only.
 constexpr std::uint32_t kReadOnly = 0x1;
+
+// Room enough for a hit's text without its texts (the volume, the name, its code units): 23 keys
+// with their quotes and separators take 322 bytes, six numbers 120, eight times 248 with their
+// quotes, the rest fewer than 40; two bodyfile lines fewer than 500.
+constexpr std::size_t kFieldsRoom = 1024;
+
+// Copies text, a C string, to next; returns the end.
+char* PutText(char* next, const char* text) {
+    while (*text != '\0')
+        *next++ = *text++;
+    return next;
+}
 
 // Writes the fields of a row, or their names, in their order: once for the CSV header, and once
 // per hit for its CSV records or JSON objects, so that names and order agree everywhere. The path
 // and whether it is an alternate are left out: where they go is kept instead.
 class FieldWriter {
   public:
-    // header: the CSV header row, else values of format (CSV or JSON).
-    FieldWriter(std::string& out, RowFormat format, bool header, IsoTimeText& times)
-        : out_(out), format_(format), header_(header), times_(times) {}
+    // header: the CSV header row, else values of format (CSV or JSON). Writes from next on, which
+    // has room for them all.
+    FieldWriter(char* next, RowFormat format, bool header, IsoTimeText& times)
+        : next_(next), format_(format), header_(header), times_(times) {}
 
     void Text(const char* name, const FieldText& value) {
         if (Key(name))
-            AppendField(out_, format_, value);
-    }
-    void Text(const char* name, const std::wstring& value) {
-        if (!Key(name))
-            return;
-        EscapeField(scratch_, format_, value);
-        AppendField(out_, format_, scratch_);
+            next_ = PutField(next_, format_, value);
     }
     void Number(const char* name, std::uint64_t value) {
         if (Key(name))
-            AppendDecimal(out_, value);
+            next_ = PutDecimal(next_, value);
     }
     void Flag(const char* name, bool value) {
         if (Key(name))
-            out_ += value ? "true" : "false";
+            next_ = PutText(next_, value ? "true" : "false");
     }
     // An empty CSV field or a JSON null when ticks is null.
     void Time(const char* name, const std::uint64_t* ticks) {
@@ -41,7 +50,7 @@ class FieldWriter {
         if (ticks == nullptr)
             return Null();
         Quote();
-        times_.Append(out_, *ticks);
+        next_ = times_.Put(next_, *ticks);
         Quote();
     }
     void Flags(const char* name, const std::optional<std::uint32_t>& value) {
@@ -50,65 +59,67 @@ class FieldWriter {
         if (!value)
             return Null();
         Quote();
-        AppendFlags(out_, *value);
+        next_ = PutFlags(next_, *value);
         Quote();
     }
-    void CodeUnits(const char* name, const std::wstring& text) {
+    // The code units of text when its field needs them, else null.
+    void CodeUnits(const char* name, const std::wstring& text, const FieldText& field) {
         if (!Key(name))
             return;
-        if (!NeedsCodeUnits(text))
+        if (!field.needsCodeUnits)
             return Null();
         Quote();
-        AppendCodeUnits(out_, text);
+        next_ = PutCodeUnits(next_, text);
         Quote();
     }
     // Where the path goes, and whether it is an alternate.
     void Path(const char* name) {
         Key(name);
-        pathAt = out_.size();
+        pathAt = next_;
     }
     void Alternate(const char* name) {
         Key(name);
-        alternateAt = out_.size();
+        alternateAt = next_;
     }
-    void End() { out_ += format_ == RowFormat::JsonLines ? "}\n" : "\r\n"; }
+    // Ends the row; returns the end of what was written.
+    char* End() { return PutText(next_, format_ == RowFormat::JsonLines ? "}\n" : "\r\n"); }
 
-    std::size_t pathAt = 0;
-    std::size_t alternateAt = 0;
+    char* pathAt = nullptr;
+    char* alternateAt = nullptr;
 
   private:
     // Writes what comes before a value; false when the name alone is wanted.
     bool Key(const char* name) {
         const bool json = format_ == RowFormat::JsonLines;
-        out_ += first_ ? (json ? "{\"" : "") : (json ? ",\"" : ",");
+        next_ = PutText(next_, first_ ? (json ? "{\"" : "") : (json ? ",\"" : ","));
         first_ = false;
         if (json) {
-            out_ += name;
-            out_ += "\":";
+            next_ = PutText(next_, name);
+            next_ = PutText(next_, "\":");
         } else if (header_) {
-            out_ += name;
+            next_ = PutText(next_, name);
         }
         return !header_;
     }
     void Null() {
         if (format_ == RowFormat::JsonLines)
-            out_ += "null";
+            next_ = PutText(next_, "null");
     }
     void Quote() {
         if (format_ == RowFormat::JsonLines)
-            out_ += '"';
+            *next_++ = '"';
     }
 
-    std::string& out_;
+    char* next_;
     const RowFormat format_;
     const bool header_;
     IsoTimeText& times_;
-    FieldText scratch_;
     bool first_ = true;
 };
 
-// The path comes before the alternate flag.
-void WriteFields(FieldWriter& fields, const ResultRow& hit, const FieldText& volume, const FieldText& name) {
+// Writes the fields but for End; the path comes before the alternate flag.
+void WriteFields(FieldWriter& fields, const ResultRow& hit, const FieldText& volume, const FieldText& name,
+                 const FieldText& nameSpace) {
     const Krod::FileTimes* standard = hit.standardTimes ? &*hit.standardTimes : nullptr;
     fields.Text("volume", volume);
     fields.Number("record", hit.record);
@@ -117,8 +128,8 @@ void WriteFields(FieldWriter& fields, const ResultRow& hit, const FieldText& vol
     fields.Flag("directory", hit.directory);
     fields.Path("path");
     fields.Text("name", name);
-    fields.CodeUnits("name_units", hit.name);
-    fields.Text("namespace", NamespaceTag(hit.nameSpace));
+    fields.CodeUnits("name_units", hit.name, name);
+    fields.Text("namespace", nameSpace);
     fields.Number("parent_record", hit.parentRecord);
     fields.Number("parent_sequence", hit.parentSequence);
     fields.Number("size", hit.size);
@@ -133,18 +144,16 @@ void WriteFields(FieldWriter& fields, const ResultRow& hit, const FieldText& vol
     fields.Time("fn_accessed", &hit.nameTimes.accessed);
     fields.Flags("attributes", hit.fileAttributes);
     fields.Alternate("alternate_path");
-    fields.End();
 }
 
-void AppendInode(std::string& out, std::uint32_t record,
-                 const std::optional<ResultRow::AttributeId>& attribute) {
-    AppendDecimal(out, record);
+char* PutInode(char* next, std::uint32_t record, const std::optional<ResultRow::AttributeId>& attribute) {
+    next = PutDecimal(next, record);
     if (!attribute)
-        return;
-    out += '-';
-    AppendDecimal(out, attribute->type);
-    out += '-';
-    AppendDecimal(out, attribute->instance);
+        return next;
+    *next++ = '-';
+    next = PutDecimal(next, attribute->type);
+    *next++ = '-';
+    return PutDecimal(next, attribute->instance);
 }
 
 bool IsHighSurrogate(wchar_t unit) {
@@ -158,96 +167,116 @@ bool IsLowSurrogate(wchar_t unit) {
 } // namespace
 
 RowWriter::RowWriter(RowFormat format, const std::wstring& volume) : format_(format) {
-    if (format_ != RowFormat::Lines)
-        EscapeField(volume_, format_, volume);
+    if (format_ == RowFormat::Lines)
+        return;
+    EscapeField(volume_, format_, volume);
+    for (std::uint8_t nameSpace = 0; nameSpace < kNamespaceTags; ++nameSpace)
+        EscapeField(namespaceTags_[nameSpace], format_, NamespaceTag(nameSpace));
 }
 
 std::string RowWriter::Header() const {
-    std::string header;
-    if (format_ == RowFormat::Csv) {
-        IsoTimeText unused;
-        FieldWriter names(header, format_, true, unused);
-        WriteFields(names, ResultRow(), volume_, nameText_);
-    }
+    if (format_ != RowFormat::Csv)
+        return {};
+    std::string header(kFieldsRoom, '\0');
+    IsoTimeText unused;
+    FieldWriter names(&header[0], format_, true, unused);
+    WriteFields(names, ResultRow(), volume_, nameText_, namespaceTags_[0]);
+    header.resize(static_cast<std::size_t>(names.End() - &header[0]));
     return header;
 }
 
 void RowWriter::SetHit(const ResultRow& hit) {
-    name_ = hit.name;
+    name_ = &hit.name;
     EscapeField(nameText_, format_, hit.name);
-    hitText_.clear();
+    // The texts in quotes, the code units four bytes each.
+    const std::size_t room =
+        kFieldsRoom + volume_.bytes.size() + 2 + nameText_.bytes.size() + 2 + 4 * hit.name.size();
+    if (hitText_.size() < room)
+        hitText_.resize(room);
+    char* const begin = &hitText_[0];
+    char* end = nullptr;
     slots_.clear();
     if (format_ == RowFormat::Bodyfile) {
-        AppendBodyfileLine(hit, "", hit.stream, hit.standardTimes ? &*hit.standardTimes : nullptr);
-        AppendBodyfileLine(hit, " ($FILE_NAME)", hit.nameAttribute, &hit.nameTimes);
-        return;
+        end = PutBodyfileLine(begin, hit, "", hit.stream, hit.standardTimes ? &*hit.standardTimes : nullptr);
+        end = PutBodyfileLine(end, hit, " ($FILE_NAME)", hit.nameAttribute, &hit.nameTimes);
+    } else {
+        // Every namespace byte from the last tag's on has that tag.
+        const FieldText& nameSpace = namespaceTags_[std::min<int>(hit.nameSpace, kNamespaceTags - 1)];
+        FieldWriter fields(begin, format_, false, times_);
+        WriteFields(fields, hit, volume_, nameText_, nameSpace);
+        end = fields.End();
+        slots_.push_back({static_cast<std::size_t>(fields.pathAt - begin), true});
+        slots_.push_back({static_cast<std::size_t>(fields.alternateAt - begin), false});
     }
-    FieldWriter fields(hitText_, format_, false, times_);
-    WriteFields(fields, hit, volume_, nameText_);
-    slots_.push_back({fields.pathAt, true});
-    slots_.push_back({fields.alternateAt, false});
+    hitLength_ = static_cast<std::size_t>(end - begin);
 }
 
-// One bodyfile line: MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime, times in seconds
-// since 1970 with their fractions, 0 for times that are not there.
-void RowWriter::AppendBodyfileLine(const ResultRow& hit, const char* suffix,
-                                   const std::optional<ResultRow::AttributeId>& attribute,
-                                   const Krod::FileTimes* times) {
-    std::string& out = hitText_;
-    out += "0|";
-    slots_.push_back({out.size(), true});
-    out += suffix;
+// Writes one bodyfile line at next, returns its end: MD5|name|inode|mode|UID|GID|size|atime|mtime|
+// ctime|crtime, times in seconds since 1970 with their fractions, 0 for times that are not there.
+char* RowWriter::PutBodyfileLine(char* next, const ResultRow& hit, const char* suffix,
+                                 const std::optional<ResultRow::AttributeId>& attribute,
+                                 const Krod::FileTimes* times) {
+    char* const begin = &hitText_[0];
+    next = PutText(next, "0|");
+    slots_.push_back({static_cast<std::size_t>(next - begin), true});
+    next = PutText(next, suffix);
     if (!hit.inUse)
-        out += " (deleted)";
-    out += '|';
-    AppendInode(out, hit.record, attribute);
+        next = PutText(next, " (deleted)");
+    *next++ = '|';
+    next = PutInode(next, hit.record, attribute);
     const bool readOnly = hit.fileAttributes && (*hit.fileAttributes & kReadOnly) != 0;
-    out += hit.directory ? "|d/d" : "|r/r";
-    out += readOnly ? "r-xr-xr-x" : "rwxrwxrwx";
-    out += "|0|0|";
-    AppendDecimal(out, hit.size);
+    next = PutText(next, hit.directory ? "|d/d" : "|r/r");
+    next = PutText(next, readOnly ? "r-xr-xr-x" : "rwxrwxrwx");
+    next = PutText(next, "|0|0|");
+    next = PutDecimal(next, hit.size);
     const Krod::FileTimes none;
     const Krod::FileTimes& shown = times != nullptr ? *times : none;
     for (const std::uint64_t ticks : {shown.accessed, shown.modified, shown.recordChanged, shown.created}) {
-        out += '|';
+        *next++ = '|';
         if (times == nullptr)
-            out += '0';
+            *next++ = '0';
         else
-            AppendUnixTime(out, ticks);
+            next = PutUnixTime(next, ticks);
     }
-    out += '\n';
+    *next++ = '\n';
+    return next;
 }
 
 void RowWriter::AppendRow(std::string& out, const std::wstring& directory, const FieldText& directoryText,
                           bool alternate) const {
     std::size_t from = 0;
     for (const Slot& slot : slots_) {
-        out.append(hitText_, from, slot.at - from);
+        out.append(hitText_.data() + from, slot.at - from);
         from = slot.at;
         if (slot.path)
             AppendPath(out, directory, directoryText);
         else
             out += alternate ? "true" : "false";
     }
-    out.append(hitText_, from, std::string::npos);
+    out.append(hitText_.data() + from, hitLength_ - from);
 }
 
 void RowWriter::AppendPath(std::string& out, const std::wstring& directory,
                            const FieldText& directoryText) const {
-    if (!directory.empty() && IsHighSurrogate(directory.back()) && !name_.empty() &&
-        IsLowSurrogate(name_.front())) {
+    const std::wstring& name = *name_;
+    if (!directory.empty() && IsHighSurrogate(directory.back()) && !name.empty() &&
+        IsLowSurrogate(name.front())) {
         // The two halves of a character: the path is escaped whole.
         FieldText path;
-        EscapeField(path, format_, directory + name_);
-        AppendField(out, format_, path);
+        EscapeField(path, format_, directory + name);
+        AppendPathBytes(out, path.bytes, {}, path.quoted);
         return;
     }
-    const bool quote = format_ == RowFormat::JsonLines ||
-                       (format_ == RowFormat::Csv && (directoryText.quoted || nameText_.quoted));
+    AppendPathBytes(out, directoryText.bytes, nameText_.bytes, directoryText.quoted || nameText_.quoted);
+}
+
+void RowWriter::AppendPathBytes(std::string& out, const std::string& first, const std::string& second,
+                                bool quoted) const {
+    const bool quote = format_ == RowFormat::JsonLines || (format_ == RowFormat::Csv && quoted);
     if (quote)
         out += '"';
-    out += directoryText.bytes;
-    out += nameText_.bytes;
+    out += first;
+    out += second;
     if (quote)
         out += '"';
 }

@@ -52,7 +52,8 @@ class RowWriter {
     // nothing for the other formats.
     std::string Header() const;
 
-    // Makes the text of what the rows of hit tell.
+    // Makes the text of what the rows of hit tell. hit's name is used, not copied: it must stay
+    // as it is while the hit's rows are written.
     void SetHit(const ResultRow& hit);
 
     // Appends to out, as UTF-8 bytes, the row of the last hit set under directory, a directory path
@@ -69,16 +70,24 @@ class RowWriter {
         bool path;      // the path, else whether it is an alternate
     };
 
-    void AppendBodyfileLine(const ResultRow& hit, const char* suffix,
-                            const std::optional<ResultRow::AttributeId>& attribute,
-                            const Krod::FileTimes* times);
+    char* PutBodyfileLine(char* next, const ResultRow& hit, const char* suffix,
+                          const std::optional<ResultRow::AttributeId>& attribute,
+                          const Krod::FileTimes* times);
     void AppendPath(std::string& out, const std::wstring& directory, const FieldText& directoryText) const;
+    // Appends a path whose bytes are first and second, in quotes where the format wants them.
+    void AppendPathBytes(std::string& out, const std::string& first, const std::string& second,
+                         bool quoted) const;
+
+    // The namespace tags (NamespaceTag) of the bytes 0 to 4 as fields; 4 and up share one.
+    static constexpr int kNamespaceTags = 5;
 
     const RowFormat format_;
     FieldText volume_;
-    std::wstring name_;  // the last hit's name
-    FieldText nameText_; // and its field
-    std::string hitText_;
+    FieldText namespaceTags_[kNamespaceTags];
+    const std::wstring* name_ = nullptr; // the last hit's name
+    FieldText nameText_;                 // and its field
+    std::string hitText_;                // what the hit's rows share, in its first hitLength_ bytes
+    std::size_t hitLength_ = 0;
     std::vector<Slot> slots_; // in hitText_'s order
     IsoTimeText times_;
 };

@@ -1,6 +1,7 @@
 #include "app/RowText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -82,11 +83,6 @@ char* PutHex(char* next, std::uint32_t value, int digits, const char* hex) {
     return next;
 }
 
-void AppendHex(std::string& out, std::uint32_t value, int digits, const char* hex) {
-    char text[8];
-    out.append(text, PutHex(text, value, digits, hex));
-}
-
 // Writes one character of a CSV field at next, returns the end; sets quoted when the field must
 // be quoted for it.
 char* PutCsvCharacter(char* next, char32_t point, bool lone, bool& quoted) {
@@ -133,33 +129,11 @@ std::pair<char32_t, char32_t> SpecialCharacters(RowFormat format) {
     }
 }
 
-// Whether every unit of text is printable ASCII.
-bool IsPrintableAscii(const std::wstring& text) {
-    return std::all_of(text.begin(), text.end(), [](wchar_t element) {
-        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
-        return unit >= 0x20 && unit < 0x7F;
-    });
-}
-
 // Writes value as exactly width decimal digits (the low ones) at next; returns the end.
 char* PutDigits(char* next, std::uint64_t value, int width) {
     for (int i = width - 1; i >= 0; --i, value /= 10)
         next[i] = static_cast<char>('0' + value % 10);
     return next + width;
-}
-
-// Appends value in decimal with at least width digits.
-void AppendPadded(std::string& out, std::uint64_t value, std::size_t width) {
-    char digits[20]; // 2^64 - 1 has 20 of them
-    char* first = std::end(digits);
-    do {
-        *--first = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    const auto count = static_cast<std::size_t>(std::end(digits) - first);
-    if (count < width)
-        out.append(width - count, '0');
-    out.append(first, std::end(digits));
 }
 
 // Writes the civil date of day (days since 1601-01-01) as "YYYY-MM-DDT" at next; returns the end.
@@ -196,6 +170,7 @@ void EscapeField(FieldText& field, RowFormat format, const std::wstring& text) {
     char* const begin = &bytes[0];
     char* next = begin;
     bool quoted = false;
+    bool needsCodeUnits = false;
     // Most names are printable ASCII, which is its own UTF-8; the rest goes character by character.
     std::size_t plain = 0;
     for (; plain < text.size(); ++plain) {
@@ -205,7 +180,8 @@ void EscapeField(FieldText& field, RowFormat format, const std::wstring& text) {
         *next++ = static_cast<char>(unit);
     }
     if (plain < text.size()) {
-        ForEachCharacter(text, plain, [format, &next, &quoted](char32_t point, bool lone) {
+        ForEachCharacter(text, plain, [format, &next, &quoted, &needsCodeUnits](char32_t point, bool lone) {
+            needsCodeUnits = needsCodeUnits || lone || IsControl(point);
             if (format == RowFormat::Csv)
                 next = PutCsvCharacter(next, point, lone, quoted);
             else if (format == RowFormat::JsonLines)
@@ -216,69 +192,69 @@ void EscapeField(FieldText& field, RowFormat format, const std::wstring& text) {
     }
     bytes.resize(static_cast<std::size_t>(next - begin));
     field.quoted = quoted;
+    field.needsCodeUnits = needsCodeUnits;
 }
 
-void AppendField(std::string& out, RowFormat format, const FieldText& field) {
+char* PutField(char* next, RowFormat format, const FieldText& field) {
     const bool quote = format == RowFormat::JsonLines || (format == RowFormat::Csv && field.quoted);
     if (quote)
-        out += '"';
-    out += field.bytes;
+        *next++ = '"';
+    next = std::copy(field.bytes.begin(), field.bytes.end(), next);
     if (quote)
-        out += '"';
+        *next++ = '"';
+    return next;
 }
 
-bool NeedsCodeUnits(const std::wstring& text) {
-    if (IsPrintableAscii(text))
-        return false;
-    bool needs = false;
-    ForEachCharacter(text, 0,
-                     [&needs](char32_t point, bool lone) { needs = needs || lone || IsControl(point); });
-    return needs;
-}
-
-void AppendCodeUnits(std::string& out, const std::wstring& text) {
+char* PutCodeUnits(char* next, const std::wstring& text) {
     for (std::size_t i = 0; i < text.size(); ++i)
-        AppendHex(out, UnitAt(text, i), 4, kLowerHex);
+        next = PutHex(next, UnitAt(text, i), 4, kLowerHex);
+    return next;
 }
 
-void AppendDecimal(std::string& out, std::uint64_t value) {
-    AppendPadded(out, value, 1);
+char* PutDecimal(char* next, std::uint64_t value) {
+    int width = 1;
+    for (std::uint64_t rest = value / 10; rest != 0; rest /= 10)
+        ++width;
+    return PutDigits(next, value, width);
 }
 
-void AppendFlags(std::string& out, std::uint32_t value) {
-    out += "0x";
-    AppendHex(out, value, 8, kLowerHex);
+char* PutFlags(char* next, std::uint32_t value) {
+    *next++ = '0';
+    *next++ = 'x';
+    return PutHex(next, value, 8, kLowerHex);
 }
 
-void IsoTimeText::Append(std::string& out, std::uint64_t ticks) {
+char* IsoTimeText::Put(char* next, std::uint64_t ticks) {
     if (length_ == 0 || ticks != ticks_) {
         const std::uint64_t seconds = ticks / kTicksPerSecond;
         const std::uint64_t day = seconds / kSecondsPerDay;
         const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
         if (length_ == 0 || day != day_)
             dateLength_ = static_cast<std::size_t>(PutDate(text_, day) - text_);
-        char* next = PutDigits(text_ + dateLength_, secondOfDay / 3600, 2);
-        *next++ = ':';
-        next = PutDigits(next, secondOfDay / 60 % 60, 2);
-        *next++ = ':';
-        next = PutDigits(next, secondOfDay % 60, 2);
-        *next++ = '.';
-        next = PutDigits(next, ticks % kTicksPerSecond, 7);
-        *next++ = 'Z';
+        char* end = PutDigits(text_ + dateLength_, secondOfDay / 3600, 2);
+        *end++ = ':';
+        end = PutDigits(end, secondOfDay / 60 % 60, 2);
+        *end++ = ':';
+        end = PutDigits(end, secondOfDay % 60, 2);
+        *end++ = '.';
+        end = PutDigits(end, ticks % kTicksPerSecond, 7);
+        *end++ = 'Z';
         ticks_ = ticks;
         day_ = day;
-        length_ = static_cast<std::size_t>(next - text_);
+        length_ = static_cast<std::size_t>(end - text_);
     }
-    out.append(text_, length_);
+    // All of text_ in one piece of known size, for speed; only length_ bytes count.
+    std::memcpy(next, text_, sizeof text_);
+    return next + length_;
 }
 
-void AppendUnixTime(std::string& out, std::uint64_t ticks) {
+char* PutUnixTime(char* next, std::uint64_t ticks) {
     std::uint64_t distance = ticks - kUnixEpochTicks;
     if (ticks < kUnixEpochTicks) {
-        out += '-';
+        *next++ = '-';
         distance = kUnixEpochTicks - ticks;
     }
-    AppendPadded(out, distance / kTicksPerSecond, 1);
-    out += '.';
-    AppendPadded(out, distance % kTicksPerSecond, 7);
+    next = PutDecimal(next, distance / kTicksPerSecond);
+    *next++ = '.';
+    return PutDigits(next, distance % kTicksPerSecond, 7);
 }

@@ -13,6 +13,9 @@
 struct FieldText {
     std::string bytes;
     bool quoted = false; // CSV: the text holds a comma, a quote or a control character
+    // The text holds a character that the CSV and bodyfile fields do not carry as it is, or that
+    // tools are apt to mangle: a control character (below U+0020, or U+007F) or a lone surrogate.
+    bool needsCodeUnits = false;
 };
 
 // Sets field to text as format (not Lines) writes it:
@@ -28,37 +31,39 @@ struct FieldText {
 // begins with the other half of.
 void EscapeField(FieldText& field, RowFormat format, const std::wstring& text);
 
-// Appends field as format's field: CSV in double quotes when quoted, JSON always in double quotes,
-// bodyfile as it is.
-void AppendField(std::string& out, RowFormat format, const FieldText& field);
+// The functions below write at next and return the end of what they wrote; next must have room
+// for the most bytes each one names, which they may fill beyond that end.
 
-// Whether text holds a character that the CSV and bodyfile fields do not carry as it is, or that
-// tools are apt to mangle: a control character (below U+0020, or U+007F) or a lone surrogate.
-bool NeedsCodeUnits(const std::wstring& text);
-// Appends text's UTF-16 code units, four lower-case hex digits each, nothing between them.
-void AppendCodeUnits(std::string& out, const std::wstring& text);
+// Writes field as format's field: CSV in double quotes when quoted, JSON always in double quotes,
+// bodyfile as it is; at most two bytes more than the field's.
+char* PutField(char* next, RowFormat format, const FieldText& field);
 
-// Appends value in plain decimal.
-void AppendDecimal(std::string& out, std::uint64_t value);
-// Appends value as "0x" and eight lower-case hex digits, as 0x00000020.
-void AppendFlags(std::string& out, std::uint32_t value);
+// Writes text's UTF-16 code units, four lower-case hex digits each, nothing between them.
+char* PutCodeUnits(char* next, const std::wstring& text);
+
+// Writes value in plain decimal: at most 20 bytes.
+char* PutDecimal(char* next, std::uint64_t value);
+// Writes value as "0x" and eight lower-case hex digits, as 0x00000020.
+char* PutFlags(char* next, std::uint32_t value);
 
 // Writes times given in ticks (100 ns since 1601-01-01 UTC) as ISO 8601 in UTC with all seven
-// fractional digits, for example 2023-05-03T10:00:00.1234567Z. The times of a file, and of files
-// written one after another, are mostly the same or of the same day, so the text of the last time
-// is kept and its date is made again only for another day.
+// fractional digits, for example 2023-05-03T10:00:00.1234567Z: at most kMaxLength bytes. The
+// times of a file, and of files written one after another, are mostly the same or of the same
+// day, so the text of the last time is kept and its date is made again only for another day.
 class IsoTimeText {
   public:
-    void Append(std::string& out, std::uint64_t ticks);
+    static constexpr std::size_t kMaxLength = 29; // a year of five digits from 10000 on
+
+    char* Put(char* next, std::uint64_t ticks);
 
   private:
     std::uint64_t ticks_ = 0; // the time in text_, once length_ is not 0
     std::uint64_t day_ = 0;   // its day since 1601-01-01
-    char text_[32];           // "YYYY-MM-DDT" (a year of five digits from 10000 on), then the time
+    char text_[kMaxLength];   // "YYYY-MM-DDT", then the time of day
     std::size_t dateLength_ = 0;
     std::size_t length_ = 0;
 };
 
-// Appends the time of ticks as seconds since 1970-01-01 UTC with seven fractional digits, negative
-// before 1970, for example 1683108000.1234567.
-void AppendUnixTime(std::string& out, std::uint64_t ticks);
+// Writes the time of ticks as seconds since 1970-01-01 UTC with seven fractional digits, negative
+// before 1970, for example 1683108000.1234567: at most 29 bytes.
+char* PutUnixTime(char* next, std::uint64_t ticks);
