@@ -225,27 +225,30 @@ char* PutFlags(char* next, std::uint32_t value) {
 }
 
 char* IsoTimeText::Put(char* next, std::uint64_t ticks) {
-    if (length_ == 0 || ticks != ticks_) {
+    // "HH:MM:SS." after the date, then seven digits and "Z".
+    constexpr std::size_t kTimeOfDayLength = 9;
+    constexpr std::size_t kFractionLength = 8;
+    if (dateLength_ == 0 || ticks != ticks_) {
         const std::uint64_t seconds = ticks / kTicksPerSecond;
-        const std::uint64_t day = seconds / kSecondsPerDay;
-        const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
-        if (length_ == 0 || day != day_)
-            dateLength_ = static_cast<std::size_t>(PutDate(text_, day) - text_);
-        char* end = PutDigits(text_ + dateLength_, secondOfDay / 3600, 2);
-        *end++ = ':';
-        end = PutDigits(end, secondOfDay / 60 % 60, 2);
-        *end++ = ':';
-        end = PutDigits(end, secondOfDay % 60, 2);
-        *end++ = '.';
-        end = PutDigits(end, ticks % kTicksPerSecond, 7);
-        *end++ = 'Z';
+        if (dateLength_ == 0 || seconds != ticks_ / kTicksPerSecond) {
+            const std::uint64_t day = seconds / kSecondsPerDay;
+            if (dateLength_ == 0 || day != ticks_ / kTicksPerSecond / kSecondsPerDay)
+                dateLength_ = static_cast<std::size_t>(PutDate(text_, day) - text_);
+            const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
+            char* end = PutDigits(text_ + dateLength_, secondOfDay / 3600, 2);
+            *end++ = ':';
+            end = PutDigits(end, secondOfDay / 60 % 60, 2);
+            *end++ = ':';
+            end = PutDigits(end, secondOfDay % 60, 2);
+            *end = '.';
+        }
+        char* const fraction = text_ + dateLength_ + kTimeOfDayLength;
+        *PutDigits(fraction, ticks % kTicksPerSecond, 7) = 'Z';
         ticks_ = ticks;
-        day_ = day;
-        length_ = static_cast<std::size_t>(end - text_);
     }
-    // All of text_ in one piece of known size, for speed; only length_ bytes count.
+    // All of text_ in one piece of known size, for speed; only the time's bytes count.
     std::memcpy(next, text_, sizeof text_);
-    return next + length_;
+    return next + dateLength_ + kTimeOfDayLength + kFractionLength;
 }
 
 char* PutUnixTime(char* next, std::uint64_t ticks) {

@@ -48,8 +48,8 @@ char* PutFlags(char* next, std::uint32_t value);
 
 // Writes times given in ticks (100 ns since 1601-01-01 UTC) as ISO 8601 in UTC with all seven
 // fractional digits, for example 2023-05-03T10:00:00.1234567Z: at most kMaxLength bytes. The
-// times of a file, and of files written one after another, are mostly the same or of the same
-// day, so the text of the last time is kept and its date is made again only for another day.
+// times of a file, and of files written one after another, are mostly the same, or of the same
+// second or day, so the text of the last time is kept and only what differs is made again.
 class IsoTimeText {
   public:
     static constexpr std::size_t kMaxLength = 29; // a year of five digits from 10000 on
@@ -57,11 +57,9 @@ class IsoTimeText {
     char* Put(char* next, std::uint64_t ticks);
 
   private:
-    std::uint64_t ticks_ = 0; // the time in text_, once length_ is not 0
-    std::uint64_t day_ = 0;   // its day since 1601-01-01
-    char text_[kMaxLength];   // "YYYY-MM-DDT", then the time of day
-    std::size_t dateLength_ = 0;
-    std::size_t length_ = 0;
+    std::uint64_t ticks_ = 0;    // the time in text_, once dateLength_ is not 0
+    char text_[kMaxLength];      // "YYYY-MM-DDT", then the time of day
+    std::size_t dateLength_ = 0; // of the date in text_, "T" included
 };
 
 // Writes the time of ticks as seconds since 1970-01-01 UTC with seven fractional digits, negative
