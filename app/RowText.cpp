@@ -129,11 +129,31 @@ std::pair<char32_t, char32_t> SpecialCharacters(RowFormat format) {
     }
 }
 
+// "00" to "99", two characters each: digits made two at a time take half the divisions.
+struct DigitPairs {
+    char text[200];
+    constexpr DigitPairs() : text() {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
+
 // Writes value as exactly width decimal digits (the low ones) at next; returns the end.
 char* PutDigits(char* next, std::uint64_t value, int width) {
-    for (int i = width - 1; i >= 0; --i, value /= 10)
-        next[i] = static_cast<char>('0' + value % 10);
-    return next + width;
+    char* const end = next + width;
+    char* at = end;
+    for (; at - next >= 2; value /= 100) {
+        at -= 2;
+        const char* pair = kDigitPairs.text + 2 * (value % 100);
+        at[0] = pair[0];
+        at[1] = pair[1];
+    }
+    if (at != next)
+        *--at = static_cast<char>('0' + value % 10);
+    return end;
 }
 
 // Writes the civil date of day (days since 1601-01-01) as "YYYY-MM-DDT" at next; returns the end.
@@ -213,7 +233,7 @@ char* PutCodeUnits(char* next, const std::wstring& text) {
 
 char* PutDecimal(char* next, std::uint64_t value) {
     int width = 1;
-    for (std::uint64_t rest = value / 10; rest != 0; rest /= 10)
+    for (std::uint64_t power = 10; width < 20 && value >= power; power *= 10)
         ++width;
     return PutDigits(next, value, width);
 }
