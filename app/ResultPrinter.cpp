@@ -161,8 +161,8 @@ void ResultPrinter::WriteRows(const ResolvedPaths& paths) {
     const bool consoleOnly = console_ && outputFile_ == nullptr;
     std::string& out = consoleOnly ? consoleBytes_ : rowBytes_;
     rowBytes_.clear();
-    for (std::size_t i = 0; i < paths.paths.size(); ++i)
-        rowWriter_.AppendRow(out, paths.paths[i], paths.rowTexts[i], i > 0);
+    for (std::size_t i = 0; i < paths.rowTexts.size(); ++i)
+        rowWriter_.AppendRow(out, paths.rowTexts[i], i > 0);
     if (console_) {
         if (!consoleOnly)
             consoleBytes_ += rowBytes_;

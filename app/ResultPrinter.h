@@ -137,6 +137,6 @@ class ResultPrinter {
     std::wstring lines_;      // the lines of the hit being printed
     ResultRow row_;           // what the rows of the hit being printed tell
     RowWriter rowWriter_;
-    std::string rowBytes_;                 // the rows of the hit being printed
+    std::string rowBytes_;                 // the rows of the hit being printed, for the output file
     std::uint32_t lastNoted_ = 0xFFFFFFFF; // the record of the last note about its times
 };

@@ -156,14 +156,6 @@ char* PutInode(char* next, std::uint32_t record, const std::optional<ResultRow::
     return PutDecimal(next, attribute->instance);
 }
 
-bool IsHighSurrogate(wchar_t unit) {
-    return (unit & 0xFFFF) >= 0xD800 && (unit & 0xFFFF) <= 0xDBFF;
-}
-
-bool IsLowSurrogate(wchar_t unit) {
-    return (unit & 0xFFFF) >= 0xDC00 && (unit & 0xFFFF) <= 0xDFFF;
-}
-
 } // namespace
 
 RowWriter::RowWriter(RowFormat format, const std::wstring& volume) : format_(format) {
@@ -186,7 +178,6 @@ std::string RowWriter::Header() const {
 }
 
 void RowWriter::SetHit(const ResultRow& hit) {
-    name_ = &hit.name;
     EscapeField(nameText_, format_, hit.name);
     // The texts in quotes, the code units four bytes each.
     const std::size_t room =
@@ -242,41 +233,26 @@ char* RowWriter::PutBodyfileLine(char* next, const ResultRow& hit, const char* s
     return next;
 }
 
-void RowWriter::AppendRow(std::string& out, const std::wstring& directory, const FieldText& directoryText,
-                          bool alternate) const {
+void RowWriter::AppendRow(std::string& out, const FieldText& directory, bool alternate) const {
     std::size_t from = 0;
     for (const Slot& slot : slots_) {
         out.append(hitText_.data() + from, slot.at - from);
         from = slot.at;
         if (slot.path)
-            AppendPath(out, directory, directoryText);
+            AppendPath(out, directory);
         else
             out += alternate ? "true" : "false";
     }
     out.append(hitText_.data() + from, hitLength_ - from);
 }
 
-void RowWriter::AppendPath(std::string& out, const std::wstring& directory,
-                           const FieldText& directoryText) const {
-    const std::wstring& name = *name_;
-    if (!directory.empty() && IsHighSurrogate(directory.back()) && !name.empty() &&
-        IsLowSurrogate(name.front())) {
-        // The two halves of a character: the path is escaped whole.
-        FieldText path;
-        EscapeField(path, format_, directory + name);
-        AppendPathBytes(out, path.bytes, {}, path.quoted);
-        return;
-    }
-    AppendPathBytes(out, directoryText.bytes, nameText_.bytes, directoryText.quoted || nameText_.quoted);
-}
-
-void RowWriter::AppendPathBytes(std::string& out, const std::string& first, const std::string& second,
-                                bool quoted) const {
-    const bool quote = format_ == RowFormat::JsonLines || (format_ == RowFormat::Csv && quoted);
+void RowWriter::AppendPath(std::string& out, const FieldText& directory) const {
+    const bool quote = format_ == RowFormat::JsonLines ||
+                       (format_ == RowFormat::Csv && (directory.quoted || nameText_.quoted));
     if (quote)
         out += '"';
-    out += first;
-    out += second;
+    out += directory.bytes;
+    out += nameText_.bytes;
     if (quote)
         out += '"';
 }

@@ -52,16 +52,15 @@ class RowWriter {
     // nothing for the other formats.
     std::string Header() const;
 
-    // Makes the text of what the rows of hit tell. hit's name is used, not copied: it must stay
-    // as it is while the hit's rows are written.
+    // Makes the text of what the rows of hit tell.
     void SetHit(const ResultRow& hit);
 
-    // Appends to out, as UTF-8 bytes, the row of the last hit set under directory, a directory path
-    // ("\" for the root, "\A\B\" below it, or the orphan prefix) whose field directoryText is (as
-    // EscapeField makes it in this format); the row's path is directory and the name. alternate: a
-    // path through a junction, not the first one.
-    void AppendRow(std::string& out, const std::wstring& directory, const FieldText& directoryText,
-                   bool alternate) const;
+    // Appends to out, as UTF-8 bytes, the row of the last hit set under a directory path ("\" for
+    // the root, "\A\B\" below it, or the orphan prefix) whose field in this format is directory
+    // (EscapeField); the row's path is the directory's and the name. As the directory path ends in a
+    // backslash, no character spans it and the name. alternate: a path through a junction, not the
+    // first one.
+    void AppendRow(std::string& out, const FieldText& directory, bool alternate) const;
 
   private:
     // Where the hit's text leaves room for what differs between its rows.
@@ -73,10 +72,7 @@ class RowWriter {
     char* PutBodyfileLine(char* next, const ResultRow& hit, const char* suffix,
                           const std::optional<ResultRow::AttributeId>& attribute,
                           const Krod::FileTimes* times);
-    void AppendPath(std::string& out, const std::wstring& directory, const FieldText& directoryText) const;
-    // Appends a path whose bytes are first and second, in quotes where the format wants them.
-    void AppendPathBytes(std::string& out, const std::string& first, const std::string& second,
-                         bool quoted) const;
+    void AppendPath(std::string& out, const FieldText& directory) const;
 
     // The namespace tags (NamespaceTag) of the bytes 0 to 4 as fields; 4 and up share one.
     static constexpr int kNamespaceTags = 5;
@@ -84,9 +80,8 @@ class RowWriter {
     const RowFormat format_;
     FieldText volume_;
     FieldText namespaceTags_[kNamespaceTags];
-    const std::wstring* name_ = nullptr; // the last hit's name
-    FieldText nameText_;                 // and its field
-    std::string hitText_;                // what the hit's rows share, in its first hitLength_ bytes
+    FieldText nameText_;  // the last hit's name
+    std::string hitText_; // what the hit's rows share, in its first hitLength_ bytes
     std::size_t hitLength_ = 0;
     std::vector<Slot> slots_; // in hitText_'s order
     IsoTimeText times_;
