@@ -185,34 +185,37 @@ char* PutDate(char* next, std::uint64_t day) {
 
 void EscapeField(FieldText& field, RowFormat format, const std::wstring& text) {
     const auto special = SpecialCharacters(format);
+    // Most names are printable ASCII, which is its own UTF-8 and needs no escape.
+    const auto firstOther = std::find_if(text.begin(), text.end(), [special](wchar_t element) {
+        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
+        return unit < 0x20 || unit >= 0x7F || unit == special.first || unit == special.second;
+    });
+    const auto plain = static_cast<std::size_t>(firstOther - text.begin());
     std::string& bytes = field.bytes;
-    bytes.resize(text.size() * kMaxBytesPerUnit);
+    field.quoted = false;
+    field.needsCodeUnits = false;
+    if (plain == text.size()) {
+        bytes.resize(plain);
+        std::transform(text.begin(), text.end(), bytes.begin(),
+                       [](wchar_t element) { return static_cast<char>(element); });
+        return;
+    }
+    // The rest goes character by character.
+    bytes.resize(plain + (text.size() - plain) * kMaxBytesPerUnit);
     char* const begin = &bytes[0];
-    char* next = begin;
-    bool quoted = false;
-    bool needsCodeUnits = false;
-    // Most names are printable ASCII, which is its own UTF-8; the rest goes character by character.
-    std::size_t plain = 0;
-    for (; plain < text.size(); ++plain) {
-        const char32_t unit = UnitAt(text, plain);
-        if (unit < 0x20 || unit >= 0x7F || unit == special.first || unit == special.second)
-            break;
-        *next++ = static_cast<char>(unit);
-    }
-    if (plain < text.size()) {
-        ForEachCharacter(text, plain, [format, &next, &quoted, &needsCodeUnits](char32_t point, bool lone) {
-            needsCodeUnits = needsCodeUnits || lone || IsControl(point);
-            if (format == RowFormat::Csv)
-                next = PutCsvCharacter(next, point, lone, quoted);
-            else if (format == RowFormat::JsonLines)
-                next = PutJsonCharacter(next, point, lone);
-            else
-                next = PutBodyfileCharacter(next, point, lone);
-        });
-    }
+    char* next = begin + plain;
+    std::transform(text.begin(), firstOther, begin,
+                   [](wchar_t element) { return static_cast<char>(element); });
+    ForEachCharacter(text, plain, [format, &next, &field](char32_t point, bool lone) {
+        field.needsCodeUnits = field.needsCodeUnits || lone || IsControl(point);
+        if (format == RowFormat::Csv)
+            next = PutCsvCharacter(next, point, lone, field.quoted);
+        else if (format == RowFormat::JsonLines)
+            next = PutJsonCharacter(next, point, lone);
+        else
+            next = PutBodyfileCharacter(next, point, lone);
+    });
     bytes.resize(static_cast<std::size_t>(next - begin));
-    field.quoted = quoted;
-    field.needsCodeUnits = needsCodeUnits;
 }
 
 char* PutField(char* next, RowFormat format, const FieldText& field) {
