@@ -58,10 +58,10 @@ class IsoTimeText {
 
   private:
     std::uint64_t ticks_ = 0;    // the time in text_, once dateLength_ is not 0
-    char text_[kMaxLength];      // "YYYY-MM-DDT", then the time of day
+    char text_[kMaxLength] = {}; // "YYYY-MM-DDT", then the time of day
     std::size_t dateLength_ = 0; // of the date in text_, "T" included
 };
 
 // Writes the time of ticks as seconds since 1970-01-01 UTC with seven fractional digits, negative
-// before 1970, for example 1683108000.1234567: at most 29 bytes.
+// before 1970, for example 1683108000.1234567: at most 22 bytes.
 char* PutUnixTime(char* next, std::uint64_t ticks);
