@@ -25,9 +25,6 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
 // more than finding and printing a hit.
 constexpr std::size_t kConsoleWriteSize = 64 * 1024;
 
-// The one path of every hit under -sP.
-const std::vector<std::wstring> kNoPath{L""};
-
 } // namespace
 
 ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& junctions, Krod::CMft& mft,
@@ -39,7 +36,9 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
       columns_{Present(options, kOptShowId), Present(options, kOptShowSize),
                Present(options, kOptShowAllocated), Present(options, kOptShowNamespace),
                Present(options, kOptShowDrive)},
-      rows_(rows) {
+      rows_(rows),
+      // A row names the volume as the user did.
+      rowWriter_(rows, Present(options, kOptDrive) ? options.state(kOptDrive).value(0) : drive_) {
     // Reports read as if written straight to std::wcerr: numbers and narrow texts are
     // converted by its locale.
     errors_.imbue(std::wcerr.getloc());
@@ -47,9 +46,7 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
         return;
     // Rows are bytes for another program, the same on every system.
     platform::WriteStandardOutputAsIs();
-    // A row names the volume as the user did.
-    row_.volume = Present(options, kOptDrive) ? options.state(kOptDrive).value(0) : drive_;
-    rowBytes_ = RowsHeader(rows_);
+    rowBytes_ = rowWriter_.Header();
     if (console_)
         consoleBytes_ += rowBytes_;
     if (outputFile_ != nullptr && !rowBytes_.empty()) {
@@ -158,16 +155,17 @@ void ResultPrinter::FillRow(const FoundFile& hit, const Krod::CFileNameAttribute
 
 // Writes the rows of the hit, one per path, as the lines would go: to standard output unless
 // -outCON, and to the output file.
-void ResultPrinter::WriteRows(const std::vector<std::wstring>& paths) {
+void ResultPrinter::WriteRows(const ResolvedPaths& paths) {
+    rowWriter_.SetHit(row_);
+    // Rows only for standard output are gathered with its bytes straight away.
+    const bool consoleOnly = console_ && outputFile_ == nullptr;
+    std::string& out = consoleOnly ? consoleBytes_ : rowBytes_;
     rowBytes_.clear();
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        row_.path = paths[i];
-        row_.path += row_.name;
-        row_.alternatePath = i > 0;
-        AppendRow(rowBytes_, rows_, row_);
-    }
+    for (std::size_t i = 0; i < paths.rowTexts.size(); ++i)
+        rowWriter_.AppendRow(out, paths.rowTexts[i], i > 0);
     if (console_) {
-        consoleBytes_ += rowBytes_;
+        if (!consoleOnly)
+            consoleBytes_ += rowBytes_;
         if (consoleBytes_.size() >= kConsoleWriteSize)
             Flush();
     }
@@ -181,11 +179,13 @@ void ResultPrinter::WriteRows(const std::vector<std::wstring>& paths) {
 // Names in one directory share its paths, so they are resolved once per directory and namespace,
 // as long as the MFT reader keeps the directory records it reads: without that (-nocache) every
 // climb reads the volume again, and so does every resolution. Unresolvable paths are not kept:
-// every orphan is reported.
-const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAttribute& name,
-                                                        std::uint32_t recordNumber) {
+// every orphan is reported. With a row format, each path is made into its field once as well.
+const ResultPrinter::ResolvedPaths& ResultPrinter::PathsOf(const Krod::CFileNameAttribute& name,
+                                                           std::uint32_t recordNumber) {
+    // The one path of every hit under -sP.
+    static const ResolvedPaths noPath{{L""}, {}};
     if (noPath_)
-        return kNoPath;
+        return noPath;
     const bool keep = mft_.EnableDirectoryCache;
     const Krod::CFileNameInPlace value = name.InPlace();
     const DirectoryKey key{value.GetParentReference().GetRaw(), value.GetNamespace()};
@@ -194,21 +194,28 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
         if (known != knownPaths_.end())
             return known->second;
     }
-    std::vector<std::wstring> paths = ResolveResultPaths(name, recordNumber, mft_, junctions_, errors_);
+    ResolvedPaths resolved;
+    resolved.paths = ResolveResultPaths(name, recordNumber, mft_, junctions_, errors_);
+    if (rows_ != RowFormat::Lines) {
+        resolved.rowTexts.resize(resolved.paths.size());
+        for (std::size_t i = 0; i < resolved.paths.size(); ++i)
+            EscapeField(resolved.rowTexts[i], rows_, resolved.paths[i]);
+    }
     if (errors_.tellp() > 0) {
         const std::wstring note = errors_.str();
         errors_.str({});
         WriteNote(note);
     } else if (keep) {
-        return knownPaths_.emplace(key, std::move(paths)).first->second;
+        return knownPaths_.emplace(key, std::move(resolved)).first->second;
     }
-    lastPaths_ = std::move(paths);
+    lastPaths_ = std::move(resolved);
     return lastPaths_;
 }
 
 void ResultPrinter::Print(const FoundFile& hit) {
     const Krod::CFileNameAttribute name(*hit.matchedName);
-    const std::vector<std::wstring>& paths = PathsOf(name, hit.recordNumber);
+    const ResolvedPaths& resolved = PathsOf(name, hit.recordNumber);
+    const std::vector<std::wstring>& paths = resolved.paths;
 
     if ((hit.record.GetFlags() & Krod::kRecordIsDirectory) != 0)
         ++counters_.FoundDirectoryCount;
@@ -217,7 +224,7 @@ void ResultPrinter::Print(const FoundFile& hit) {
     counters_.AlternatePathCount += static_cast<std::uint32_t>(paths.size() - 1);
     if (rows_ != RowFormat::Lines) {
         FillRow(hit, name);
-        WriteRows(paths);
+        WriteRows(resolved);
         return;
     }
 

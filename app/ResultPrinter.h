@@ -108,11 +108,16 @@ class ResultPrinter {
         }
     };
 
-    const std::vector<std::wstring>& PathsOf(const Krod::CFileNameAttribute& name,
-                                             std::uint32_t recordNumber);
+    // The directory paths of a hit's name, and with a row format the field each makes in it.
+    struct ResolvedPaths {
+        std::vector<std::wstring> paths;
+        std::vector<FieldText> rowTexts;
+    };
+
+    const ResolvedPaths& PathsOf(const Krod::CFileNameAttribute& name, std::uint32_t recordNumber);
     const ResultFields& FieldsOf(const FoundFile& hit, const Krod::CFileNameAttribute& name);
     void FillRow(const FoundFile& hit, const Krod::CFileNameAttribute& name);
-    void WriteRows(const std::vector<std::wstring>& paths);
+    void WriteRows(const ResolvedPaths& paths);
 
     std::wstring drive_;
     const Krod::CJunctionTable& junctions_;
@@ -126,11 +131,12 @@ class ResultPrinter {
     FoundCounters counters_;
     std::string consoleBytes_;   // lines for standard output not written yet
     std::wostringstream errors_; // what resolving one hit's paths reports, until it goes to std::wcerr
-    std::unordered_map<DirectoryKey, std::vector<std::wstring>, DirectoryKeyHash> knownPaths_;
-    std::vector<std::wstring> lastPaths_;  // the paths of the last hit, when they are not kept
-    ResultFields fields_;                  // what the lines of the hit being printed show
-    std::wstring lines_;                   // the lines of the hit being printed
-    ResultRow row_;                        // what the rows of the hit being printed tell
-    std::string rowBytes_;                 // the rows of the hit being printed
+    std::unordered_map<DirectoryKey, ResolvedPaths, DirectoryKeyHash> knownPaths_;
+    ResolvedPaths lastPaths_; // the paths of the last hit, when they are not kept
+    ResultFields fields_;     // what the lines of the hit being printed show
+    std::wstring lines_;      // the lines of the hit being printed
+    ResultRow row_;           // what the rows of the hit being printed tell
+    RowWriter rowWriter_;
+    std::string rowBytes_;                 // the rows of the hit being printed, for the output file
     std::uint32_t lastNoted_ = 0xFFFFFFFF; // the record of the last note about its times
 };

@@ -1,12 +1,16 @@
 #include "app/RowText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
 // What stands for a character that a field cannot carry as it is.
 constexpr char32_t kReplacement = 0xFFFD;
+// The most bytes a field gives one code unit: a JSON \uXXXX escape.
+constexpr std::size_t kMaxBytesPerUnit = 6;
 
 constexpr char kLowerHex[] = "0123456789abcdef";
 constexpr char kUpperHex[] = "0123456789ABCDEF";
@@ -26,6 +30,10 @@ bool IsHighSurrogate(char32_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
+bool IsLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 bool IsSurrogate(char32_t unit) {
     return unit >= 0xD800 && unit <= 0xDFFF;
 }
@@ -34,13 +42,12 @@ bool IsControl(char32_t point) {
     return point < 0x20 || point == 0x7F;
 }
 
-// Calls put(point, lone) for each character of text: the code point of a surrogate pair or of a
-// single unit (lone false), or a surrogate without its partner (lone true).
-template <typename Put> void ForEachCharacter(const std::wstring& text, Put put) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+// Calls put(point, lone) for each character of text from unit first on: the code point of a
+// surrogate pair or of a single unit (lone false), or a surrogate without its partner (lone true).
+template <typename Put> void ForEachCharacter(const std::wstring& text, std::size_t first, Put put) {
+    for (std::size_t i = first; i < text.size(); ++i) {
         const char32_t unit = UnitAt(text, i);
-        if (IsHighSurrogate(unit) && i + 1 < text.size() && UnitAt(text, i + 1) >= 0xDC00 &&
-            UnitAt(text, i + 1) <= 0xDFFF) {
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(UnitAt(text, i + 1))) {
             put(0x10000 + ((unit - 0xD800) << 10) + (UnitAt(text, i + 1) - 0xDC00), false);
             ++i;
         } else {
@@ -49,162 +56,111 @@ template <typename Put> void ForEachCharacter(const std::wstring& text, Put put)
     }
 }
 
-void AppendUtf8(std::string& out, char32_t point) {
+// Writes point as UTF-8 at next; returns the end.
+char* PutUtf8(char* next, char32_t point) {
     if (point < 0x80) {
-        out += static_cast<char>(point);
+        *next++ = static_cast<char>(point);
     } else if (point < 0x800) {
-        out += static_cast<char>(0xC0 | point >> 6);
-        out += static_cast<char>(0x80 | (point & 0x3F));
+        *next++ = static_cast<char>(0xC0 | point >> 6);
+        *next++ = static_cast<char>(0x80 | (point & 0x3F));
     } else if (point < 0x10000) {
-        out += static_cast<char>(0xE0 | point >> 12);
-        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
+        *next++ = static_cast<char>(0xE0 | point >> 12);
+        *next++ = static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        *next++ = static_cast<char>(0x80 | (point & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | point >> 18);
-        out += static_cast<char>(0x80 | (point >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
+        *next++ = static_cast<char>(0xF0 | point >> 18);
+        *next++ = static_cast<char>(0x80 | (point >> 12 & 0x3F));
+        *next++ = static_cast<char>(0x80 | (point >> 6 & 0x3F));
+        *next++ = static_cast<char>(0x80 | (point & 0x3F));
     }
+    return next;
 }
 
-void AppendHex(std::string& out, std::uint32_t value, int digits, const char* hex) {
+// Writes the digits low of value in hex at next; returns the end.
+char* PutHex(char* next, std::uint32_t value, int digits, const char* hex) {
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
-        out += hex[value >> shift & 0xF];
+        *next++ = hex[value >> shift & 0xF];
+    return next;
 }
 
-// Whether every unit of text is printable ASCII other than a and b, so that the text is its own
-// UTF-8 and needs no escape.
-bool IsPlainAscii(const std::wstring& text, char a, char b) {
-    return std::all_of(text.begin(), text.end(), [a, b](wchar_t element) {
-        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
-        return unit >= 0x20 && unit < 0x7F && unit != static_cast<char32_t>(a) &&
-               unit != static_cast<char32_t>(b);
-    });
+// Writes one character of a CSV field at next, returns the end; sets quoted when the field must
+// be quoted for it.
+char* PutCsvCharacter(char* next, char32_t point, bool lone, bool& quoted) {
+    if (point == U',' || point == U'"' || IsControl(point))
+        quoted = true;
+    if (point == U'"')
+        *next++ = '"';
+    return PutUtf8(next, lone || point == 0 ? kReplacement : point);
 }
 
-// Appends text, printable ASCII only, one byte per unit, a piece at a time through a buffer.
-void AppendAscii(std::string& out, const std::wstring& text) {
-    char bytes[256];
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t count = std::min(text.size() - at, sizeof bytes);
-        std::transform(text.begin() + static_cast<std::ptrdiff_t>(at),
-                       text.begin() + static_cast<std::ptrdiff_t>(at + count), bytes,
-                       [](wchar_t element) { return static_cast<char>(element); });
-        out.append(bytes, count);
-        at += count;
+char* PutJsonCharacter(char* next, char32_t point, bool lone) {
+    if (point == U'"' || point == U'\\') {
+        *next++ = '\\';
+        *next++ = static_cast<char>(point);
+        return next;
+    }
+    if (lone || point < 0x20) {
+        *next++ = '\\';
+        *next++ = 'u';
+        return PutHex(next, point, 4, kLowerHex);
+    }
+    return PutUtf8(next, point);
+}
+
+char* PutBodyfileCharacter(char* next, char32_t point, bool lone) {
+    if (lone)
+        return PutUtf8(next, kReplacement);
+    if (point == U'%' || point == U'|' || IsControl(point)) {
+        *next++ = '%';
+        return PutHex(next, point, 2, kUpperHex);
+    }
+    return PutUtf8(next, point);
+}
+
+// The two printable ASCII characters that format escapes (or, in CSV, quotes the field for).
+std::pair<char32_t, char32_t> SpecialCharacters(RowFormat format) {
+    switch (format) {
+    case RowFormat::Csv:
+        return {U',', U'"'};
+    case RowFormat::JsonLines:
+        return {U'"', U'\\'};
+    default:
+        return {U'%', U'|'};
     }
 }
+
+// "00" to "99", two characters each: digits made two at a time take half the divisions.
+struct DigitPairs {
+    char text[200];
+    constexpr DigitPairs() : text() {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
 
 // Writes value as exactly width decimal digits (the low ones) at next; returns the end.
 char* PutDigits(char* next, std::uint64_t value, int width) {
-    for (int i = width - 1; i >= 0; --i, value /= 10)
-        next[i] = static_cast<char>('0' + value % 10);
-    return next + width;
-}
-
-// Appends value in decimal with at least width digits.
-void AppendPadded(std::string& out, std::uint64_t value, std::size_t width) {
-    char digits[20]; // 2^64 - 1 has 20 of them
-    char* first = std::end(digits);
-    do {
-        *--first = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    const auto count = static_cast<std::size_t>(std::end(digits) - first);
-    if (count < width)
-        out.append(width - count, '0');
-    out.append(first, std::end(digits));
-}
-
-} // namespace
-
-void AppendCsvField(std::string& out, const std::wstring& text) {
-    if (IsPlainAscii(text, ',', '"')) {
-        AppendAscii(out, text);
-        return;
+    char* const end = next + width;
+    char* at = end;
+    for (; at - next >= 2; value /= 100) {
+        at -= 2;
+        const char* pair = kDigitPairs.text + 2 * (value % 100);
+        at[0] = pair[0];
+        at[1] = pair[1];
     }
-    const bool quoted = std::any_of(text.begin(), text.end(), [](wchar_t element) {
-        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
-        return unit == U',' || unit == U'"' || IsControl(unit);
-    });
-    if (quoted)
-        out += '"';
-    ForEachCharacter(text, [&out](char32_t point, bool lone) {
-        if (point == U'"')
-            out += '"';
-        AppendUtf8(out, lone || point == 0 ? kReplacement : point);
-    });
-    if (quoted)
-        out += '"';
+    if (at != next)
+        *--at = static_cast<char>('0' + value % 10);
+    return end;
 }
 
-void AppendJsonString(std::string& out, const std::wstring& text) {
-    out += '"';
-    if (IsPlainAscii(text, '"', '\\')) {
-        AppendAscii(out, text);
-        out += '"';
-        return;
-    }
-    ForEachCharacter(text, [&out](char32_t point, bool lone) {
-        if (point == U'"' || point == U'\\') {
-            out += '\\';
-            out += static_cast<char>(point);
-        } else if (lone || point < 0x20) {
-            out += "\\u";
-            AppendHex(out, point, 4, kLowerHex);
-        } else {
-            AppendUtf8(out, point);
-        }
-    });
-    out += '"';
-}
-
-void AppendBodyfileField(std::string& out, const std::wstring& text) {
-    if (IsPlainAscii(text, '%', '|')) {
-        AppendAscii(out, text);
-        return;
-    }
-    ForEachCharacter(text, [&out](char32_t point, bool lone) {
-        if (lone) {
-            AppendUtf8(out, kReplacement);
-        } else if (point == U'%' || point == U'|' || IsControl(point)) {
-            out += '%';
-            AppendHex(out, point, 2, kUpperHex);
-        } else {
-            AppendUtf8(out, point);
-        }
-    });
-}
-
-bool NeedsCodeUnits(const std::wstring& text) {
-    if (IsPlainAscii(text, '\0', '\0'))
-        return false;
-    bool needs = false;
-    ForEachCharacter(text,
-                     [&needs](char32_t point, bool lone) { needs = needs || lone || IsControl(point); });
-    return needs;
-}
-
-void AppendCodeUnits(std::string& out, const std::wstring& text) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-        AppendHex(out, UnitAt(text, i), 4, kLowerHex);
-}
-
-void AppendDecimal(std::string& out, std::uint64_t value) {
-    AppendPadded(out, value, 1);
-}
-
-void AppendFlags(std::string& out, std::uint32_t value) {
-    out += "0x";
-    AppendHex(out, value, 8, kLowerHex);
-}
-
-void AppendIsoTime(std::string& out, std::uint64_t ticks) {
-    const std::uint64_t seconds = ticks / kTicksPerSecond;
-    const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
+// Writes the civil date of day (days since 1601-01-01) as "YYYY-MM-DDT" at next; returns the end.
+char* PutDate(char* next, std::uint64_t day) {
     // The civil date of a day count from 1970, proleptic Gregorian (the algorithm of
     // H. Hinnant's "chrono-compatible low-level date algorithms"), over 400-year eras.
-    const std::int64_t days = static_cast<std::int64_t>(seconds / kSecondsPerDay) - kDaysFrom1601To1970;
+    const std::int64_t days = static_cast<std::int64_t>(day) - kDaysFrom1601To1970;
     const std::int64_t shifted = days + 719'468; // days from 0000-03-01
     const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146'096) / 146'097;
     const std::int64_t dayOfEra = shifted - era * 146'097;
@@ -212,35 +168,119 @@ void AppendIsoTime(std::string& out, std::uint64_t ticks) {
         (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
     const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const std::int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+    const std::int64_t dayOfMonth = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
     const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
     // Every year from 1601 on is positive; the largest tick count falls in year 60056.
     const auto year = static_cast<std::uint64_t>(yearOfEra + era * 400 + (month <= 2));
-    char text[32];
-    char* next = PutDigits(text, year, year > 9999 ? 5 : 4);
+    next = PutDigits(next, year, year > 9999 ? 5 : 4);
     *next++ = '-';
     next = PutDigits(next, static_cast<std::uint64_t>(month), 2);
     *next++ = '-';
-    next = PutDigits(next, static_cast<std::uint64_t>(day), 2);
+    next = PutDigits(next, static_cast<std::uint64_t>(dayOfMonth), 2);
     *next++ = 'T';
-    next = PutDigits(next, secondOfDay / 3600, 2);
-    *next++ = ':';
-    next = PutDigits(next, secondOfDay / 60 % 60, 2);
-    *next++ = ':';
-    next = PutDigits(next, secondOfDay % 60, 2);
-    *next++ = '.';
-    next = PutDigits(next, ticks % kTicksPerSecond, 7);
-    *next++ = 'Z';
-    out.append(text, next);
+    return next;
 }
 
-void AppendUnixTime(std::string& out, std::uint64_t ticks) {
+} // namespace
+
+void EscapeField(FieldText& field, RowFormat format, const std::wstring& text) {
+    const auto special = SpecialCharacters(format);
+    // Most names are printable ASCII, which is its own UTF-8 and needs no escape.
+    const auto firstOther = std::find_if(text.begin(), text.end(), [special](wchar_t element) {
+        const char32_t unit = static_cast<char32_t>(element) & 0xFFFF;
+        return unit < 0x20 || unit >= 0x7F || unit == special.first || unit == special.second;
+    });
+    const auto plain = static_cast<std::size_t>(firstOther - text.begin());
+    std::string& bytes = field.bytes;
+    field.quoted = false;
+    field.needsCodeUnits = false;
+    if (plain == text.size()) {
+        bytes.resize(plain);
+        std::transform(text.begin(), text.end(), bytes.begin(),
+                       [](wchar_t element) { return static_cast<char>(element); });
+        return;
+    }
+    // The rest goes character by character.
+    bytes.resize(plain + (text.size() - plain) * kMaxBytesPerUnit);
+    char* const begin = &bytes[0];
+    char* next = begin + plain;
+    std::transform(text.begin(), firstOther, begin,
+                   [](wchar_t element) { return static_cast<char>(element); });
+    ForEachCharacter(text, plain, [format, &next, &field](char32_t point, bool lone) {
+        field.needsCodeUnits = field.needsCodeUnits || lone || IsControl(point);
+        if (format == RowFormat::Csv)
+            next = PutCsvCharacter(next, point, lone, field.quoted);
+        else if (format == RowFormat::JsonLines)
+            next = PutJsonCharacter(next, point, lone);
+        else
+            next = PutBodyfileCharacter(next, point, lone);
+    });
+    bytes.resize(static_cast<std::size_t>(next - begin));
+}
+
+char* PutField(char* next, RowFormat format, const FieldText& field) {
+    const bool quote = format == RowFormat::JsonLines || (format == RowFormat::Csv && field.quoted);
+    if (quote)
+        *next++ = '"';
+    next = std::copy(field.bytes.begin(), field.bytes.end(), next);
+    if (quote)
+        *next++ = '"';
+    return next;
+}
+
+char* PutCodeUnits(char* next, const std::wstring& text) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        next = PutHex(next, UnitAt(text, i), 4, kLowerHex);
+    return next;
+}
+
+char* PutDecimal(char* next, std::uint64_t value) {
+    int width = 1;
+    for (std::uint64_t power = 10; width < 20 && value >= power; power *= 10)
+        ++width;
+    return PutDigits(next, value, width);
+}
+
+char* PutFlags(char* next, std::uint32_t value) {
+    *next++ = '0';
+    *next++ = 'x';
+    return PutHex(next, value, 8, kLowerHex);
+}
+
+char* IsoTimeText::Put(char* next, std::uint64_t ticks) {
+    // "HH:MM:SS." after the date, then seven digits and "Z".
+    constexpr std::size_t kTimeOfDayLength = 9;
+    constexpr std::size_t kFractionLength = 8;
+    if (dateLength_ == 0 || ticks != ticks_) {
+        const std::uint64_t seconds = ticks / kTicksPerSecond;
+        if (dateLength_ == 0 || seconds != ticks_ / kTicksPerSecond) {
+            const std::uint64_t day = seconds / kSecondsPerDay;
+            if (dateLength_ == 0 || day != ticks_ / kTicksPerSecond / kSecondsPerDay)
+                dateLength_ = static_cast<std::size_t>(PutDate(text_, day) - text_);
+            const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
+            char* end = PutDigits(text_ + dateLength_, secondOfDay / 3600, 2);
+            *end++ = ':';
+            end = PutDigits(end, secondOfDay / 60 % 60, 2);
+            *end++ = ':';
+            end = PutDigits(end, secondOfDay % 60, 2);
+            *end = '.';
+        }
+        char* const fraction = text_ + dateLength_ + kTimeOfDayLength;
+        *PutDigits(fraction, ticks % kTicksPerSecond, 7) = 'Z';
+        ticks_ = ticks;
+    }
+    // All of text_ in one piece of known size, for speed; only the time's bytes count.
+    std::memcpy(next, text_, sizeof text_);
+    return next + dateLength_ + kTimeOfDayLength + kFractionLength;
+}
+
+char* PutUnixTime(char* next, std::uint64_t ticks) {
     std::uint64_t distance = ticks - kUnixEpochTicks;
     if (ticks < kUnixEpochTicks) {
-        out += '-';
+        *next++ = '-';
         distance = kUnixEpochTicks - ticks;
     }
-    AppendPadded(out, distance / kTicksPerSecond, 1);
-    out += '.';
-    AppendPadded(out, distance % kTicksPerSecond, 7);
+    next = PutDecimal(next, distance / kTicksPerSecond);
+    *next++ = '.';
+    return PutDigits(next, distance % kTicksPerSecond, 7);
 }
