@@ -168,6 +168,8 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
 
 void CMft::ReadRecords(std::uint8_t* bytes, std::uint64_t first, std::uint32_t count) {
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
+    if (sectors > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("Record block too large");
     const std::size_t bytesPerSector = mftData_.GetDisk()->GetBytesPerSector();
     // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
     const std::uint32_t read =
@@ -181,7 +183,7 @@ CMft::ReadRecordsInBackground(std::uint8_t* bytes, std::uint64_t first, std::uin
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
     const std::optional<std::uint64_t> sector =
         mftData_.GetContiguousSectors(first * sectorsPerRecord_, sectors);
-    if (!sector)
+    if (!sector || sectors > std::numeric_limits<std::uint32_t>::max())
         return nullptr;
     return mftData_.GetDisk()->ReadSectorsInBackground(bytes, *sector, static_cast<std::uint32_t>(sectors));
 }

@@ -58,7 +58,7 @@ class CMft {
     // Reads count consecutive records from record first on into bytes (count x the record size),
     // as they lie on the volume, in as few device reads as the runs allow. Records beyond the MFT's
     // runs, also one the runs cover only in part, read as zeros, as ReadFileRecord gives them.
-    // Throws ESystemError on device failure.
+    // Throws std::length_error when they span more than 2^32 sectors, ESystemError on device failure.
     void ReadRecords(std::uint8_t* bytes, std::uint64_t first, std::uint32_t count);
     // Starts reading what ReadRecords would into bytes in the background, where the device can and
     // one run holds the records; nothing otherwise. bytes must stay until the read has ended.
