@@ -4,6 +4,7 @@
 #include "volume/AttributeHeader.h"
 #include "volume/FileNamesInPlace.h"
 #include "volume/Mft.h"
+#include "volume/MftScan.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -11,9 +12,6 @@
 
 namespace {
 
-// Records are read again this many bytes at a time where hits lie close together, as the scan
-// read them.
-constexpr std::size_t kBlockBytes = 4 << 20;
 // Hits no more than this many records apart are read in one block: it reads few bytes more than
 // the records alone would, in one request instead of many.
 constexpr std::uint32_t kRecordsApart = 8;
@@ -42,15 +40,17 @@ std::uint32_t DeferredHits::RecordsOfRun(std::uint32_t maxRecords) const {
     return last - first + 1;
 }
 
-void DeferredHits::List(Krod::CMft& mft, ResultPrinter& printer) {
-    const std::uint32_t maxRecords = std::max<std::uint32_t>(1, kBlockBytes / mft.GetFileRecordSize());
+void DeferredHits::List(Krod::CMftScan& scan, Krod::CMft& mft, ResultPrinter& printer) {
+    // Where hits lie close together, their records are read again a block at a time, as the scan
+    // read them.
+    const std::uint32_t maxRecords = scan.GetBlockRecords();
     std::uint64_t blockEnd = 0; // the record after the block read last
     while (!hits_.empty()) {
         const Hit hit = hits_.front();
         if (hit.recordNumber >= blockEnd) {
             const std::uint32_t count = RecordsOfRun(maxRecords);
             if (count > 1) {
-                mft.ReadBlock(hit.recordNumber, count);
+                scan.ReadBlock(hit.recordNumber, count);
                 blockEnd = std::uint64_t{hit.recordNumber} + count;
             }
         }

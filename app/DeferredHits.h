@@ -10,7 +10,8 @@
 
 namespace Krod {
 class CMft;
-}
+class CMftScan;
+} // namespace Krod
 class ResultPrinter;
 
 class DeferredHits {
@@ -20,11 +21,12 @@ class DeferredHits {
     // record's.
     void Keep(const FoundFile& hit);
 
-    // Prints the hits kept, in the order they were kept, each with its record read again from mft,
-    // letting each go once printed. A hit whose record no longer holds the name (the volume was
+    // Prints the hits kept, in the order they were kept, each with its record read again from mft
+    // (the records of close hits a block at a time through scan, a scan of mft), letting each go
+    // once printed. A hit whose record no longer holds the name (the volume was
     // written since the scan read it) is left out with a note. Throws what reading a record and
     // printing throw.
-    void List(Krod::CMft& mft, ResultPrinter& printer);
+    void List(Krod::CMftScan& scan, Krod::CMft& mft, ResultPrinter& printer);
 
   private:
     struct Hit {

@@ -23,6 +23,7 @@
 #include "volume/JunctionTable.h"
 #include "volume/LogicalDisk.h"
 #include "volume/Mft.h"
+#include "volume/MftScan.h"
 #include "volume/RecordDamage.h"
 #include "volume/RecordHeader.h"
 #include "volume/UpcaseTable.h"
@@ -181,48 +182,18 @@ class Scan {
          ResultPrinter& printer, ScanProgress& progress)
         : mft_(mft), matcher_(matcher), printer_(printer), progress_(progress), damage_(printer),
           filters_(options), selector_(selector), deferred_(Present(options, kOptDeferred)),
-          recordSize_(mft.GetFileRecordSize()), units_(recordSize_ / 2) {}
+          recordSize_(mft.GetFileRecordSize()), records_(mft), units_(recordSize_ / 2) {}
 
-    // Tests records [begin, end) a block at a time, the next block being read while one is tested,
-    // telling the progress line how far it got. What the records that pass the in-use filter will
-    // read elsewhere (attribute lists, parents ahead) is asked for before the test gets there: just
-    // before, while the device has it at hand; once the device has to fetch it, two blocks earlier,
-    // by taking the blocks after the one in hand as they arrive and looking at each, the block
-    // after them being read meanwhile. A warm scan so keeps each block in the cache from its look
-    // to its test, and a cold one gives the device the time of two blocks' tests for the far reads,
-    // which wait behind the blocks' own reads in its queue.
+    // Tests records [begin, end) as the MFT scan gives them, a block at a time, telling the progress
+    // line how far it got. The records that pass the in-use filter are those the scan reads ahead for.
     void Records(std::uint32_t begin, std::uint32_t end) {
-        const auto perBlock = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / recordSize_));
-        const auto countAt = [perBlock, end](std::uint32_t first) { return std::min(perBlock, end - first); };
-        const auto wanted = [this](std::uint16_t flags) { return filters_.PassesInUseState(flags); };
-        bool fetching = false;       // whether the device had to fetch what a block asked for
-        std::uint32_t aheadAt = end; // the block read ahead, if any
-        for (std::uint32_t first = begin, block = 0; first < end; ++block) {
-            const std::uint32_t next = first + countAt(first);
-            mft_.ReadBlock(first, countAt(first));
-            if (mft_.BlocksTakenAhead() == 0) {
-                // While the device has everything at hand, looking costs more than it saves: only
-                // every kWarmLookEvery-th block is looked at then, to notice when that changes.
-                if (fetching || block % kWarmLookEvery == 0)
-                    fetching = mft_.PrefetchFarReads(wanted) || fetching;
-                aheadAt = next;
-                if (next < end)
-                    mft_.ReadBlockAhead(next, countAt(next));
-            }
-            while (fetching && aheadAt < end && mft_.BlocksTakenAhead() < Krod::CMft::kMaxBlocksTakenAhead &&
-                   mft_.TakeBlockAhead()) {
-                aheadAt += countAt(aheadAt);
-                if (aheadAt < end)
-                    mft_.ReadBlockAhead(aheadAt, countAt(aheadAt));
-                mft_.PrefetchFarReads(wanted);
-            }
-            for (std::uint32_t n = first; n < next; ++n) {
+        records_.Walk(begin, end, [this](std::uint16_t flags) { return filters_.PassesInUseState(flags); });
+        while (records_.NextBlock())
+            for (auto n = static_cast<std::uint32_t>(records_.GetFirst()); n < records_.GetEnd(); ++n) {
                 NotePastImageEnd(n, n);
                 Record(n);
                 progress_.Update(n + 1 - begin);
             }
-            first = next;
-        }
     }
 
     // The records past the end of the image (which the scan reads as zeros, or does not reach when
@@ -240,7 +211,7 @@ class Scan {
     void NoteRestPastImageEnd() { NotePastImageEnd(pastEndFrom_, UINT64_MAX); }
 
     // Prints the hits kept by -deferred in the order they were found, letting each go once printed.
-    void ListDeferred() { waiting_.List(mft_, printer_); }
+    void ListDeferred() { waiting_.List(records_, mft_, printer_); }
 
     // Records that passed the record filters.
     std::uint32_t Scanned() const { return scanned_; }
@@ -249,26 +220,33 @@ class Scan {
     void CloseDamageNotes() { damage_.Close(); }
 
   private:
-    // Records are read this many bytes at a time: enough to keep a cold device streaming (the
-    // kernel reads ahead of the blocks), few enough that the blocks in hand and the one read
-    // meanwhile stay in the processor's cache until the test gets to them.
-    static constexpr std::size_t kBlockBytes = 4 << 20;
-    // How often a scan whose far reads have all been at hand looks at a block for them.
-    static constexpr std::uint32_t kWarmLookEvery = 16;
+    // What the look at a record's own bytes found when they told its names: the names the
+    // selector keeps, and which of them matched.
+    struct NamesInPlace {
+        Krod::FileNamesInPlace names;
+        std::bitset<Krod::FileNamesInPlace::kMaxNames> matched;
+    };
 
     // Tests record n of the block read: what is cheap first, where its bytes lie; the record object
     // is made only for a record that may give a hit. An extension record is no file of its own:
     // its names are found through its base record.
     void Record(std::uint32_t n) {
-        const std::uint8_t* bytes = mft_.GetFixedUpBlockRecord(n);
+        const std::uint8_t* bytes = records_.Record(n);
         if (!bytes) {
             NoteIfTorn(n);
             return;
         }
         if (Krod::RecordBaseReference(bytes, recordSize_).GetRaw() != 0 ||
-            !filters_.PassesInUseState(Krod::RecordFlags(bytes, recordSize_)) || HoldsNoHit(bytes))
+            !filters_.PassesInUseState(Krod::RecordFlags(bytes, recordSize_)))
             return;
-        Test(FoundFile{mft_.ReadFileRecord(n), n, {}});
+        const std::optional<NamesInPlace> inPlace = ReadNamesInPlace(bytes);
+        if (inPlace && inPlace->matched.none()) {
+            // Certainly no hit: it counts as scanned just as Test would count it.
+            if (!IsSpecialNtfsFile(FirstWin32(*inPlace), true))
+                ++scanned_;
+            return;
+        }
+        Test(FoundFile{mft_.ReadFileRecord(n), n, {}}, inPlace ? &*inPlace : nullptr);
     }
 
     // Notes, once each, the ranges of records past the end of the image that begin no later than
@@ -286,7 +264,7 @@ class Scan {
     // two writes (or damage) and is not read; the examiner learns which one, when its header, which
     // lies before the end of its first stretch, says it passes the in-use filter.
     void NoteIfTorn(std::uint32_t n) {
-        const std::uint8_t* torn = mft_.GetTornBlockRecord(n);
+        const std::uint8_t* torn = records_.TornRecord(n);
         if (torn && Krod::RecordBaseReference(torn, recordSize_).GetRaw() == 0 &&
             filters_.PassesInUseState(Krod::RecordFlags(torn, recordSize_)))
             damage_.Report(n,
@@ -295,27 +273,26 @@ class Scan {
                            (Krod::RecordFlags(torn, recordSize_) & Krod::kRecordInUse) != 0);
     }
 
-    // Whether the valid base record at bytes, which passes the in-use filter, certainly gives no
-    // hit because none of its selected names matches; it then counts as scanned just as Test
-    // would count it. Otherwise Test goes on with what was found here, if the record's own bytes
-    // told its names. Directories are left to Test whole, so that the MFT reader keeps them for
-    // the climbs.
-    bool HoldsNoHit(const std::uint8_t* bytes) {
-        namesInPlace_ = (Krod::RecordFlags(bytes, recordSize_) & Krod::kRecordIsDirectory) == 0 &&
-                        Krod::ReadFileNamesInPlace(bytes, recordSize_, selector_, names_);
-        if (!namesInPlace_)
-            return false;
-        matched_.reset();
-        for (std::size_t i = 0; i < names_.count; ++i) {
-            const Krod::CFileNameInPlace& name = names_.selected[i];
-            name.CopyFileNameText(units_.data());
-            matched_[i] = matcher_.Matches(units_.data(), units_.data() + name.GetFileNameLength());
+    // The names of the valid base record at bytes, which passes the in-use filter, and which of them
+    // match, when its own bytes tell them; nothing otherwise. Directories are left to Test whole,
+    // so that the MFT reader keeps them for the climbs.
+    std::optional<NamesInPlace> ReadNamesInPlace(const std::uint8_t* bytes) {
+        std::optional<NamesInPlace> found(std::in_place);
+        if ((Krod::RecordFlags(bytes, recordSize_) & Krod::kRecordIsDirectory) != 0 ||
+            !Krod::ReadFileNamesInPlace(bytes, recordSize_, selector_, found->names)) {
+            found.reset();
+            return found;
         }
-        if (matched_.any())
-            return false;
-        if (!IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true))
-            ++scanned_;
-        return true;
+        for (std::size_t i = 0; i < found->names.count; ++i) {
+            const Krod::CFileNameInPlace& name = found->names.selected[i];
+            name.CopyFileNameText(units_.data());
+            found->matched[i] = matcher_.Matches(units_.data(), units_.data() + name.GetFileNameLength());
+        }
+        return found;
+    }
+
+    static const Krod::CFileNameInPlace* FirstWin32(const NamesInPlace& inPlace) {
+        return inPlace.names.hasWin32 ? &inPlace.names.firstWin32 : nullptr;
     }
 
     // The names of a file with hard links lie in many directories: the directories the climbs from
@@ -328,19 +305,18 @@ class Scan {
         const std::uint64_t first = parents.front().GetRecordNumber();
         if (std::any_of(parents.begin(), parents.end(),
                         [first](Krod::FileReference parent) { return parent.GetRecordNumber() != first; }))
-            mft_.ReadAncestors(std::move(parents));
+            records_.ReadAncestors(std::move(parents));
     }
 
     // Tests every selected name of the valid base record of hit, which passes the in-use filter;
-    // prints each hit, or keeps it with -deferred. Where the names were read in place, the names
-    // that matched, in the same order, and the special-file test come from there.
-    void Test(FoundFile hit) {
+    // prints each hit, or keeps it with -deferred. Where the names were read in place (inPlace), the
+    // names that matched, in the same order, and the special-file test come from there.
+    void Test(FoundFile hit, const NamesInPlace* inPlace) {
         // Selecting names throws what selecting them for the test of NTFS's own files would, and under
         // the default selection gives the very names that test looks at.
         Krod::AttributeList names =
-            namesInPlace_ ? MatchedNamesInPlace(hit.record) : hit.record.GetFileNameAttributes(selector_);
-        const bool special = namesInPlace_
-                                 ? IsSpecialNtfsFile(names_.hasWin32 ? &names_.firstWin32 : nullptr, true)
+            inPlace ? MatchedNamesInPlace(hit.record, *inPlace) : hit.record.GetFileNameAttributes(selector_);
+        const bool special = inPlace ? IsSpecialNtfsFile(FirstWin32(*inPlace), true)
                              : selector_ == Krod::kNamespaceWin32 ? IsSpecialNtfsFile(names, true)
                                                                   : IsSpecialNtfsFile(hit.record, true);
         if (special)
@@ -351,7 +327,7 @@ class Scan {
         // Kind and sizes are the record's, the same for each of its names.
         if (names.empty() || !filters_.PassesShape(hit.record))
             return;
-        if (!namesInPlace_)
+        if (!inPlace)
             names.erase(std::remove_if(names.begin(), names.end(),
                                        [this](const Krod::CAttribute& name) { return !Matches(name); }),
                         names.end());
@@ -369,12 +345,13 @@ class Scan {
     }
 
     // The attributes of the names that matched in place, of record, which holds the same bytes.
-    Krod::AttributeList MatchedNamesInPlace(const Krod::CFileRecord& record) const {
+    static Krod::AttributeList MatchedNamesInPlace(const Krod::CFileRecord& record,
+                                                   const NamesInPlace& inPlace) {
         Krod::AttributeList matched;
-        for (std::size_t i = 0; i < names_.count; ++i)
-            if (matched_[i])
-                matched.emplace_back(record.GetData(), names_.attributes[i].offset,
-                                     names_.attributes[i].length, record.GetDisk());
+        for (std::size_t i = 0; i < inPlace.names.count; ++i)
+            if (inPlace.matched[i])
+                matched.emplace_back(record.GetData(), inPlace.names.attributes[i].offset,
+                                     inPlace.names.attributes[i].length, record.GetDisk());
         return matched;
     }
 
@@ -392,10 +369,7 @@ class Scan {
     const int selector_;
     const bool deferred_;
     const std::uint32_t recordSize_;
-    // The names of the record being tested when its own bytes told them, and which matched.
-    bool namesInPlace_ = false;
-    Krod::FileNamesInPlace names_;
-    std::bitset<Krod::FileNamesInPlace::kMaxNames> matched_;
+    Krod::CMftScan records_;
     std::vector<wchar_t> units_; // the name being tested, when read in place
     DeferredHits waiting_;
     std::uint32_t scanned_ = 0;

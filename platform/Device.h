@@ -52,9 +52,11 @@ class Device {
     // read returns, reports no error (the read itself does) and reads nothing outside the device.
     // A device, or a layer that cannot pass the hint on, ignores it. Returns whether the device has
     // to fetch some of the ranges (they were not at hand already): the caller then does well to
-    // name its reads earlier.
-    virtual bool Prefetch(const std::vector<ByteRange>& ranges) {
+    // name its reads earlier. The device may read at once, and keep until the next call, no more
+    // than keepBytes of the ranges it has at hand (a scan gives the size of its blocks).
+    virtual bool Prefetch(const std::vector<ByteRange>& ranges, std::size_t keepBytes) {
         (void)ranges;
+        (void)keepBytes;
         return false;
     }
 

@@ -3,6 +3,7 @@
 
 #include "platform/Device.h"
 
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -22,8 +23,13 @@ class MemoryDevice : public Device {
     std::optional<std::uint64_t> Size() const override { return bytes_.size(); }
     ErrorCode Seek(std::uint64_t offset) override;
     ErrorCode Read(void* buffer, std::size_t size) override;
-    // Keeps the ranges asked for, in order; reads nothing.
-    bool Prefetch(const std::vector<ByteRange>& ranges) override;
+    // Once background reads are served: a read whose bytes are copied when it is waited for (or
+    // let go), as a device that fetches them meanwhile would have them by then. Else nothing.
+    std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
+                                                     std::size_t size) override;
+    // Keeps the ranges asked for, in order; reads nothing. Returns whether it is told to report
+    // fetches and was asked for some.
+    bool Prefetch(const std::vector<ByteRange>& ranges, std::size_t keepBytes) override;
 
     // The device contents; tests may change them between reads.
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
@@ -31,9 +37,15 @@ class MemoryDevice : public Device {
     // From now on every read fails with code (0 lets reads succeed again).
     void FailReadsWith(ErrorCode code) { readError_ = code; }
 
+    // From now on reads in the background are served (or not).
+    void ServeBackgroundReads(bool serve) { serveBackgroundReads_ = serve; }
+    // From now on Prefetch says the device has to fetch what it is asked for, as a cold one does (or not).
+    void ReportFetches(bool fetch) { reportFetches_ = fetch; }
+
     std::size_t SeekCount() const { return seekCount_; }
     const std::vector<ReadCall>& Reads() const { return reads_; }
     const std::vector<ByteRange>& Prefetches() const { return prefetches_; }
+    const std::vector<ReadCall>& BackgroundReads() const { return backgroundReads_; }
 
   private:
     std::vector<std::uint8_t> bytes_;
@@ -43,6 +55,9 @@ class MemoryDevice : public Device {
     std::size_t seekCount_ = 0;
     std::vector<ReadCall> reads_;
     std::vector<ByteRange> prefetches_;
+    std::vector<ReadCall> backgroundReads_;
+    bool serveBackgroundReads_ = false;
+    bool reportFetches_ = false;
 };
 
 } // namespace platform

@@ -42,13 +42,13 @@ std::unique_ptr<BackgroundRead> PartitionWindow::ReadInBackground(void* buffer, 
     return disk_->ReadInBackground(buffer, start_ + offset, size);
 }
 
-bool PartitionWindow::Prefetch(const std::vector<ByteRange>& ranges) {
+bool PartitionWindow::Prefetch(const std::vector<ByteRange>& ranges, std::size_t keepBytes) {
     std::vector<ByteRange> inside;
     for (const ByteRange& range : ranges)
         if (range.offset < length_)
             inside.push_back({start_ + range.offset, static_cast<std::size_t>(std::min<std::uint64_t>(
                                                          range.size, length_ - range.offset))});
-    return disk_->Prefetch(inside);
+    return disk_->Prefetch(inside, keepBytes);
 }
 
 } // namespace platform

@@ -23,7 +23,7 @@ class PartitionWindow : public Device {
     std::unique_ptr<BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
                                                      std::size_t size) override;
     // Passes on the parts of ranges that lie inside the window, shifted by the start.
-    bool Prefetch(const std::vector<ByteRange>& ranges) override;
+    bool Prefetch(const std::vector<ByteRange>& ranges, std::size_t keepBytes) override;
 
   private:
     std::unique_ptr<Device> disk_;

@@ -113,7 +113,7 @@ CLogicalDisk::ReadSectorsInBackground(void* buffer, std::uint64_t sector, std::u
     return device_->ReadInBackground(buffer, sector * bytesPerSector, std::size_t{count} * bytesPerSector);
 }
 
-bool CLogicalDisk::PrefetchSectors(const std::vector<SectorRange>& ranges) {
+bool CLogicalDisk::PrefetchSectors(const std::vector<SectorRange>& ranges, std::size_t keepBytes) {
     const std::uint64_t bytesPerSector = GetBytesPerSector();
     const std::uint64_t maxBytes = std::min<std::uint64_t>(std::numeric_limits<std::uint64_t>::max(),
                                                            std::numeric_limits<std::size_t>::max());
@@ -127,7 +127,7 @@ bool CLogicalDisk::PrefetchSectors(const std::vector<SectorRange>& ranges) {
         bytes.push_back(
             {range.first * bytesPerSector, static_cast<std::size_t>(range.count * bytesPerSector)});
     }
-    return device_->Prefetch(bytes);
+    return device_->Prefetch(bytes, keepBytes);
 }
 
 void CLogicalDisk::ReadSectorsAt(void* buffer, std::uint64_t sector, std::uint32_t count) {

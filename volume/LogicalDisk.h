@@ -78,9 +78,9 @@ class CLogicalDisk {
         std::uint64_t count;
     };
     // Tells the device that the sectors of ranges are going to be read soon, in about that order
-    // (platform::Device::Prefetch); leaves out a range whose bytes lie beyond 64 bits. Returns
-    // whether the device has to fetch some of them.
-    bool PrefetchSectors(const std::vector<SectorRange>& ranges);
+    // (platform::Device::Prefetch, which may keep keepBytes of them); leaves out a range whose
+    // bytes lie beyond 64 bits. Returns whether the device has to fetch some of them.
+    bool PrefetchSectors(const std::vector<SectorRange>& ranges, std::size_t keepBytes);
 
     // The pool of record frames of this volume; it dies with the disk.
     CFrameAllocator& GetFrameAllocator() { return frames_; }

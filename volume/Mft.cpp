@@ -19,15 +19,6 @@ namespace {
 // Rounds of reading $MFT's extension records through the runs found so far. NTFS keeps those
 // records early in the MFT, inside the first piece's runs, so a second round rarely finds more.
 constexpr unsigned kMaxMftListRounds = 16;
-// How many records ahead a scan's bytes are asked for.
-constexpr std::size_t kPrefetchDistance = 4;
-// Parents ahead of the scan asked for and remembered at most; a volume has far fewer directories
-// ahead of any point of its MFT.
-constexpr std::size_t kMaxParentsAsked = 1 << 16;
-// Directories ReadAncestors reads for the names of one record at most, and remembers having read at
-// most; the names of a file have far fewer ancestors, and a volume far fewer directories.
-constexpr std::size_t kMaxAncestorsRead = 1 << 14;
-constexpr std::size_t kMaxAncestorsRemembered = 1 << 20;
 
 using SectorRange = CLogicalDisk::SectorRange;
 
@@ -79,27 +70,6 @@ void AddListClusters(const std::uint8_t* header, std::uint32_t length, const CLo
             spans.push_back({run.lcn * disk.GetSectorsPerCluster(), taken * disk.GetSectorsPerCluster()});
         clusters -= taken;
     }
-}
-
-// Asks disk for spans in order of position, neighbours and repeats joined, each no larger than a
-// list may be; returns whether the device has to fetch some of them.
-bool PrefetchInOrder(CLogicalDisk& disk, std::vector<SectorRange>& spans) {
-    std::sort(spans.begin(), spans.end(),
-              [](const SectorRange& a, const SectorRange& b) { return a.first < b.first; });
-    const std::uint64_t maxSectors = kMaxAttributeListSize / disk.GetBytesPerSector();
-    std::vector<SectorRange> joined;
-    for (const SectorRange& span : spans) {
-        if (!joined.empty() && span.first <= joined.back().first + joined.back().count) {
-            const std::uint64_t end =
-                std::max(joined.back().first + joined.back().count, span.first + span.count);
-            if (end - joined.back().first <= maxSectors) {
-                joined.back().count = end - joined.back().first;
-                continue;
-            }
-        }
-        joined.push_back(span);
-    }
-    return disk.PrefetchSectors(joined);
 }
 
 } // namespace
@@ -172,125 +142,57 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
     return record;
 }
 
-void CMft::ReadBlock(std::uint64_t first, std::uint32_t count) {
-    if (count > kMaxBlockBytes / recordSize_)
-        throw std::length_error("Record block too large");
-    if (takenCount_ != 0 && taken_[0].first == first && taken_[0].count == count) {
-        std::swap(block_, taken_[0]); // fixed up as far as it was looked at
-        std::rotate(taken_.begin(), taken_.begin() + 1, taken_.begin() + takenCount_);
-        --takenCount_;
-        return;
-    }
-    takenCount_ = 0;
+void CMft::ReadRecords(std::uint8_t* bytes, std::uint64_t first, std::uint32_t count) {
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
-    block_.states.assign(count, BlockRecordState::AsRead);
-    block_.first = first;
-    block_.count = 0; // nothing is served from the block until it is whole
-    if (ahead_) {
-        const bool wanted = aheadFirst_ == first && aheadCount_ == count;
-        const platform::ErrorCode error = ahead_->Wait();
-        ahead_.reset();
-        // A failed read is read again as usual, which reports the error.
-        if (wanted && error == 0) {
-            block_.bytes.swap(aheadBytes_);
-            block_.count = count;
-            return;
-        }
-    }
-    block_.bytes.resize(std::size_t{count} * recordSize_);
+    if (sectors > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("Record block too large");
     const std::size_t bytesPerSector = mftData_.GetDisk()->GetBytesPerSector();
     // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
-    const std::uint32_t read = mftData_.ReadSectors(block_.bytes.data(), first * sectorsPerRecord_,
-                                                    static_cast<std::uint32_t>(sectors));
-    // Records beyond the MFT's runs, also one the runs cover only in part, read as zeros, as
-    // ReadFileRecord gives them.
+    const std::uint32_t read =
+        mftData_.ReadSectors(bytes, first * sectorsPerRecord_, static_cast<std::uint32_t>(sectors));
     const std::uint64_t whole = read / sectorsPerRecord_ * sectorsPerRecord_;
-    std::memset(block_.bytes.data() + whole * bytesPerSector, 0, (sectors - whole) * bytesPerSector);
-    block_.count = count;
+    std::memset(bytes + whole * bytesPerSector, 0, (sectors - whole) * bytesPerSector);
 }
 
-bool CMft::TakeBlockAhead() {
-    if (!ahead_ || takenCount_ == taken_.size())
-        return false;
-    const platform::ErrorCode error = ahead_->Wait();
-    ahead_.reset();
-    // A failed read is read again by ReadBlock, which reports the error.
-    if (error != 0)
-        return false;
-    Block& taken = taken_[takenCount_];
-    taken.bytes.swap(aheadBytes_);
-    taken.states.assign(aheadCount_, BlockRecordState::AsRead);
-    taken.first = aheadFirst_;
-    taken.count = aheadCount_;
-    ++takenCount_;
-    return true;
-}
-
-void CMft::ReadBlockAhead(std::uint64_t first, std::uint32_t count) {
-    ahead_.reset();
-    if (count == 0 || count > kMaxBlockBytes / recordSize_)
-        return;
+std::unique_ptr<platform::BackgroundRead>
+CMft::ReadRecordsInBackground(std::uint8_t* bytes, std::uint64_t first, std::uint32_t count) {
     const std::uint64_t sectors = std::uint64_t{count} * sectorsPerRecord_;
     const std::optional<std::uint64_t> sector =
         mftData_.GetContiguousSectors(first * sectorsPerRecord_, sectors);
-    if (!sector)
+    if (!sector || sectors > std::numeric_limits<std::uint32_t>::max())
+        return nullptr;
+    return mftData_.GetDisk()->ReadSectorsInBackground(bytes, *sector, static_cast<std::uint32_t>(sectors));
+}
+
+void CMft::FindParents(const std::uint8_t* bytes, const std::function<void(FileReference)>& parent) const {
+    FindListAndParents(bytes, recordSize_, [&parent](FileReference reference) { parent(reference); });
+}
+
+void CMft::FindFarReads(const std::uint8_t* record, const std::function<void(FileReference)>& parent,
+                        const std::function<void(FileReference)>& extension,
+                        std::vector<SectorRange>& listSectors) const {
+    const auto [offset, length] =
+        FindListAndParents(record, recordSize_, [&parent](FileReference reference) { parent(reference); });
+    if (length == 0)
         return;
-    aheadBytes_.resize(std::size_t{count} * recordSize_);
-    aheadFirst_ = first;
-    aheadCount_ = count;
-    ahead_ = mftData_.GetDisk()->ReadSectorsInBackground(aheadBytes_.data(), *sector,
-                                                         static_cast<std::uint32_t>(sectors));
-}
-
-// The scan tests the block's records while the next block is read: what following their lists and
-// climbing from their names will read outside the block, asked for now and all together, arrives
-// while it tests, instead of one seek at a time.
-bool CMft::PrefetchFarReads(const std::function<bool(std::uint16_t flags)>& wanted) {
-    CLogicalDisk& disk = *mftData_.GetDisk();
-    Block& block = takenCount_ != 0 ? taken_[takenCount_ - 1] : block_;
-    const std::uint64_t end = block.first + block.count;
-    std::vector<SectorRange> spans;
-    // With directories kept, a climb reads only the parents that lie ahead of the scan; each is
-    // asked for once, and forgotten once the scan has passed it. A damaged volume may name a
-    // different parent in every record: no more than kMaxParentsAsked are remembered at a time.
-    parentsAsked_.erase(parentsAsked_.begin(), parentsAsked_.lower_bound(block.first));
-    const std::uint64_t records = GetFileRecordCount();
-    const auto addParent = [&](FileReference reference) {
-        const std::uint64_t parent = reference.GetRecordNumber();
-        if (EnableDirectoryCache && parent >= end && parent < records &&
-            parentsAsked_.size() < kMaxParentsAsked && parentsAsked_.insert(parent).second)
-            AddRecordSpan(parent, spans);
-    };
-    for (std::uint64_t number = block.first; number < end; ++number) {
-        const std::uint8_t* record = FixedUpRecord(block, static_cast<std::size_t>(number - block.first));
-        if (!record || RecordBaseReference(record, recordSize_).GetRaw() != 0 ||
-            !wanted(RecordFlags(record, recordSize_)))
-            continue;
-        const auto [offset, length] = FindListAndParents(record, recordSize_, addParent);
-        if (length == 0)
-            continue;
-        const std::uint8_t* header = record + offset;
-        if (read_le<std::uint8_t>(header, length, AttributeField::kNonResident) != 0) {
-            AddListClusters(header, length, disk, spans);
-            continue;
-        }
-        // The attribute's validation placed the value inside it.
-        const std::uint8_t* value =
-            header + read_le<std::uint16_t>(header, length, AttributeField::kValueOffset);
-        for (const AttributeListEntry& entry : ParseAttributeList(
-                 value, read_le<std::uint32_t>(header, length, AttributeField::kValueLength))) {
-            const std::uint64_t extension = entry.record.GetRecordNumber();
-            if (entry.type != kAttributeList && (extension < block.first || extension >= end))
-                AddRecordSpan(extension, spans);
-        }
+    const std::uint8_t* header = record + offset;
+    if (read_le<std::uint8_t>(header, length, AttributeField::kNonResident) != 0) {
+        AddListClusters(header, length, *mftData_.GetDisk(), listSectors);
+        return;
     }
-    return PrefetchInOrder(disk, spans);
+    // The attribute's validation placed the value inside it.
+    const std::uint8_t* value = header + read_le<std::uint16_t>(header, length, AttributeField::kValueOffset);
+    for (const AttributeListEntry& entry :
+         ParseAttributeList(value, read_le<std::uint32_t>(header, length, AttributeField::kValueLength)))
+        if (entry.type != kAttributeList)
+            extension(entry.record);
 }
 
-void CMft::AddRecordSpan(std::uint64_t number, std::vector<CLogicalDisk::SectorRange>& spans) const {
+std::optional<SectorRange> CMft::GetRecordSectors(std::uint64_t number) const {
     // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.
     if (const auto sector = mftData_.GetContiguousSectors(number * sectorsPerRecord_, sectorsPerRecord_))
-        spans.push_back({*sector, sectorsPerRecord_});
+        return SectorRange{*sector, sectorsPerRecord_};
+    return std::nullopt;
 }
 
 CMft::DirectoryCache::const_iterator CMft::KeptAt(std::uint64_t number) const {
@@ -298,106 +200,17 @@ CMft::DirectoryCache::const_iterator CMft::KeptAt(std::uint64_t number) const {
                             [](const auto& entry, std::uint64_t wanted) { return entry.first < wanted; });
 }
 
-CMft::Block* CMft::BlockHolding(std::uint64_t number) {
-    for (std::size_t i = 0; i <= takenCount_; ++i) {
-        Block& block = i == 0 ? block_ : taken_[i - 1];
-        if (number >= block.first && number - block.first < block.count)
-            return &block;
-    }
-    return nullptr;
-}
-
-bool CMft::IsAtHand(std::uint64_t number) {
-    if (const auto kept = KeptAt(number); kept != directoryCache_.end() && kept->first == number)
-        return true;
-    return BlockHolding(number) != nullptr;
-}
-
-void CMft::ReadAncestors(std::vector<FileReference> level) {
-    if (!EnableDirectoryCache)
-        return;
-    const std::uint64_t records = GetFileRecordCount();
-    // A directory read once had its own ancestors read with it: the climbs above it are asked for
-    // no more. The memory is bounded; forgetting only costs looking again.
-    if (ancestorsRead_.size() > kMaxAncestorsRemembered)
-        ancestorsRead_.clear();
-    std::size_t read = 0;
-    while (!level.empty() && read < kMaxAncestorsRead) {
-        std::vector<FileReference> reading;
-        std::vector<SectorRange> spans;
-        for (const FileReference reference : level) {
-            const std::uint64_t number = reference.GetRecordNumber();
-            if (number >= records || read == kMaxAncestorsRead || !ancestorsRead_.insert(number).second)
-                continue;
-            ++read;
-            reading.push_back(reference);
-            if (!IsAtHand(number))
-                AddRecordSpan(number, spans);
-        }
-        PrefetchInOrder(*mftData_.GetDisk(), spans);
-        level.clear();
-        for (const FileReference reference : reading) {
-            try {
-                const CFileRecord record = ReadFileRecord(reference); // kept, if a valid directory
-                if (record.IsValid() && (record.GetFlags() & kRecordIsDirectory) != 0)
-                    FindListAndParents(record.GetBuffer(), recordSize_,
-                                       [&level](FileReference parent) { level.push_back(parent); });
-            } catch (const std::exception&) {
-                // Left to the climb that needs the record: it reports what failed where it would have.
-                return;
-            }
-        }
-    }
-}
-
-const std::uint8_t* CMft::GetFixedUpBlockRecord(std::uint64_t recordNumber) {
-    if (recordNumber < block_.first || recordNumber - block_.first >= block_.count)
-        throw std::out_of_range("Record " + std::to_string(recordNumber) + " lies outside the block read");
-    return FixedUpRecord(block_, static_cast<std::size_t>(recordNumber - block_.first));
-}
-
-const std::uint8_t* CMft::GetTornBlockRecord(std::uint64_t recordNumber) {
-    if (GetFixedUpBlockRecord(recordNumber))
-        return nullptr;
-    // A record that failed its fixup keeps its bytes as read.
-    const std::uint8_t* bytes = block_.bytes.data() + (recordNumber - block_.first) * recordSize_;
-    return HasFileSignature(bytes, recordSize_) ? bytes : nullptr;
-}
-
-const std::uint8_t* CMft::FixedUpRecord(Block& block, std::size_t index) {
-    const std::uint32_t recordSize = GetFileRecordSize();
-    std::uint8_t* bytes = block.bytes.data() + index * recordSize;
-    BlockRecordState& state = block.states[index];
-    if (state == BlockRecordState::AsRead) {
-        // A scan asks for the records in order, and the block was filled by another core: asking
-        // for a later record's bytes now hides most of the wait for them.
-        // Its header and the ends of its stretches are what is read first.
-        if (index + kPrefetchDistance < block.count) {
-            const std::uint8_t* later = bytes + kPrefetchDistance * recordSize;
-            __builtin_prefetch(later);
-            for (std::size_t end = kUpdateSequenceStride; end <= recordSize; end += kUpdateSequenceStride)
-                __builtin_prefetch(later + end - 2);
-        }
-        state = HasFileSignature(bytes, recordSize) && ApplyUpdateSequence(bytes, recordSize)
-                    ? BlockRecordState::FixedUp
-                    : BlockRecordState::Unusable;
-    }
-    return state == BlockRecordState::FixedUp ? bytes : nullptr;
+bool CMft::IsKept(std::uint64_t number) const {
+    const auto kept = KeptAt(number);
+    return kept != directoryCache_.end() && kept->first == number;
 }
 
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {
-    // A record of the block, or of a block taken ahead, is copied from it, fixed up already if it
-    // could be.
-    if (Block* block = BlockHolding(recordNumber)) {
-        const std::size_t index = static_cast<std::size_t>(recordNumber - block->first);
-        if (const std::uint8_t* fixedUp = FixedUpRecord(*block, index)) {
-            std::memcpy(record.GetBuffer(), fixedUp, record.GetBufferSize());
-            record.fixedUp_ = true;
-            return;
-        }
-        // Not a FILE record, or one whose update sequence fails: its bytes are still as read.
-        std::memcpy(record.GetBuffer(), block->bytes.data() + index * record.GetBufferSize(),
-                    record.GetBufferSize());
+    // A record a scan holds is copied from its block, fixed up already if it could be.
+    bool fixedUp = false;
+    if (const std::uint8_t* held = held_ ? held_->HeldRecord(recordNumber, fixedUp) : nullptr) {
+        std::memcpy(record.GetBuffer(), held, record.GetBufferSize());
+        record.fixedUp_ = fixedUp;
         return;
     }
     // Record numbers have 48 bits and a record at most 256 sectors, so this cannot wrap.

@@ -74,7 +74,7 @@ class PosixDevice : public Device {
     // read-ahead, a kept range shows the bytes as they were when it was read). From the
     // first range that is not cached on, the reader thread asks the kernel to fetch the rest
     // (posix_fadvise, which may wait for room in the device's queue) while the caller goes on.
-    bool Prefetch(const std::vector<ByteRange>& ranges) override {
+    bool Prefetch(const std::vector<ByteRange>& ranges, std::size_t keepBytes) override {
         kept_.clear(); // a scan's earlier ranges have been read, or never will be
         std::size_t used = 0;
         bool cold = false;
@@ -82,8 +82,8 @@ class PosixDevice : public Device {
         for (const ByteRange& range : ranges) {
             if (range.size == 0)
                 continue;
-            if (!cold && range.size <= kKeptBytes - used) {
-                if (KeepIfCached(range, used)) {
+            if (!cold && range.size <= keepBytes - used) {
+                if (KeepIfCached(range, used, keepBytes)) {
                     used += range.size;
                     continue;
                 }
@@ -142,8 +142,6 @@ class PosixDevice : public Device {
 
   private:
     static constexpr std::size_t kReadAheadSize = 1 << 20; // large enough to amortise a system call
-    // Bytes of ranges asked for ahead that are kept in memory: more than one block of a scan asks for.
-    static constexpr std::size_t kKeptBytes = 4 << 20;
 
     // A range read ahead from the page cache: size bytes at offset, at kept bytes[at].
     struct Kept {
@@ -178,11 +176,14 @@ class PosixDevice : public Device {
 
     // Reads range into the kept bytes from keptBytes_[at] on if the page cache holds all of it;
     // false, keeping nothing, if the device would have to be waited for or the kernel cannot tell.
-    bool KeepIfCached(const ByteRange& range, std::size_t at) {
+    // The kept bytes hold keepBytes.
+    bool KeepIfCached(const ByteRange& range, std::size_t at, std::size_t keepBytes) {
         if (!noWaitReads_ || PastAddressableEnd(range.offset))
             return false;
-        if (!keptBytes_)
-            keptBytes_.reset(new std::uint8_t[kKeptBytes]); // its pages are touched as ranges fill them
+        if (keptSize_ < keepBytes) {                       // first in a call: nothing is kept yet
+            keptBytes_.reset(new std::uint8_t[keepBytes]); // its pages are touched as ranges fill them
+            keptSize_ = keepBytes;
+        }
         iovec vector{keptBytes_.get() + at, range.size};
         const ssize_t got = ::preadv2(fd_, &vector, 1, static_cast<off_t>(range.offset), RWF_NOWAIT);
         if (got < 0 && errno == EOPNOTSUPP)
@@ -253,7 +254,8 @@ class PosixDevice : public Device {
     std::uint64_t aheadStart_ = 0;
     std::size_t aheadFilled_ = 0;
     std::vector<Kept> kept_;                    // ascending by offset
-    std::unique_ptr<std::uint8_t[]> keptBytes_; // kKeptBytes, once a range is kept
+    std::unique_ptr<std::uint8_t[]> keptBytes_; // keptSize_ bytes, once a range is kept
+    std::size_t keptSize_ = 0;
     bool noWaitReads_ = true;              // whether reads that never wait for the device are known to work
     std::unique_ptr<ReaderThread> reader_; // reads in the background, once asked to
 };

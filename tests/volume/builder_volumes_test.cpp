@@ -10,6 +10,7 @@
 // The manifest lists each FILE_NAME and $DATA in the record that holds it, the library a file's
 // attributes through its base record: a base record with an $ATTRIBUTE_LIST is compared with the
 // lines of all its records, an extension record with its own.
+#include "platform/MemoryDevice.h"
 #include "tests/common/scratch_folder.h"
 #include "tests/volume/rows.h"
 #include "tools/mkvol/fixups.h"
@@ -19,6 +20,7 @@
 #include "volume/AttributeHeader.h"
 #include "volume/FileNameAttribute.h"
 #include "volume/Mft.h"
+#include "volume/MftScan.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +30,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -315,55 +319,51 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 }
 
 // A scan reads records a block at a time, the next block in the background, takes blocks ahead
-// while it tests a block, and looks at each record where it lies: every record read so, from the
-// block or from one taken ahead, must be the record read alone, and the names read in place must be
-// those the record selects. Blocks of seven records start and end inside runs and across them.
+// while the device fetches, and gives each record where it lies: every record so given, or read
+// from the blocks the scan holds, must be the record read alone, and the names read in place must be
+// those the record selects. Blocks of seven records start and end inside runs and across them, on
+// a warm device and on a cold one.
 void ExpectBlocksAgree(const std::string& image) {
     boost::intrusive_ptr<CLogicalDisk> disk(new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str()), false);
     CMft alone(disk.get());
-    CMft scan(disk.get());
     const std::uint64_t count = alone.GetFileRecordCount();
-    static constexpr std::uint64_t kPerBlock = 7;
-    const auto countAt = [count](std::uint64_t first) {
-        return static_cast<std::uint32_t>(std::min(kPerBlock, count - first));
-    };
-    for (std::uint64_t first = 0; first < count; first += kPerBlock) {
-        scan.ReadBlock(first, countAt(first));
-        const std::uint64_t next = first + kPerBlock;
-        // Once the blocks taken are used up, none, one or as many as allowed are taken in turn;
-        // the read of the block after them is left running, or not, in turn as well.
-        if (scan.BlocksTakenAhead() == 0) {
-            const std::uint64_t turn = first / kPerBlock;
-            std::uint64_t ahead = next;
-            // A block across runs is not read ahead, and none is taken then.
-            for (std::uint64_t taken = 0; taken < turn % (CMft::kMaxBlocksTakenAhead + 1) && ahead < count;
-                 ++taken, ahead += kPerBlock) {
-                scan.ReadBlockAhead(ahead, countAt(ahead));
-                if (!scan.TakeBlockAhead())
-                    break;
-            }
-            if (ahead < count && turn % 2 == 0)
-                scan.ReadBlockAhead(ahead, countAt(ahead));
-        }
-        const std::uint64_t held = std::min(next + scan.BlocksTakenAhead() * kPerBlock, count);
-        for (std::uint64_t n = first; n < std::max(held, std::min(next + kPerBlock, count)); ++n) {
-            const std::string where = "record " + std::to_string(n);
-            const CFileRecord expected = alone.ReadFileRecord(FileReference::FromRaw(n));
-            const CFileRecord fromBlock = scan.ReadFileRecord(FileReference::FromRaw(n));
-            EXPECT_EQ(fromBlock.IsFixedUp(), expected.IsFixedUp()) << where;
-            const std::uint8_t* bytes = expected.GetBuffer();
-            ASSERT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), fromBlock.GetBuffer())) << where;
-            if (n >= next)
-                continue; // the records of later blocks are read, not looked at in place
-            const std::uint8_t* inPlace = scan.GetFixedUpBlockRecord(n);
-            ASSERT_EQ(inPlace != nullptr, expected.IsFileRecord() && expected.IsFixedUp()) << where;
-            std::string difference;
-            if (inPlace) {
-                EXPECT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), inPlace)) << where;
-                EXPECT_TRUE(vesk_test::NamesInPlaceAgree(expected, difference))
-                    << where << ": " << difference;
+    std::ifstream file(image, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                          std::istreambuf_iterator<char>());
+    for (const bool cold : {false, true}) {
+        auto device = std::make_unique<platform::MemoryDevice>(bytes);
+        device->ServeBackgroundReads(true);
+        device->ReportFetches(cold);
+        boost::intrusive_ptr<CLogicalDisk> memory(new CLogicalDisk(std::move(device)), false);
+        CMft mft(memory.get());
+        CMftScan scan(mft, 7 * mft.GetFileRecordSize());
+        scan.Walk(0, count, [](std::uint16_t) { return true; });
+        std::uint64_t next = 0; // the first record of the next block
+        while (scan.NextBlock()) {
+            ASSERT_EQ(scan.GetFirst(), next);
+            next = scan.GetEnd();
+            // The records of the blocks taken ahead are read from them.
+            for (std::uint64_t n = scan.GetFirst(); n < std::min(next + 2 * 7, count); ++n) {
+                const std::string where = "record " + std::to_string(n) + (cold ? ", cold" : ", warm");
+                const CFileRecord expected = alone.ReadFileRecord(FileReference::FromRaw(n));
+                const CFileRecord fromBlock = mft.ReadFileRecord(FileReference::FromRaw(n));
+                EXPECT_EQ(fromBlock.IsFixedUp(), expected.IsFixedUp()) << where;
+                const std::uint8_t* bytes = expected.GetBuffer();
+                ASSERT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), fromBlock.GetBuffer()))
+                    << where;
+                if (n >= next)
+                    continue; // the records of later blocks are read, not looked at in place
+                const std::uint8_t* inPlace = scan.Record(n);
+                ASSERT_EQ(inPlace != nullptr, expected.IsFileRecord() && expected.IsFixedUp()) << where;
+                std::string difference;
+                if (inPlace) {
+                    EXPECT_TRUE(std::equal(bytes, bytes + expected.GetBufferSize(), inPlace)) << where;
+                    EXPECT_TRUE(vesk_test::NamesInPlaceAgree(expected, difference))
+                        << where << ": " << difference;
+                }
             }
         }
+        EXPECT_EQ(next, count);
     }
 }
 

@@ -2,7 +2,7 @@
 #include "tests/common/scratch_folder.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
-#include "volume/Mft.h"
+#include "volume/MftScan.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +38,7 @@ TEST(FarReadPrefetch, AsksForWhatTheBlocksListsAndClimbsRead) {
                      vesk_test::RecordBuilder(1024, 0).NonResident(kAttributeList, runs, 4096, 0x20).Build());
     auto opened = volume.Open();
     CMft mft(opened.disk.get());
+    CMftScan scan(mft);
     const auto inUse = [](std::uint16_t flags) { return (flags & 1) != 0; };
     std::size_t seen = 0; // ranges asked for before the last call
     const auto asked = [&opened, &seen] {
@@ -48,13 +49,13 @@ TEST(FarReadPrefetch, AsksForWhatTheBlocksListsAndClimbsRead) {
     };
     const std::pair<std::uint64_t, std::size_t> extension{volume.RecordOffset(14), 1024},
         list{40 * 4096, 4096}, extensionAndParent{volume.RecordOffset(14), 2048};
-    mft.ReadBlock(8, 4); // records 8-11
-    mft.PrefetchFarReads(inUse);
+    scan.ReadBlock(8, 4); // records 8-11
+    scan.PrefetchFarReads(inUse);
     EXPECT_EQ(asked(), (std::vector{extension, list}));
     mft.EnableDirectoryCache = true;
-    mft.PrefetchFarReads(inUse);
+    scan.PrefetchFarReads(inUse);
     EXPECT_EQ(asked(), (std::vector{extensionAndParent, list}));
-    mft.PrefetchFarReads(inUse);
+    scan.PrefetchFarReads(inUse);
     EXPECT_EQ(asked(), (std::vector{extension, list}));
 }
 
@@ -72,17 +73,18 @@ TEST(FarReadPrefetch, AncestorsAreAskedForALevelAtATime) {
         volume.PutRecord(record, directory(parent | 1ull << 48));
     auto opened = volume.Open();
     CMft mft(opened.disk.get());
+    CMftScan scan(mft);
     const std::vector<FileReference> parents{FileReference(12), FileReference(9)};
-    mft.ReadAncestors(parents);
+    scan.ReadAncestors(parents);
     EXPECT_TRUE(opened.device->Prefetches().empty());
     mft.EnableDirectoryCache = true;
-    mft.ReadAncestors(parents);
+    scan.ReadAncestors(parents);
     std::vector<std::uint64_t> asked;
     for (const auto& range : opened.device->Prefetches())
         asked.push_back(range.offset);
     EXPECT_EQ(asked, (std::vector{volume.RecordOffset(9), volume.RecordOffset(12), volume.RecordOffset(5),
                                   volume.RecordOffset(13)}));
-    mft.ReadAncestors(parents);
+    scan.ReadAncestors(parents);
     EXPECT_EQ(opened.device->Prefetches().size(), asked.size());
 }
 
@@ -103,7 +105,7 @@ TEST(PosixDevicePrefetch, ChangesNoRead) {
                                                      {file.size() - 100, 4096},
                                                      {file.size() + 4096, 4096},
                                                      {~0ull - 1000, 512}};
-    opened.device->Prefetch(ranges);
+    opened.device->Prefetch(ranges, CMftScan::kBlockBytes);
     for (const auto& [offset, size] : ranges) {
         Bytes buffer(size, 0xEE), expected(size, 0);
         for (std::size_t i = 0; i < size && offset + i < file.size(); ++i)

@@ -11,6 +11,7 @@
 #include "volume/FrameAllocator.h"
 #include "volume/IndexAttributes.h"
 #include "volume/Mft.h"
+#include "volume/MftScan.h"
 #include "volume/UpcaseTable.h"
 
 #include <gtest/gtest.h>
@@ -126,14 +127,15 @@ TEST(MftRead, GivesZerosForRecordsTheRunsDoNotHoldWhole) {
         EXPECT_TRUE(AllZeros(mft.ReadFileRecord(beyond))) << beyond;
         EXPECT_TRUE(mft.ReadFileRecord(beyond).GetAttribute(0).IsEmpty()) << beyond;
     }
-    mft.ReadBlock(6, 4); // records 6 to 9
-    EXPECT_NE(mft.GetFixedUpBlockRecord(7), nullptr);
-    EXPECT_EQ(mft.GetFixedUpBlockRecord(8), nullptr);
-    EXPECT_EQ(mft.GetFixedUpBlockRecord(9), nullptr);
+    CMftScan scan(mft);
+    scan.ReadBlock(6, 4); // records 6 to 9
+    EXPECT_NE(scan.Record(7), nullptr);
+    EXPECT_EQ(scan.Record(8), nullptr);
+    EXPECT_EQ(scan.Record(9), nullptr);
     EXPECT_TRUE(AllZeros(mft.ReadFileRecord(8)));
     for (std::uint64_t outside : {10, 5})
         try {
-            mft.GetFixedUpBlockRecord(outside);
+            scan.Record(outside);
             ADD_FAILURE() << outside;
         } catch (const std::out_of_range& e) {
             EXPECT_EQ(e.what(), "Record " + std::to_string(outside) + " lies outside the block read");
