@@ -10,6 +10,7 @@
 #include "app/ScanProgress.h"
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
+#include "image/ImageStack.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Device.h"
@@ -43,6 +44,8 @@
 
 namespace {
 
+// What the image layer's texts call the value that names the volume.
+constexpr char kDriveValueName[] = "-d value";
 // With -fsystem the scan starts no later than here, the first record after those NTFS reserves
 // for its own files, where the files inside $Extend begin.
 constexpr std::uint32_t kSystemScanStart = 24;
@@ -56,7 +59,7 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
 // system that is certainly not NTFS: its device would only be refused for a reason of its own.
 platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     if (Present(options, kOptDrive))
-        return platform::ParseDrive(options.state(kOptDrive).value(0));
+        return image::ParseDrive(options.state(kOptDrive).value(0));
     const platform::CurrentDriveResult current = platform::CurrentDrive();
     if (current.error != 0)
         throw Krod::ESystemError(current.error);
@@ -64,7 +67,7 @@ platform::Drive ChooseDrive(const cmdarg::command_line& options) {
         throw std::runtime_error("The current directory lies on " + current.otherFileSystem +
                                  ", not on NTFS. Name the volume to search with -d: a device such as "
                                  "-d /dev/sdb1, or an image such as -d C:/cases/disk.img.");
-    return platform::ParseDrive(current.value);
+    return image::ParseDrive(current.value);
 }
 
 // Writes the summary line text to std::wcout, or to std::wcerr when the results are rows for
@@ -88,7 +91,7 @@ void WriteSummaryLine(RowFormat rows, const std::wstring& text) {
 // characters outside the BMP for instance, is taken for another file.
 bool NamesTheVolume(const std::wstring& name, const cmdarg::command_line& options) {
     try {
-        return platform::IsVolumeFile(name, platform::DevicePathForDrive(ChooseDrive(options).devicePath));
+        return image::IsVolumeFile(name, platform::DevicePathForDrive(ChooseDrive(options).devicePath));
     } catch (const std::exception&) {
         return false;
     }
@@ -115,7 +118,7 @@ std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_lin
 boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
     // The disk is born with one reference, which the pointer adopts.
     try {
-        return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
+        return {new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName), false};
     } catch (const Krod::ESystemError& error) {
         if (error.GetErrorCode() != platform::AccessDenied)
             throw;
@@ -123,9 +126,9 @@ boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
         // "\??\", the drive letter and its colon, then the folder.
         if (target.size() < 6 || target.compare(0, 3, L"\\??") != 0)
             throw;
-        drive = platform::ParseDrive(target.substr(4, 2));
+        drive = image::ParseDrive(target.substr(4, 2));
     }
-    return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
+    return {new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName), false};
 }
 
 // The MFT reader of device, else of the volume drive names; it keeps the disk alive from now on.

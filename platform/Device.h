@@ -85,19 +85,8 @@ struct OpenResult {
 // the drive text itself (a device or image path) on POSIX.
 std::wstring DevicePathForDrive(const std::wstring& drive);
 
-// Opens the volume at path (UTF-16 code units) for reading; never writes to it.
-// POSIX: path is a block device or an image file, of a volume or of a whole disk, raw or in a
-// container (EWF, VHD/VHDX, VMDK, split raw NAME.001...), written as platform/DriveValue.h reads
-// it: a drive letter before, "#N" (partition N) or "@OFFSET" (the volume OFFSET bytes into the
-// disk) after, then "/vssK" (the volume's shadow copy K). A value that breaks that grammar is a
-// problem that says why. A disk with a partition table and no choice opens its one NTFS partition.
-// Windows: the volume or image file itself.
+// Opens the volume or image file at path (UTF-16 code units) for reading, as it is; never writes
+// to it. Windows only: on POSIX the image layer opens files by their native names.
 OpenResult OpenDevice(const std::wstring& path);
-
-// Whether the file name (UTF-16 code units) is one that the volume at path (as OpenDevice takes it)
-// is read from, which an output file must not overwrite: the device or image file itself, and on
-// POSIX the other segments of a split or EWF image. False when it cannot be told (name does not
-// exist, say).
-bool IsVolumeFile(const std::wstring& name, const std::wstring& path);
 
 } // namespace platform

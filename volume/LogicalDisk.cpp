@@ -1,5 +1,7 @@
 #include "volume/LogicalDisk.h"
 
+#include "image/ImageStack.h"
+#include "volume/BootSector.h"
 #include "volume/Errors.h"
 #include "volume/LittleEndian.h"
 
@@ -22,8 +24,8 @@ constexpr std::size_t kTotalSectorsOffset = 0x28;      // u64, sectors in the vo
 constexpr std::size_t kMftClusterOffset = 0x30;        // u64, logical cluster number of $MFT
 constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a negative power of two in bytes
 
-std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
-    platform::OpenResult opened = platform::OpenDevice(path);
+std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path, const std::string& valueName) {
+    platform::OpenResult opened = image::OpenVolume(path, {LooksLikeNtfsBootSector, "NTFS", valueName});
     if (!opened.device && !opened.problem.empty())
         throw std::runtime_error(opened.problem);
     if (!opened.device)
@@ -33,9 +35,11 @@ std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
 
 } // namespace
 
-CLogicalDisk::CLogicalDisk(const wchar_t* drive) : CLogicalDisk(platform::DevicePathForDrive(drive)) {}
+CLogicalDisk::CLogicalDisk(const wchar_t* drive, const std::string& valueName)
+    : CLogicalDisk(platform::DevicePathForDrive(drive), valueName) {}
 
-CLogicalDisk::CLogicalDisk(const std::wstring& devicePath) : CLogicalDisk(OpenOrThrow(devicePath)) {}
+CLogicalDisk::CLogicalDisk(const std::wstring& devicePath, const std::string& valueName)
+    : CLogicalDisk(OpenOrThrow(devicePath, valueName)) {}
 
 CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device)
     : device_(std::move(device)), deviceBytes_(device_->Size()) {

@@ -22,10 +22,11 @@ class CLogicalDisk {
     static constexpr std::uint32_t kProvisionalSectorSize = 32768;
 
     // Opens the volume of a drive text at platform::DevicePathForDrive(drive) ("\\.\C:" for "C:"
-    // on Windows, the device or image path itself on POSIX) and reads its boot sector. Throws
-    // ESystemError if the device cannot be opened or sector 0 cannot be read, std::runtime_error
-    // with the platform's one-line text when what the path names holds no volume to open.
-    explicit CLogicalDisk(const wchar_t* drive);
+    // on Windows, the device or image path itself on POSIX) through the image layer, and reads its
+    // boot sector. Throws ESystemError if the device cannot be opened or sector 0 cannot be read,
+    // std::runtime_error with the image layer's one-line text when what the path names holds no
+    // volume to open; that text calls the drive text valueName, as the user knows it.
+    CLogicalDisk(const wchar_t* drive, const std::string& valueName);
     // The same on an opened device; the disk owns the device.
     explicit CLogicalDisk(std::unique_ptr<platform::Device> device);
 
@@ -92,7 +93,7 @@ class CLogicalDisk {
     CFrameAllocator& GetFrameAllocator() { return frames_; }
 
   private:
-    explicit CLogicalDisk(const std::wstring& devicePath);
+    CLogicalDisk(const std::wstring& devicePath, const std::string& valueName);
     ~CLogicalDisk() = default; // only Release() destroys a disk
     void ReadBootSector();
 

@@ -3,6 +3,7 @@
 #include "volume/AttributeHeader.h"
 #include "volume/AttributeListEntries.h"
 #include "volume/AttributeWalk.h"
+#include "volume/BootSector.h"
 #include "volume/Errors.h"
 #include "volume/ListedAttributes.h"
 #include "volume/RecordHeader.h"
@@ -18,9 +19,6 @@
 namespace Krod {
 namespace {
 
-// The OEM identifier at boot sector offset 0x03 of every NTFS volume.
-constexpr char kNtfsOemId[] = "NTFS    ";
-constexpr std::size_t kOemIdOffset = 0x03;
 // NTFS sector sizes lie between these powers of two.
 constexpr std::uint32_t kMinSectorSize = 256;
 constexpr std::uint32_t kMaxSectorSize = 4096;
@@ -130,7 +128,7 @@ void CheckGeometry(CLogicalDisk& disk) {
 
 CMft::CMft(CLogicalDisk* disk) {
     const auto& boot = disk->GetBootSector();
-    if (std::memcmp(boot.data() + kOemIdOffset, kNtfsOemId, sizeof kNtfsOemId - 1) != 0)
+    if (!LooksLikeNtfsBootSector(boot.data(), boot.size()))
         throw EInvalidPartition();
     CheckGeometry(*disk);
     recordSize_ = disk->GetFileRecordSize();
