@@ -69,6 +69,7 @@ ResultPrinter::~ResultPrinter() {
     // A printer that dies with a run ended by an error only writes what it still can: that error
     // is the one reported.
     try {
+        WriteDeviceNotes();
         Flush();
     } catch (const std::exception&) {
     }
@@ -88,8 +89,24 @@ void ResultPrinter::Flush() {
 }
 
 void ResultPrinter::WriteNote(const std::wstring& note) {
+    WriteDeviceNotes();
     Flush();
     std::wcerr << note << std::flush;
+}
+
+void ResultPrinter::WriteDeviceNotesFrom(std::function<std::vector<std::string>()> takeNotes) {
+    takeDeviceNotes_ = std::move(takeNotes);
+}
+
+void ResultPrinter::WriteDeviceNotes() {
+    if (!takeDeviceNotes_)
+        return;
+    const std::vector<std::string> notes = takeDeviceNotes_();
+    if (notes.empty())
+        return;
+    Flush();
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
 }
 
 // Fills the fields of the printer's own, so that the name's storage serves hit after hit.
@@ -207,6 +224,7 @@ const std::vector<std::wstring>& ResultPrinter::PathsOf(const Krod::CFileNameAtt
 }
 
 void ResultPrinter::Print(const FoundFile& hit) {
+    WriteDeviceNotes();
     const Krod::CFileNameAttribute name(*hit.matchedName);
     const std::vector<std::wstring>& paths = PathsOf(name, hit.recordNumber);
 

@@ -112,14 +112,26 @@ std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_lin
     return std::move(created.file);
 }
 
-// The volume of drive, opened. A user without the right to open a drive's volume may have named a
-// substituted drive (subst S: C:\cases), whose target in the DOS device table ("\??\C:\cases")
-// names the drive underneath: that one is opened instead, and becomes the run's drive.
+// Writes notes about damage that the device's reads met, before a printer takes them over.
+void WriteDeviceNotes(const std::vector<std::string>& notes) {
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
+}
+
+// The volume of drive, opened; the notes of the open's reads are written, also when it fails. A
+// user without the right to open a drive's volume may have named a substituted drive (subst S:
+// C:\cases), whose target in the DOS device table ("\??\C:\cases") names the drive underneath:
+// that one is opened instead, and becomes the run's drive.
 boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
     // The disk is born with one reference, which the pointer adopts.
+    std::vector<std::string> notes;
     try {
-        return {new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName), false};
+        boost::intrusive_ptr<Krod::CLogicalDisk> disk(
+            new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName, notes), false);
+        WriteDeviceNotes(notes);
+        return disk;
     } catch (const Krod::ESystemError& error) {
+        WriteDeviceNotes(notes);
         if (error.GetErrorCode() != platform::AccessDenied)
             throw;
         const std::wstring target = platform::DosDeviceTarget(drive.devicePath);
@@ -127,23 +139,32 @@ boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
         if (target.size() < 6 || target.compare(0, 3, L"\\??") != 0)
             throw;
         drive = image::ParseDrive(target.substr(4, 2));
+    } catch (const std::exception&) {
+        WriteDeviceNotes(notes);
+        throw;
     }
-    return {new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName), false};
+    boost::intrusive_ptr<Krod::CLogicalDisk> disk(
+        new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName, notes), false);
+    WriteDeviceNotes(notes);
+    return disk;
 }
 
-// The MFT reader of device, else of the volume drive names; it keeps the disk alive from now on.
-// drive becomes the drive underneath when it is a substituted one.
-std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive, std::unique_ptr<platform::Device> device) {
-    // The disk's reference is dropped on the way out, also when the volume is refused.
-    const boost::intrusive_ptr<Krod::CLogicalDisk> disk =
-        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(new Krod::CLogicalDisk(std::move(device)), false)
-               : OpenDisk(drive);
-    auto mft = std::make_unique<Krod::CMft>(disk.get());
+// The MFT reader of disk, which it keeps alive from now on. The notes of the device's reads so far are
+// written, also when the volume is refused.
+std::unique_ptr<Krod::CMft> OpenMft(Krod::CLogicalDisk& disk) {
+    std::unique_ptr<Krod::CMft> mft;
+    try {
+        mft = std::make_unique<Krod::CMft>(&disk);
+    } catch (const std::exception&) {
+        WriteDeviceNotes(disk.TakeDeviceNotes());
+        throw;
+    }
+    WriteDeviceNotes(disk.TakeDeviceNotes());
     // Said once the volume is known to be NTFS, before what the cut makes unreadable is met: whatever
     // lies past the end reads as zeros.
-    if (const std::optional<std::uint64_t> end = disk->GetCutShortAt())
+    if (const std::optional<std::uint64_t> end = disk.GetCutShortAt())
         std::wcerr << L"The image ends at byte " << *end
-                   << L" of the volume; the volume says it ends at byte " << disk->GetStatedBytes() << L"."
+                   << L" of the volume; the volume says it ends at byte " << disk.GetStatedBytes() << L"."
                    << std::endl;
     return mft;
 }
@@ -204,6 +225,7 @@ class Scan {
         for (std::uint32_t first = begin, block = 0; first < end; ++block) {
             const std::uint32_t next = first + countAt(first);
             mft_.ReadBlock(first, countAt(first));
+            printer_.WriteDeviceNotes();
             if (mft_.BlocksTakenAhead() == 0) {
                 // While the device has everything at hand, looking costs more than it saves: only
                 // every kWarmLookEvery-th block is looked at then, to notice when that changes.
@@ -415,7 +437,12 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     const std::unique_ptr<platform::OutputFile> outputFile = CreateOutputFile(options);
     const std::wstring pattern = options.free_values.at(0);
     platform::Drive drive = ChooseDrive(options);
-    const std::unique_ptr<Krod::CMft> mft = OpenMft(drive, std::move(device));
+    // drive becomes the drive underneath when it is a substituted one. The disk's reference is
+    // dropped on the way out, also when the volume is refused.
+    const boost::intrusive_ptr<Krod::CLogicalDisk> disk =
+        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(new Krod::CLogicalDisk(std::move(device)), false)
+               : OpenDisk(drive);
+    const std::unique_ptr<Krod::CMft> mft = OpenMft(*disk);
     // With -fsystem -sP nothing climbs to the root (rows carry their paths whatever -sP says), so
     // keeping the directories the scan reads would only cost memory.
     mft->EnableDirectoryCache =
@@ -442,6 +469,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     ScanProgress progress(!silent && platform::StandardErrorIsTerminal(),
                           stop > range.begin ? stop - range.begin : 0, std::cerr);
     ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options, &progress, rows);
+    printer.WriteDeviceNotesFrom([&disk] { return disk->TakeDeviceNotes(); });
     Scan scan(options, selector, *mft, matcher, printer, progress);
 
     if (!silent)
@@ -455,6 +483,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     progress.Erase();
     scan.CloseDamageNotes();
     scan.ListDeferred();
+    printer.WriteDeviceNotes();
     printer.Flush();
     if (silent)
         return;

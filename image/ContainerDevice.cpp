@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <limits>
 
 namespace image {
@@ -13,22 +12,6 @@ constexpr std::size_t kFirstSectorSize = 512; // what a disk of any sector size 
 // give one for every block a scan reads past the cut.
 constexpr unsigned kMaxUnreadableNotes = 100;
 
-// A read in the background whose damage is reported once it has been waited for.
-class ReportingRead : public platform::BackgroundRead {
-  public:
-    ReportingRead(std::unique_ptr<platform::BackgroundRead> read, ContainerDevice& device)
-        : read_(std::move(read)), device_(device) {}
-    platform::ErrorCode Wait() override {
-        const platform::ErrorCode error = read_->Wait();
-        device_.ReportDamage();
-        return error;
-    }
-
-  private:
-    std::unique_ptr<platform::BackgroundRead> read_;
-    ContainerDevice& device_;
-};
-
 } // namespace
 
 ContainerDevice::ContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64_t size,
@@ -37,7 +20,6 @@ ContainerDevice::ContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64
 
 ContainerDevice::~ContainerDevice() {
     thread_.reset();
-    ReportDamage();
 }
 
 platform::ErrorCode ContainerDevice::Seek(std::uint64_t offset) {
@@ -48,29 +30,21 @@ platform::ErrorCode ContainerDevice::Seek(std::uint64_t offset) {
 platform::ErrorCode ContainerDevice::Read(void* buffer, std::size_t size) {
     const std::uint64_t position = position_;
     position_ += std::min<std::uint64_t>(size, std::numeric_limits<std::uint64_t>::max() - position_);
-    const platform::ErrorCode error = ReadAt(static_cast<std::uint8_t*>(buffer), position, size);
-    ReportDamage();
-    return error;
+    return ReadAt(static_cast<std::uint8_t*>(buffer), position, size);
 }
 
 std::unique_ptr<platform::BackgroundRead>
 ContainerDevice::ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) {
-    std::unique_ptr<platform::BackgroundRead> read = platform::StartBackgroundRead(
+    return platform::StartBackgroundRead(
         thread_, [this](std::uint8_t* out, std::uint64_t at, std::size_t n) { return ReadAt(out, at, n); },
         buffer, offset, size);
-    if (!read)
-        return nullptr;
-    return std::make_unique<ReportingRead>(std::move(read), *this);
 }
 
-void ContainerDevice::ReportDamage() {
+std::vector<std::string> ContainerDevice::TakeNotes() {
     std::vector<std::string> notes;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        notes.swap(notes_);
-    }
-    for (const std::string& note : notes)
-        std::cerr << note << std::endl;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    notes.swap(notes_);
+    return notes;
 }
 
 platform::ErrorCode ContainerDevice::ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) {

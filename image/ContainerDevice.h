@@ -44,15 +44,12 @@ class ContainerDevice : public platform::Device {
     std::optional<std::uint32_t> SectorSize() const override { return sectorSize_; }
     std::optional<std::uint64_t> Size() const override { return size_; }
     platform::ErrorCode Seek(std::uint64_t offset) override;
-    // Damage notes go to standard error after the read, on the caller's thread.
     platform::ErrorCode Read(void* buffer, std::size_t size) override;
-    // The container is read on a thread of its own (decompressing, say) while the caller goes on;
-    // damage notes go to standard error when the read is waited for.
+    // The container is read on a thread of its own (decompressing, say) while the caller goes on.
     std::unique_ptr<platform::BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
                                                                std::size_t size) override;
-
-    // Writes the damage notes of the reads so far to standard error.
-    void ReportDamage();
+    // The damage notes of the reads so far, those in the background included.
+    std::vector<std::string> TakeNotes() override;
 
   private:
     // Reads as Read does, from either thread, the reader taking one caller at a time.

@@ -104,6 +104,12 @@ platform::OpenResult Window(std::unique_ptr<platform::Device> disk, std::uint64_
     return result;
 }
 
+platform::OpenResult Whole(std::unique_ptr<platform::Device> disk) {
+    platform::OpenResult result;
+    result.device = std::move(disk);
+    return result;
+}
+
 platform::OpenResult Problem(std::string text) {
     platform::OpenResult result;
     result.problem = std::move(text);
@@ -133,9 +139,10 @@ std::string UnusableTable(const PartitionTable& table, std::optional<std::uint64
            " to choose partition N, or @OFFSET to name where a volume starts.";
 }
 
-// The volume that choice names on the disk of container.
-platform::OpenResult ChooseVolume(Container container, const DriveValue& choice, const VolumeReader& reader) {
-    std::unique_ptr<platform::Device> disk = std::move(container.opened.device);
+// The volume that choice names on disk, which it takes only when it finds one, so that the notes of
+// the reads made stay with the caller.
+platform::OpenResult ChooseVolume(std::unique_ptr<platform::Device>& disk, const DriveValue& choice,
+                                  const VolumeReader& reader) {
     if (choice.kind == DriveValue::Kind::Offset) {
         const std::optional<std::uint64_t> size = disk->Size();
         if (size && choice.number >= *size)
@@ -144,8 +151,7 @@ platform::OpenResult ChooseVolume(Container container, const DriveValue& choice,
         return Window(std::move(disk), choice.number, size ? *size - choice.number : UINT64_MAX);
     }
     if (choice.kind == DriveValue::Kind::Whole && HoldsVolume(*disk, 0, reader)) {
-        container.opened.device = std::move(disk);
-        return std::move(container.opened);
+        return Whole(std::move(disk));
     }
     std::vector<bool> held;
     const PartitionTable table = ReadTable(*disk, reader, held);
@@ -177,8 +183,7 @@ platform::OpenResult ChooseVolume(Container container, const DriveValue& choice,
     }
     // A disk without a table is taken for a volume, which the volume library then judges.
     if (partitions.empty()) {
-        container.opened.device = std::move(disk);
-        return std::move(container.opened);
+        return Whole(std::move(disk));
     }
     const auto count = std::count(held.begin(), held.end(), true);
     if (count == 0)
@@ -241,7 +246,9 @@ platform::OpenResult OpenVolume(const std::wstring& path, const VolumeReader& re
         return std::move(container.opened);
     if (container.opened.device->Size() == std::uint64_t{0})
         return Problem("The image " + native + " is empty (0 bytes).");
-    platform::OpenResult volume = ChooseVolume(std::move(container), choice, reader);
+    platform::OpenResult volume = ChooseVolume(container.opened.device, choice, reader);
+    if (!volume.device && container.opened.device)
+        volume.notes = container.opened.device->TakeNotes();
     if (!volume.device || !choice.shadowCopy)
         return volume;
     return OpenShadowCopy(std::move(volume.device), *choice.shadowCopy, reader.valueName);

@@ -24,6 +24,7 @@ class PartitionWindow : public platform::Device {
                                                                std::size_t size) override;
     // Passes on the parts of ranges that lie inside the window, shifted by the start.
     bool Prefetch(const std::vector<platform::ByteRange>& ranges) override;
+    std::vector<std::string> TakeNotes() override { return disk_->TakeNotes(); }
 
   private:
     std::unique_ptr<platform::Device> disk_;

@@ -159,10 +159,15 @@ class StoreReader : public DiskReader {
         return {};
     }
 
+    // The notes of the volume below, met while reading the copy, come first.
     std::vector<std::string> TakeDamageNotes() override {
+        std::vector<std::string> notes = copy_.guard->TakeNotes();
         if (damageSize_ != 0)
             Note();
-        return std::move(notes_);
+        notes.insert(notes.end(), std::make_move_iterator(notes_.begin()),
+                     std::make_move_iterator(notes_.end()));
+        notes_.clear();
+        return notes;
     }
 
   private:

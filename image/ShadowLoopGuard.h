@@ -26,6 +26,7 @@ class ShadowLoopGuard : public platform::Device {
     platform::ErrorCode Seek(std::uint64_t offset) override;
     // Fails with ELOOP on a structure block read before in this pass.
     platform::ErrorCode Read(void* buffer, std::size_t size) override;
+    std::vector<std::string> TakeNotes() override { return volume_->TakeNotes(); }
 
   private:
     std::unique_ptr<platform::Device> volume_;

@@ -58,6 +58,11 @@ class Device {
         return false;
     }
 
+    // Notes about damage that the reads so far met and read past (bytes of a damaged container
+    // read as zeros), one line each for the user, in the order met; each is handed out once. A
+    // layer over another device hands out that device's notes too. The caller prints them.
+    virtual std::vector<std::string> TakeNotes() { return {}; }
+
     // The device's logical sector size, or nothing when the platform cannot tell (image files).
     virtual std::optional<std::uint32_t> SectorSize() const = 0;
 
@@ -79,6 +84,7 @@ struct OpenResult {
     std::unique_ptr<Device> device;
     ErrorCode error = 0;
     std::string problem;
+    std::vector<std::string> notes; // when the open failed: the notes of the reads it made
 };
 
 // The path to open for a drive text (UTF-16 code units): "\\.\" plus the drive on Windows,

@@ -24,8 +24,10 @@ constexpr std::size_t kTotalSectorsOffset = 0x28;      // u64, sectors in the vo
 constexpr std::size_t kMftClusterOffset = 0x30;        // u64, logical cluster number of $MFT
 constexpr std::size_t kClustersPerRecordOffset = 0x40; // s8: clusters, or a negative power of two in bytes
 
-std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path, const std::string& valueName) {
+std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path, const std::string& valueName,
+                                              std::vector<std::string>& notes) {
     platform::OpenResult opened = image::OpenVolume(path, {LooksLikeNtfsBootSector, "NTFS", valueName});
+    notes = std::move(opened.notes);
     if (!opened.device && !opened.problem.empty())
         throw std::runtime_error(opened.problem);
     if (!opened.device)
@@ -35,11 +37,13 @@ std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path, const st
 
 } // namespace
 
-CLogicalDisk::CLogicalDisk(const wchar_t* drive, const std::string& valueName)
-    : CLogicalDisk(platform::DevicePathForDrive(drive), valueName) {}
+CLogicalDisk::CLogicalDisk(const wchar_t* drive, const std::string& valueName,
+                           std::vector<std::string>& openNotes)
+    : CLogicalDisk(platform::DevicePathForDrive(drive), valueName, openNotes) {}
 
-CLogicalDisk::CLogicalDisk(const std::wstring& devicePath, const std::string& valueName)
-    : CLogicalDisk(OpenOrThrow(devicePath, valueName)) {}
+CLogicalDisk::CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
+                           std::vector<std::string>& openNotes)
+    : CLogicalDisk(OpenOrThrow(devicePath, valueName, openNotes)) {}
 
 CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device)
     : device_(std::move(device)), deviceBytes_(device_->Size()) {

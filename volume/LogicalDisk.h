@@ -25,8 +25,10 @@ class CLogicalDisk {
     // on Windows, the device or image path itself on POSIX) through the image layer, and reads its
     // boot sector. Throws ESystemError if the device cannot be opened or sector 0 cannot be read,
     // std::runtime_error with the image layer's one-line text when what the path names holds no
-    // volume to open; that text calls the drive text valueName, as the user knows it.
-    CLogicalDisk(const wchar_t* drive, const std::string& valueName);
+    // volume to open; that text calls the drive text valueName, as the user knows it. openNotes
+    // receives the notes about damage that the reads of the open met, also when it throws; later
+    // ones TakeDeviceNotes hands out.
+    CLogicalDisk(const wchar_t* drive, const std::string& valueName, std::vector<std::string>& openNotes);
     // The same on an opened device; the disk owns the device.
     explicit CLogicalDisk(std::unique_ptr<platform::Device> device);
 
@@ -38,6 +40,10 @@ class CLogicalDisk {
     std::uint32_t Release();
 
     const std::array<std::uint8_t, kBootSectorCopySize>& GetBootSector() const { return bootSector_; }
+
+    // The notes about damage that the device's reads have met since the last call, for the user
+    // (platform::Device::TakeNotes).
+    std::vector<std::string> TakeDeviceNotes() { return device_->TakeNotes(); }
 
     // Geometry as the boot sector states it, unvalidated (CMft validates it). The sectors per
     // cluster byte b counts sectors up to 0x80; above it, as volumes with clusters of 128 KiB and
@@ -93,7 +99,8 @@ class CLogicalDisk {
     CFrameAllocator& GetFrameAllocator() { return frames_; }
 
   private:
-    CLogicalDisk(const std::wstring& devicePath, const std::string& valueName);
+    CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
+                 std::vector<std::string>& openNotes);
     ~CLogicalDisk() = default; // only Release() destroys a disk
     void ReadBootSector();
 

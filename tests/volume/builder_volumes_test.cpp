@@ -243,8 +243,9 @@ void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, Raw
 
 // Opens image as the program does and compares everything the library reads with truth.
 void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
+    std::vector<std::string> notes;
     boost::intrusive_ptr<CLogicalDisk> disk(
-        new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str(), "-d value"), false);
+        new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str(), "-d value", notes), false);
     CMft mft(disk.get());
     mft.EnableDirectoryCache = true;
     EXPECT_EQ(disk->GetBytesPerSector(), truth.volume.Number("sector")) << "bytes per sector";
@@ -320,8 +321,9 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 // block or from one taken ahead, must be the record read alone, and the names read in place must be
 // those the record selects. Blocks of seven records start and end inside runs and across them.
 void ExpectBlocksAgree(const std::string& image) {
+    std::vector<std::string> notes;
     boost::intrusive_ptr<CLogicalDisk> disk(
-        new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str(), "-d value"), false);
+        new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str(), "-d value", notes), false);
     CMft alone(disk.get());
     CMft scan(disk.get());
     const std::uint64_t count = alone.GetFileRecordCount();

@@ -173,8 +173,9 @@ TEST(LogicalDisk, ReadsTheBootSectorInASizeItCanTrust) {
 
 TEST(LogicalDisk, ReportsWhatCannotBeOpenedOrReadAsSystemErrors) {
     const wchar_t* const missing = L"/nonexistent/vesk/volume.img";
+    std::vector<std::string> notes;
     try {
-        new CLogicalDisk(missing, "-d value");
+        new CLogicalDisk(missing, "-d value", notes);
         FAIL() << "opened";
     } catch (const ESystemError& e) {
         // The system's own reason: ENOENT on POSIX, a code of Windows' for its device path there.
@@ -211,8 +212,9 @@ TEST(LogicalDisk, ReadsAnImageFileAndZeroFillsPastItsEnd) {
     Bytes image(volume.Image().begin(), volume.Image().begin() + 1536); // ends inside sector 3
     image[1100] = 0x5A;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+    std::vector<std::string> notes;
     const boost::intrusive_ptr<CLogicalDisk> disk(
-        new CLogicalDisk(std::wstring(path.begin(), path.end()).c_str(), "-d value"), false);
+        new CLogicalDisk(std::wstring(path.begin(), path.end()).c_str(), "-d value", notes), false);
     Bytes buffer(1024, 0xEE);
     disk->ReadSectorsAt(buffer.data(), 2, 2);
     EXPECT_EQ(buffer[1100 - 1024], 0x5A);
