@@ -227,15 +227,9 @@ platform::OpenResult Problem(std::string text) {
     return result;
 }
 
-} // namespace
-
-platform::OpenResult OpenShadowCopy(std::unique_ptr<platform::Device> volume, std::uint64_t number,
-                                    const std::string& valueName) {
-    const std::optional<std::uint32_t> sectorSize = volume->SectorSize();
-    OpenCopy copy;
-    auto guard = std::make_unique<ShadowLoopGuard>(std::move(volume));
-    copy.guard = guard.get();
-    copy.bridge = std::make_unique<DeviceBfioHandle>(std::move(guard));
+// Copy number of the volume that copy's bridge reads; copy is taken only when the copy opens.
+platform::OpenResult OpenStore(OpenCopy& copy, std::uint64_t number, const std::string& valueName,
+                               std::optional<std::uint32_t> sectorSize) {
     if (copy.bridge->Handle() == nullptr)
         return Problem("The size of the volume is unknown, so its shadow copies cannot be read.");
     libvshadow_error_t* error = nullptr;
@@ -280,6 +274,21 @@ platform::OpenResult OpenShadowCopy(std::unique_ptr<platform::Device> volume, st
     result.device =
         std::make_unique<StoreDevice>(std::make_unique<StoreReader>(std::move(copy), number), size,
                                       sectorSize, "The shadow copy " + std::to_string(number));
+    return result;
+}
+
+} // namespace
+
+platform::OpenResult OpenShadowCopy(std::unique_ptr<platform::Device> volume, std::uint64_t number,
+                                    const std::string& valueName) {
+    const std::optional<std::uint32_t> sectorSize = volume->SectorSize();
+    OpenCopy copy;
+    auto guard = std::make_unique<ShadowLoopGuard>(std::move(volume));
+    copy.guard = guard.get();
+    copy.bridge = std::make_unique<DeviceBfioHandle>(std::move(guard));
+    platform::OpenResult result = OpenStore(copy, number, valueName, sectorSize);
+    if (!result.device)
+        result.notes = copy.guard->TakeNotes(); // what the reads of the volume below met
     return result;
 }
 
