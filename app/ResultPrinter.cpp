@@ -66,6 +66,7 @@ ResultPrinter::~ResultPrinter() {
     // A printer that dies with a run ended by an error only writes what it still can: that error
     // is the one reported.
     try {
+        WriteDeviceNotes();
         Flush();
     } catch (const std::exception&) {
     }
@@ -85,8 +86,24 @@ void ResultPrinter::Flush() {
 }
 
 void ResultPrinter::WriteNote(const std::wstring& note) {
+    WriteDeviceNotes();
     Flush();
     std::wcerr << note << std::flush;
+}
+
+void ResultPrinter::WriteDeviceNotesFrom(std::function<std::vector<std::string>()> takeNotes) {
+    takeDeviceNotes_ = std::move(takeNotes);
+}
+
+void ResultPrinter::WriteDeviceNotes() {
+    if (!takeDeviceNotes_)
+        return;
+    const std::vector<std::string> notes = takeDeviceNotes_();
+    if (notes.empty())
+        return;
+    Flush();
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
 }
 
 // Fills the fields of the printer's own, so that the name's storage serves hit after hit.
@@ -213,6 +230,7 @@ const ResultPrinter::ResolvedPaths& ResultPrinter::PathsOf(const Krod::CFileName
 }
 
 void ResultPrinter::Print(const FoundFile& hit) {
+    WriteDeviceNotes();
     const Krod::CFileNameAttribute name(*hit.matchedName);
     const ResolvedPaths& resolved = PathsOf(name, hit.recordNumber);
     const std::vector<std::wstring>& paths = resolved.paths;

@@ -89,6 +89,14 @@ class ResultPrinter {
     // gathered so far, as the notes about orphans go. Throws as Flush.
     void WriteNote(const std::wstring& note);
 
+    // From now on, before each line and note it writes, and when it dies, the printer writes the
+    // notes about damage that the device's reads met since (takeNotes hands them out, as
+    // platform::Device::TakeNotes does), so that they keep their place among its lines.
+    void WriteDeviceNotesFrom(std::function<std::vector<std::string>()> takeNotes);
+
+    // Writes the device's notes met so far, after the console lines gathered so far. Throws as Flush.
+    void WriteDeviceNotes();
+
     const FoundCounters& GetCounters() const { return counters_; }
 
   private:
@@ -124,6 +132,7 @@ class ResultPrinter {
     Krod::CMft& mft_;
     platform::OutputFile* outputFile_;
     ScanProgress* progress_;
+    std::function<std::vector<std::string>()> takeDeviceNotes_; // none until WriteDeviceNotesFrom
     bool console_;
     bool noPath_;
     ResultColumns columns_;

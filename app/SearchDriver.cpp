@@ -10,6 +10,7 @@
 #include "app/ScanProgress.h"
 #include "app/ToolOptions.h"
 #include "cmdline/CommandLine.h"
+#include "image/ImageStack.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Device.h"
@@ -43,6 +44,8 @@
 
 namespace {
 
+// What the image layer's texts call the value that names the volume.
+constexpr char kDriveValueName[] = "-d value";
 // With -fsystem the scan starts no later than here, the first record after those NTFS reserves
 // for its own files, where the files inside $Extend begin.
 constexpr std::uint32_t kSystemScanStart = 24;
@@ -56,7 +59,7 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
 // system that is certainly not NTFS: its device would only be refused for a reason of its own.
 platform::Drive ChooseDrive(const cmdarg::command_line& options) {
     if (Present(options, kOptDrive))
-        return platform::ParseDrive(options.state(kOptDrive).value(0));
+        return image::ParseDrive(options.state(kOptDrive).value(0));
     const platform::CurrentDriveResult current = platform::CurrentDrive();
     if (current.error != 0)
         throw Krod::ESystemError(current.error);
@@ -64,7 +67,7 @@ platform::Drive ChooseDrive(const cmdarg::command_line& options) {
         throw std::runtime_error("The current directory lies on " + current.otherFileSystem +
                                  ", not on NTFS. Name the volume to search with -d: a device such as "
                                  "-d /dev/sdb1, or an image such as -d C:/cases/disk.img.");
-    return platform::ParseDrive(current.value);
+    return image::ParseDrive(current.value);
 }
 
 // Writes the summary line text to std::wcout, or to std::wcerr when the results are rows for
@@ -88,7 +91,7 @@ void WriteSummaryLine(RowFormat rows, const std::wstring& text) {
 // characters outside the BMP for instance, is taken for another file.
 bool NamesTheVolume(const std::wstring& name, const cmdarg::command_line& options) {
     try {
-        return platform::IsVolumeFile(name, platform::DevicePathForDrive(ChooseDrive(options).devicePath));
+        return image::IsVolumeFile(name, platform::DevicePathForDrive(ChooseDrive(options).devicePath));
     } catch (const std::exception&) {
         return false;
     }
@@ -109,38 +112,59 @@ std::unique_ptr<platform::OutputFile> CreateOutputFile(const cmdarg::command_lin
     return std::move(created.file);
 }
 
-// The volume of drive, opened. A user without the right to open a drive's volume may have named a
-// substituted drive (subst S: C:\cases), whose target in the DOS device table ("\??\C:\cases")
-// names the drive underneath: that one is opened instead, and becomes the run's drive.
+// Writes notes about damage that the device's reads met, before a printer takes them over.
+void WriteDeviceNotes(const std::vector<std::string>& notes) {
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
+}
+
+// The volume of drive, opened; the notes of the open's reads are written, also when it fails. A
+// user without the right to open a drive's volume may have named a substituted drive (subst S:
+// C:\cases), whose target in the DOS device table ("\??\C:\cases") names the drive underneath:
+// that one is opened instead, and becomes the run's drive.
 boost::intrusive_ptr<Krod::CLogicalDisk> OpenDisk(platform::Drive& drive) {
     // The disk is born with one reference, which the pointer adopts.
+    std::vector<std::string> notes;
     try {
-        return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
+        boost::intrusive_ptr<Krod::CLogicalDisk> disk(
+            new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName, notes), false);
+        WriteDeviceNotes(notes);
+        return disk;
     } catch (const Krod::ESystemError& error) {
+        WriteDeviceNotes(notes);
         if (error.GetErrorCode() != platform::AccessDenied)
             throw;
         const std::wstring target = platform::DosDeviceTarget(drive.devicePath);
         // "\??\", the drive letter and its colon, then the folder.
         if (target.size() < 6 || target.compare(0, 3, L"\\??") != 0)
             throw;
-        drive = platform::ParseDrive(target.substr(4, 2));
+        drive = image::ParseDrive(target.substr(4, 2));
+    } catch (const std::exception&) {
+        WriteDeviceNotes(notes);
+        throw;
     }
-    return {new Krod::CLogicalDisk(drive.devicePath.c_str()), false};
+    boost::intrusive_ptr<Krod::CLogicalDisk> disk(
+        new Krod::CLogicalDisk(drive.devicePath.c_str(), kDriveValueName, notes), false);
+    WriteDeviceNotes(notes);
+    return disk;
 }
 
-// The MFT reader of device, else of the volume drive names; it keeps the disk alive from now on.
-// drive becomes the drive underneath when it is a substituted one.
-std::unique_ptr<Krod::CMft> OpenMft(platform::Drive& drive, std::unique_ptr<platform::Device> device) {
-    // The disk's reference is dropped on the way out, also when the volume is refused.
-    const boost::intrusive_ptr<Krod::CLogicalDisk> disk =
-        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(new Krod::CLogicalDisk(std::move(device)), false)
-               : OpenDisk(drive);
-    auto mft = std::make_unique<Krod::CMft>(disk.get());
+// The MFT reader of disk, which it keeps alive from now on. The notes of the device's reads so far are
+// written, also when the volume is refused.
+std::unique_ptr<Krod::CMft> OpenMft(Krod::CLogicalDisk& disk) {
+    std::unique_ptr<Krod::CMft> mft;
+    try {
+        mft = std::make_unique<Krod::CMft>(&disk);
+    } catch (const std::exception&) {
+        WriteDeviceNotes(disk.TakeDeviceNotes());
+        throw;
+    }
+    WriteDeviceNotes(disk.TakeDeviceNotes());
     // Said once the volume is known to be NTFS, before what the cut makes unreadable is met: whatever
     // lies past the end reads as zeros.
-    if (const std::optional<std::uint64_t> end = disk->GetCutShortAt())
+    if (const std::optional<std::uint64_t> end = disk.GetCutShortAt())
         std::wcerr << L"The image ends at byte " << *end
-                   << L" of the volume; the volume says it ends at byte " << disk->GetStatedBytes() << L"."
+                   << L" of the volume; the volume says it ends at byte " << disk.GetStatedBytes() << L"."
                    << std::endl;
     return mft;
 }
@@ -188,12 +212,14 @@ class Scan {
     // line how far it got. The records that pass the in-use filter are those the scan reads ahead for.
     void Records(std::uint32_t begin, std::uint32_t end) {
         records_.Walk(begin, end, [this](std::uint16_t flags) { return filters_.PassesInUseState(flags); });
-        while (records_.NextBlock())
+        while (records_.NextBlock()) {
+            printer_.WriteDeviceNotes();
             for (auto n = static_cast<std::uint32_t>(records_.GetFirst()); n < records_.GetEnd(); ++n) {
                 NotePastImageEnd(n, n);
                 Record(n);
                 progress_.Update(n + 1 - begin);
             }
+        }
     }
 
     // The records past the end of the image (which the scan reads as zeros, or does not reach when
@@ -385,7 +411,12 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     const std::unique_ptr<platform::OutputFile> outputFile = CreateOutputFile(options);
     const std::wstring pattern = options.free_values.at(0);
     platform::Drive drive = ChooseDrive(options);
-    const std::unique_ptr<Krod::CMft> mft = OpenMft(drive, std::move(device));
+    // drive becomes the drive underneath when it is a substituted one. The disk's reference is
+    // dropped on the way out, also when the volume is refused.
+    const boost::intrusive_ptr<Krod::CLogicalDisk> disk =
+        device ? boost::intrusive_ptr<Krod::CLogicalDisk>(new Krod::CLogicalDisk(std::move(device)), false)
+               : OpenDisk(drive);
+    const std::unique_ptr<Krod::CMft> mft = OpenMft(*disk);
     // With -fsystem -sP nothing climbs to the root (rows carry their paths whatever -sP says), so
     // keeping the directories the scan reads would only cost memory.
     mft->EnableDirectoryCache =
@@ -412,6 +443,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     ScanProgress progress(!silent && platform::StandardErrorIsTerminal(),
                           stop > range.begin ? stop - range.begin : 0, std::cerr);
     ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options, &progress, rows);
+    printer.WriteDeviceNotesFrom([&disk] { return disk->TakeDeviceNotes(); });
     Scan scan(options, selector, *mft, matcher, printer, progress);
 
     if (!silent)
@@ -425,6 +457,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
     progress.Erase();
     scan.CloseDamageNotes();
     scan.ListDeferred();
+    printer.WriteDeviceNotes();
     printer.Flush();
     if (silent)
         return;

@@ -5,7 +5,9 @@
 // its two low bits none, "#N", "@OFFSET" in KiB or in sectors (N, OFFSET from the other six bits);
 // the second the search's options (RunSearchCase).
 
+#include "image/ImageStack.h"
 #include "tools/fuzzsupport/fuzz_support.h"
+#include "volume/BootSector.h"
 
 #include <filesystem>
 #include <fstream>
@@ -40,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const wchar_t* const units[] = {L"", L"", L"k", L"s"};
     const std::wstring value = std::wstring(path.begin(), path.end()) +
                                (data[0] & 3 ? suffixes[data[0] & 3] + number + units[data[0] & 3] : L"");
-    if (platform::OpenResult opened = platform::OpenDevice(value); opened.device)
+    const image::VolumeReader ntfs{Krod::LooksLikeNtfsBootSector, "NTFS", "-d value"};
+    if (platform::OpenResult opened = image::OpenVolume(value, ntfs); opened.device)
         vesk_fuzz::RunSearchCase(data[1], std::move(opened.device));
     return 0;
 }

@@ -1,8 +1,8 @@
 // Fuzzes the shadow copy layer: the input is a volume (tools/fuzzseed/shadow_volume.py writes the
 // seed), whose first copy is opened and read through the library.
 
+#include "image/ShadowCopies.h"
 #include "platform/MemoryDevice.h"
-#include "platform/posix/ShadowCopies.h"
 
 #include <algorithm>
 #include <vector>
@@ -15,8 +15,9 @@ constexpr std::uint64_t kReadLimit = 1 << 20; // the copy may claim any size: re
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    platform::OpenResult opened = platform::OpenShadowCopy(
-        std::make_unique<platform::MemoryDevice>(std::vector<std::uint8_t>(data, data + size)), 1);
+    platform::OpenResult opened = image::OpenShadowCopy(
+        std::make_unique<platform::MemoryDevice>(std::vector<std::uint8_t>(data, data + size)), 1,
+        "-d value");
     if (!opened.device)
         return 0;
     std::vector<std::uint8_t> buffer(kReadSize);

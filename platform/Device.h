@@ -60,6 +60,11 @@ class Device {
         return false;
     }
 
+    // Notes about damage that the reads so far met and read past (bytes of a damaged container
+    // read as zeros), one line each for the user, in the order met; each is handed out once. A
+    // layer over another device hands out that device's notes too. The caller prints them.
+    virtual std::vector<std::string> TakeNotes() { return {}; }
+
     // The device's logical sector size, or nothing when the platform cannot tell (image files).
     virtual std::optional<std::uint32_t> SectorSize() const = 0;
 
@@ -81,25 +86,15 @@ struct OpenResult {
     std::unique_ptr<Device> device;
     ErrorCode error = 0;
     std::string problem;
+    std::vector<std::string> notes; // when the open failed: the notes of the reads it made
 };
 
 // The path to open for a drive text (UTF-16 code units): "\\.\" plus the drive on Windows,
 // the drive text itself (a device or image path) on POSIX.
 std::wstring DevicePathForDrive(const std::wstring& drive);
 
-// Opens the volume at path (UTF-16 code units) for reading; never writes to it.
-// POSIX: path is a block device or an image file, of a volume or of a whole disk, raw or in a
-// container (EWF, VHD/VHDX, VMDK, split raw NAME.001...), written as platform/DriveValue.h reads
-// it: a drive letter before, "#N" (partition N) or "@OFFSET" (the volume OFFSET bytes into the
-// disk) after, then "/vssK" (the volume's shadow copy K). A value that breaks that grammar is a
-// problem that says why. A disk with a partition table and no choice opens its one NTFS partition.
-// Windows: the volume or image file itself.
+// Opens the volume or image file at path (UTF-16 code units) for reading, as it is; never writes
+// to it. Windows only: on POSIX the image layer opens files by their native names.
 OpenResult OpenDevice(const std::wstring& path);
-
-// Whether the file name (UTF-16 code units) is one that the volume at path (as OpenDevice takes it)
-// is read from, which an output file must not overwrite: the device or image file itself, and on
-// POSIX the other segments of a split or EWF image. False when it cannot be told (name does not
-// exist, say).
-bool IsVolumeFile(const std::wstring& name, const std::wstring& path);
 
 } // namespace platform

@@ -13,14 +13,6 @@ struct Drive {
     wchar_t letter = 0;      // the drive letter junction targets on the volume name; 0 for none
 };
 
-// The drive a -d value (UTF-16 code units) names.
-// POSIX: the value is opened as it is (OpenDevice reads it as platform/DriveValue.h says). With
-// "X:PATH" it shows as "X:" and has the letter X (as given; the junction table upper-cases it);
-// any other value shows as the image or device path, without a "#N" or "@OFFSET", and has no
-// letter.
-// Windows: the drive text ("C:") is opened and shown, and its first character is the letter.
-Drive ParseDrive(const std::wstring& value);
-
 struct CurrentDriveResult {
     std::wstring value; // a -d value for the drive, when error is 0
     ErrorCode error = 0;
@@ -29,7 +21,7 @@ struct CurrentDriveResult {
     std::string otherFileSystem;
 };
 
-// The drive of the current directory, as a value for ParseDrive.
+// The drive of the current directory, as a -d value.
 // POSIX: the source of the file system holding the current directory (normally its block device,
 // found in /proc/self/mountinfo); ENODEV when the table has no entry for it.
 // Windows: the current drive's letter and a colon.

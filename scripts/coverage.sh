@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Line and branch coverage of the product code (app/, volume/, cmdline/, platform/) by the plain
+# Line and branch coverage of the product code (app/, volume/, image/, cmdline/, platform/) by the plain
 # test suite: an unoptimised build with gcov instrumentation, the suite run once, gcovr's summary.
 #
 #     bash scripts/coverage.sh [BUILD-DIR]
@@ -13,6 +13,6 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVESK_BENCH=OFF -DCMAKE_CXX_FLA
 cmake --build "$build" -j "$(nproc)" >/dev/null
 find "$build" -name '*.gcda' -delete
 ctest --test-dir "$build" -j "$(nproc)" >/dev/null || ctest --test-dir "$build" --rerun-failed --output-on-failure
-gcovr -r . -f 'app/' -f 'volume/' -f 'cmdline/' -f 'platform/' -e 'platform/windows/' \
+gcovr -r . -f 'app/' -f 'volume/' -f 'image/' -f 'cmdline/' -f 'platform/' -e 'platform/windows/' \
   --exclude-unreachable-branches --exclude-throw-branches -s -o "$build/coverage.txt" "$build"
 tail -n 4 "$build/coverage.txt"

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 dir=${1:-build/test-threads}
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_THREAD_SANITIZER=ON -DVESK_BENCH=OFF \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target volume_tests platform_tests image_read_test vesk
+cmake --build "$dir" -j "$(nproc)" --target volume_tests platform_tests image_tests vesk
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-for test in tests/volume/volume_tests tests/platform/platform_tests tests/images/image_read_test; do
+for test in tests/volume/volume_tests tests/platform/platform_tests tests/image/image_tests; do
   "$dir/$test" --gtest_brief=1
 done
 ctest --test-dir "$dir" --output-on-failure -R '^images_equivalence$'

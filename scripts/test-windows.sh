@@ -67,7 +67,7 @@ fail() {
 }
 
 echo "== unit tests under Wine"
-for t in platform cmdline app volume; do
+for t in platform image cmdline app volume; do
   if ! wine "$cross/tests/$t/${t}_tests.exe" --gtest_brief=1 >"$cross/$t-tests.log" 2>&1; then
     cat "$cross/$t-tests.log"
     fail "${t}_tests"

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 echo "== formatting"
 # Every C++ source of the project's folders (the checkout may come without git).
-find app volume cmdline platform tests fuzz tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 |
+find app volume image cmdline platform tests fuzz tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 |
   xargs -0 clang-format --dry-run -Werror
 jobs=$(nproc)
 for variant in plain sanitize; do

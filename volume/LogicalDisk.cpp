@@ -1,5 +1,7 @@
 #include "volume/LogicalDisk.h"
 
+#include "image/ImageStack.h"
+#include "volume/BootSector.h"
 #include "volume/Errors.h"
 
 #include <algorithm>
@@ -10,8 +12,10 @@
 namespace Krod {
 namespace {
 
-std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
-    platform::OpenResult opened = platform::OpenDevice(path);
+std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path, const std::string& valueName,
+                                              std::vector<std::string>& notes) {
+    platform::OpenResult opened = image::OpenVolume(path, {LooksLikeNtfsBootSector, "NTFS", valueName});
+    notes = std::move(opened.notes);
     if (!opened.device && !opened.problem.empty())
         throw std::runtime_error(opened.problem);
     if (!opened.device)
@@ -21,9 +25,13 @@ std::unique_ptr<platform::Device> OpenOrThrow(const std::wstring& path) {
 
 } // namespace
 
-CLogicalDisk::CLogicalDisk(const wchar_t* drive) : CLogicalDisk(platform::DevicePathForDrive(drive)) {}
+CLogicalDisk::CLogicalDisk(const wchar_t* drive, const std::string& valueName,
+                           std::vector<std::string>& openNotes)
+    : CLogicalDisk(platform::DevicePathForDrive(drive), valueName, openNotes) {}
 
-CLogicalDisk::CLogicalDisk(const std::wstring& devicePath) : CLogicalDisk(OpenOrThrow(devicePath)) {}
+CLogicalDisk::CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
+                           std::vector<std::string>& openNotes)
+    : CLogicalDisk(OpenOrThrow(devicePath, valueName, openNotes)) {}
 
 CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device)
     : device_(std::move(device)), deviceBytes_(device_->Size()) {

@@ -20,10 +20,13 @@ class CLogicalDisk {
     static constexpr std::uint32_t kProvisionalSectorSize = 32768;
 
     // Opens the volume of a drive text at platform::DevicePathForDrive(drive) ("\\.\C:" for "C:"
-    // on Windows, the device or image path itself on POSIX) and reads its boot sector. Throws
-    // ESystemError if the device cannot be opened or sector 0 cannot be read, std::runtime_error
-    // with the platform's one-line text when what the path names holds no volume to open.
-    explicit CLogicalDisk(const wchar_t* drive);
+    // on Windows, the device or image path itself on POSIX) through the image layer, and reads its
+    // boot sector. Throws ESystemError if the device cannot be opened or sector 0 cannot be read,
+    // std::runtime_error with the image layer's one-line text when what the path names holds no
+    // volume to open; that text calls the drive text valueName, as the user knows it. openNotes
+    // receives the notes about damage that the reads of the open met, also when it throws; later
+    // ones TakeDeviceNotes hands out.
+    CLogicalDisk(const wchar_t* drive, const std::string& valueName, std::vector<std::string>& openNotes);
     // The same on an opened device; the disk owns the device.
     explicit CLogicalDisk(std::unique_ptr<platform::Device> device);
 
@@ -35,6 +38,10 @@ class CLogicalDisk {
     std::uint32_t Release();
 
     const CBootSector& GetBootSector() const { return bootSector_; }
+
+    // The notes about damage that the device's reads have met since the last call, for the user
+    // (platform::Device::TakeNotes).
+    std::vector<std::string> TakeDeviceNotes() { return device_->TakeNotes(); }
 
     // Geometry as the boot sector states it, unvalidated (CMft validates it): see CBootSector.
     std::uint16_t GetBytesPerSector() const { return bootSector_.GetBytesPerSector(); }
@@ -86,7 +93,8 @@ class CLogicalDisk {
     CFrameAllocator& GetFrameAllocator() { return frames_; }
 
   private:
-    explicit CLogicalDisk(const std::wstring& devicePath);
+    CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
+                 std::vector<std::string>& openNotes);
     ~CLogicalDisk() = default; // only Release() destroys a disk
     void ReadBootSector();
 

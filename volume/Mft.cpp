@@ -3,6 +3,7 @@
 #include "volume/AttributeHeader.h"
 #include "volume/AttributeListAttribute.h"
 #include "volume/AttributeWalk.h"
+#include "volume/BootSector.h"
 #include "volume/Errors.h"
 #include "volume/FileNameValue.h"
 #include "volume/RecordHeader.h"

@@ -1,8 +1,7 @@
 #include "volume/MftScan.h"
 
-#include "volume/AttributeListEntries.h"
+#include "volume/AttributeListAttribute.h"
 #include "volume/RecordHeader.h"
-#include "volume/UpdateSequence.h"
 
 #include <algorithm>
 #include <stdexcept>

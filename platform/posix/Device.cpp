@@ -3,8 +3,8 @@
 // page cache at once or fetched by the kernel in the background.
 
 #include "platform/Device.h"
+#include "platform/ReaderThread.h"
 #include "platform/posix/FileDevice.h"
-#include "platform/posix/ReaderThread.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -262,34 +262,12 @@ class PosixDevice : public Device {
 
 } // namespace
 
+std::wstring DevicePathForDrive(const std::wstring& drive) {
+    return drive;
+}
+
 std::unique_ptr<Device> MakeFileDevice(int fd) {
     return std::make_unique<PosixDevice>(fd);
-}
-
-namespace {
-
-std::string KindOf(const struct stat& info) {
-    if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISDIR(info.st_mode))
-        return {};
-    if (S_ISFIFO(info.st_mode))
-        return "a FIFO";
-    if (S_ISSOCK(info.st_mode))
-        return "a socket";
-    if (S_ISCHR(info.st_mode))
-        return "a character device";
-    return "no regular file";
-}
-
-} // namespace
-
-std::string UnreadableFileKind(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 ? KindOf(info) : std::string();
-}
-
-std::string UnreadableFileKind(int fd) {
-    struct stat info;
-    return ::fstat(fd, &info) == 0 ? KindOf(info) : std::string();
 }
 
 } // namespace platform

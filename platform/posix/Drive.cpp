@@ -2,9 +2,7 @@
 
 #include "platform/Drive.h"
 #include "platform/Arguments.h"
-#include "platform/DriveValue.h"
-#include "platform/posix/MountInfo.h"
-#include "platform/posix/NativePath.h"
+#include "platform/linux/MountInfo.h"
 
 #include <cerrno>
 #include <climits>
@@ -25,15 +23,6 @@ bool MayBeNtfs(const std::string& type) {
 }
 
 } // namespace
-
-Drive ParseDrive(const std::wstring& value) {
-    // OpenDevice reads the whole value again, and says what is wrong with it.
-    const DriveValue parts = ParseDriveValue(value, PathExists).value;
-    if (parts.letter != 0)
-        return Drive{value.substr(0, 2), value, parts.letter};
-    // A disk image's "#N" or "@OFFSET" chooses the volume; the drive is the image.
-    return Drive{parts.path, value, 0};
-}
 
 CurrentDriveResult CurrentDrive() {
     CurrentDriveResult result;

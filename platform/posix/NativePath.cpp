@@ -1,4 +1,4 @@
-#include "platform/posix/NativePath.h"
+#include "platform/File.h"
 
 #include <climits>
 #include <cwchar>

@@ -1,7 +1,7 @@
 // The output file on POSIX: a descriptor written with write(2).
 
 #include "platform/OutputFile.h"
-#include "platform/posix/NativePath.h"
+#include "platform/File.h"
 
 #include <cerrno>
 #include <fcntl.h>

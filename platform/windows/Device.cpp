@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 
 namespace platform {
@@ -206,11 +205,6 @@ class WindowsDevice : public Device {
 };
 
 } // namespace
-
-bool IsVolumeFile(const std::wstring& name, const std::wstring& path) {
-    std::error_code unknown;
-    return std::filesystem::equivalent(name, path, unknown);
-}
 
 std::wstring DevicePathForDrive(const std::wstring& drive) {
     return kDevicePrefix + drive;

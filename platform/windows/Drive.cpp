@@ -18,10 +18,6 @@ constexpr std::size_t kLargestTarget = 1 << 20;
 
 } // namespace
 
-Drive ParseDrive(const std::wstring& value) {
-    return Drive{value, value, value.empty() ? L'\0' : value[0]};
-}
-
 CurrentDriveResult CurrentDrive() {
     CurrentDriveResult result;
     const int number = _getdrive(); // 1 for A, 2 for B, ...; 0 when the directory has no drive

@@ -247,7 +247,9 @@ void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, Raw
 
 // Opens image as the program does and compares everything the library reads with truth.
 void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
-    boost::intrusive_ptr<CLogicalDisk> disk(new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str()), false);
+    std::vector<std::string> notes;
+    boost::intrusive_ptr<CLogicalDisk> disk(
+        new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str(), "-d value", notes), false);
     CMft mft(disk.get());
     mft.EnableDirectoryCache = true;
     EXPECT_EQ(disk->GetBytesPerSector(), truth.volume.Number("sector")) << "bytes per sector";
@@ -324,7 +326,9 @@ void ExpectVolumeAgrees(const std::string& image, const VolumeTruth& truth) {
 // those the record selects. Blocks of seven records start and end inside runs and across them, on
 // a warm device and on a cold one.
 void ExpectBlocksAgree(const std::string& image) {
-    boost::intrusive_ptr<CLogicalDisk> disk(new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str()), false);
+    std::vector<std::string> notes;
+    boost::intrusive_ptr<CLogicalDisk> disk(
+        new CLogicalDisk(Wide(mkvol::Utf8ToUtf16(image)).c_str(), "-d value", notes), false);
     CMft alone(disk.get());
     const std::uint64_t count = alone.GetFileRecordCount();
     std::ifstream file(image, std::ios::binary);

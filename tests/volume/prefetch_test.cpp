@@ -1,4 +1,5 @@
 // Reads asked for ahead: what a block's lists and climbs will read; a device keeping them changes no read.
+#include "image/ImageStack.h"
 #include "tests/common/scratch_folder.h"
 #include "tools/synthetic/synthetic_volume.h"
 #include "volume/AttributeHeader.h"
@@ -96,7 +97,9 @@ TEST(PosixDevicePrefetch, ChangesNoRead) {
     const vesk_test::ScratchFolder scratch;
     const std::string path = (scratch / "prefetch.img").string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
-    platform::OpenResult opened = platform::OpenDevice(std::wstring(path.begin(), path.end()));
+    // Taken for a volume as it is, whatever its bytes.
+    const image::VolumeReader whole{[](const std::uint8_t*, std::size_t) { return true; }, "", ""};
+    platform::OpenResult opened = image::OpenVolume(std::wstring(path.begin(), path.end()), whole);
     ASSERT_TRUE(opened.device);
     const std::vector<platform::ByteRange> ranges = {{0, 4096},
                                                      {100, 50},

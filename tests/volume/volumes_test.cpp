@@ -1,6 +1,7 @@
 // Damaged and unusual volumes built in memory (tools/synthetic), with what the library makes of
 // them: boot sectors and $MFT records it refuses, record counts and reads beyond the runs, device
 // failures, $UpCase, index nodes and blocks, and streams whose pieces an $ATTRIBUTE_LIST names.
+#include "image/ImageStack.h"
 #include "tests/common/scratch_folder.h"
 #include "tests/volume/record_text.h"
 #include "tests/volume/rows.h"
@@ -180,13 +181,14 @@ TEST(LogicalDisk, ReadsTheBootSectorInASizeItCanTrust) {
 
 TEST(LogicalDisk, ReportsWhatCannotBeOpenedOrReadAsSystemErrors) {
     const wchar_t* const missing = L"/nonexistent/vesk/volume.img";
+    std::vector<std::string> notes;
     try {
-        new CLogicalDisk(missing);
+        new CLogicalDisk(missing, "-d value", notes);
         FAIL() << "opened";
     } catch (const ESystemError& e) {
         // The system's own reason: ENOENT on POSIX, a code of Windows' for its device path there.
         EXPECT_NE(e.GetErrorCode(), 0u);
-        EXPECT_EQ(e.GetErrorCode(), platform::OpenDevice(platform::DevicePathForDrive(missing)).error);
+        EXPECT_EQ(e.GetErrorCode(), image::OpenVolume(platform::DevicePathForDrive(missing), {}).error);
     }
     auto device = std::make_unique<platform::MemoryDevice>(Bytes(4096));
     device->FailReadsWith(EIO);
@@ -205,7 +207,7 @@ TEST(LogicalDisk, ReportsWhatCannotBeOpenedOrReadAsSystemErrors) {
 
     // Made right after a failed call, an error takes that call's code (errno, GetLastError); a code
     // the system cannot put in words is reported as such.
-    const platform::OpenResult failed = platform::OpenDevice(L"/nonexistent/vesk/volume.img");
+    const platform::OpenResult failed = image::OpenVolume(L"/nonexistent/vesk/volume.img", {});
     const ESystemError last;
     EXPECT_EQ(last.GetErrorCode(), failed.error);
     EXPECT_EQ(ESystemError(99999).GetSystemMessage(), L"(Cannot format error message) (99999)");
@@ -218,8 +220,9 @@ TEST(LogicalDisk, ReadsAnImageFileAndZeroFillsPastItsEnd) {
     Bytes image(volume.Image().begin(), volume.Image().begin() + 1536); // ends inside sector 3
     image[1100] = 0x5A;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+    std::vector<std::string> notes;
     const boost::intrusive_ptr<CLogicalDisk> disk(
-        new CLogicalDisk(std::wstring(path.begin(), path.end()).c_str()), false);
+        new CLogicalDisk(std::wstring(path.begin(), path.end()).c_str(), "-d value", notes), false);
     Bytes buffer(1024, 0xEE);
     disk->ReadSectorsAt(buffer.data(), 2, 2);
     EXPECT_EQ(buffer[1100 - 1024], 0x5A);

@@ -7,8 +7,8 @@
 
 #include "platform/Arguments.h"
 #include "platform/Drive.h"
+#include "platform/linux/MountInfo.h"
 #include "platform/posix/CharsetEncoder.h"
-#include "platform/posix/MountInfo.h"
 #include "tests/common/transcript.h"
 
 #include <cstdio>

@@ -1,0 +1,74 @@
+#pragma once
+// A disk held in a container (EWF, VHD/VHDX, VMDK, split raw), read through the reader of its kind.
+
+#include "platform/Device.h"
+#include "platform/ReaderThread.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace image {
+
+// What a read of a container's disk came to: done, a system error (a file of the image that the
+// system cannot read), or the library's reason why it cannot read those bytes.
+struct DiskRead {
+    platform::ErrorCode error = 0;
+    std::string failure;
+};
+
+// What reads a container's disk. Never used by two threads at once.
+class DiskReader {
+  public:
+    virtual ~DiskReader() = default;
+    // Reads size bytes at offset, which all lie inside the disk, into out.
+    virtual DiskRead ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) = 0;
+    // Damage met by the reads since the last call, one line each for the user; the damaged bytes
+    // were read as zeros.
+    virtual std::vector<std::string> TakeDamageNotes() { return {}; }
+};
+
+// Bytes the library cannot read (a container cut short, a table pointing past its end) read as
+// zeros with a note naming the image, like a damaged chunk: the rest of the disk stays searchable.
+class ContainerDevice : public platform::Device {
+  public:
+    // The disk of size bytes that reader reads; sectorSize as the container states it. image
+    // names the container in notes ("The VHD image PATH").
+    ContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64_t size,
+                    std::optional<std::uint32_t> sectorSize, std::string image);
+    ~ContainerDevice() override;
+    ContainerDevice(const ContainerDevice&) = delete;
+    ContainerDevice& operator=(const ContainerDevice&) = delete;
+
+    std::optional<std::uint32_t> SectorSize() const override { return sectorSize_; }
+    std::optional<std::uint64_t> Size() const override { return size_; }
+    platform::ErrorCode Seek(std::uint64_t offset) override;
+    platform::ErrorCode Read(void* buffer, std::size_t size) override;
+    // The container is read on a thread of its own (decompressing, say) while the caller goes on.
+    std::unique_ptr<platform::BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
+                                                               std::size_t size) override;
+    // The damage notes of the reads so far, those in the background included.
+    std::vector<std::string> TakeNotes() override;
+
+  private:
+    // Reads as Read does, from either thread, the reader taking one caller at a time.
+    platform::ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size);
+
+    std::mutex mutex_; // guards reader_ and notes_
+    std::unique_ptr<DiskReader> reader_;
+    std::vector<std::string> notes_;
+    unsigned unreadableNotes_ = 0; // reads noted that the library could not do
+    const std::string image_;
+    const std::uint64_t size_;
+    const std::optional<std::uint32_t> sectorSize_;
+    std::uint64_t position_ = 0;
+    std::unique_ptr<platform::ReaderThread> thread_; // last: it ends before the reader goes
+};
+
+// The device of a container, or when the library cannot read even the disk's first sector, why
+// not, in one line (a disk that cannot be read at all is not worth a note per read).
+platform::OpenResult OpenContainerDevice(std::unique_ptr<DiskReader> reader, std::uint64_t size,
+                                         std::optional<std::uint32_t> sectorSize, const std::string& image);
+
+} // namespace image

@@ -1,0 +1,358 @@
+// EWF images through libewf. A chunk whose checksum fails reads as zeros with a note naming the
+// bytes: one damaged chunk must not hide the rest of a volume from an examiner.
+
+#include "image/ContainerDevice.h"
+#include "image/Containers.h"
+#include "platform/File.h"
+
+#include <libewf.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <set>
+
+namespace image {
+namespace {
+
+// The text of error, which is freed.
+std::string TakeText(libewf_error_t*& error) {
+    char text[4096] = "";
+    if (error != nullptr)
+        libewf_error_backtrace_sprint(error, text, sizeof text);
+    libewf_error_free(&error);
+    return LibraryErrorText(text);
+}
+
+// The segment names libewf_glob finds for the name of the first one.
+class SegmentNames {
+  public:
+    explicit SegmentNames(const std::string& first) {
+        libewf_error_t* error = nullptr;
+        if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &names_, &count_, &error) != 1) {
+            libewf_error_free(&error);
+            names_ = nullptr;
+            count_ = 0;
+        }
+    }
+    ~SegmentNames() {
+        libewf_error_t* error = nullptr;
+        if (names_ != nullptr && libewf_glob_free(names_, count_, &error) != 1)
+            libewf_error_free(&error);
+    }
+    SegmentNames(const SegmentNames&) = delete;
+    SegmentNames& operator=(const SegmentNames&) = delete;
+
+    char** Names() const { return names_; }
+    int Count() const { return count_; }
+
+  private:
+    char** names_ = nullptr;
+    int count_ = 0;
+};
+
+// "segment NAME.E02" for the path of NAME.E01, in the usual numbering, else the segment after it;
+// named without the folder, which is the image's.
+std::string NextSegment(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::size_t n = name.size();
+    if (n >= 2 && name[n - 1] >= '0' && name[n - 1] <= '9' && name[n - 2] >= '0' && name[n - 2] <= '9' &&
+        name.compare(n - 2, 2, "99") != 0) {
+        const int next = (name[n - 2] - '0') * 10 + (name[n - 1] - '0') + 1;
+        return "segment " + name.substr(0, n - 2) + static_cast<char>('0' + next / 10) +
+               static_cast<char>('0' + next % 10);
+    }
+    return "segment after " + name;
+}
+
+// How a segment's chain of sections ends; Unknown for a segment of another format.
+enum class SegmentEnd { Done, Next, Cut, Unknown };
+
+// Follows the chain of sections of an EWF segment (EVF signature, the format ewfacquire writes) to
+// its "done" (the last segment) or "next" (more follow) section; Cut when the chain runs past the
+// end of the file or back on itself.
+SegmentEnd FollowSections(const std::string& name) {
+    constexpr char kSignature[] = "EVF\x09\x0d\x0a\xff\x00";
+    constexpr std::uint64_t kFileHeaderSize = 13; // signature, fields start, segment number, end
+    constexpr std::uint64_t kDescriptorSize = 76; // type, next offset, size, padding, checksum
+    constexpr std::size_t kTypeSize = 16;
+    constexpr std::size_t kNextOffset = 16; // u64: where the next section's descriptor is
+    const platform::OpenResult opened = platform::OpenFile(name);
+    const std::optional<std::uint64_t> size = opened.device ? opened.device->Size() : std::nullopt;
+    if (!size)
+        return SegmentEnd::Unknown;
+    platform::Device& segment = *opened.device;
+    SegmentEnd end = SegmentEnd::Unknown;
+    std::uint8_t bytes[kDescriptorSize];
+    if (*size >= kFileHeaderSize &&
+        DeviceHead(segment, kFileHeaderSize)
+                .compare(0, sizeof kSignature - 1, kSignature, sizeof kSignature - 1) == 0) {
+        end = SegmentEnd::Cut;
+        for (std::uint64_t at = kFileHeaderSize; at <= *size && kDescriptorSize <= *size - at;) {
+            if (segment.Seek(at) != 0 || segment.Read(bytes, kDescriptorSize) != 0)
+                break;
+            const std::string type(reinterpret_cast<const char*>(bytes),
+                                   strnlen(reinterpret_cast<const char*>(bytes), kTypeSize));
+            if (type == "done" || type == "next") {
+                end = type == "done" ? SegmentEnd::Done : SegmentEnd::Next;
+                break;
+            }
+            std::uint64_t next = 0;
+            for (std::size_t i = 8; i-- > 0;)
+                next = next << 8 | bytes[kNextOffset + i];
+            if (next <= at) // each section lies after the one before
+                break;
+            at = next;
+        }
+    }
+    return end;
+}
+
+// Why the segments found, names[0..count), do not make a whole image: the first one cut short, or
+// else the one missing after the last.
+std::string WhatIsMissing(char* const* names, int count) {
+    for (int i = 0; i < count; ++i) {
+        const SegmentEnd end = FollowSections(names[i]);
+        if (end == SegmentEnd::Cut)
+            return "its segment " +
+                   std::string(names[i]).substr(std::string(names[i]).find_last_of('/') + 1) +
+                   " is cut short.";
+        if (end == SegmentEnd::Unknown || (end == SegmentEnd::Done && i + 1 < count))
+            break;
+    }
+    return "its " + NextSegment(names[count - 1]) + " is missing or damaged.";
+}
+
+// Closes an open handle (closing one that failed to open is harmless) and frees it.
+struct CloseHandle {
+    void operator()(libewf_handle_t* handle) const {
+        libewf_error_t* error = nullptr;
+        if (libewf_handle_close(handle, &error) != 0)
+            libewf_error_free(&error);
+        if (libewf_handle_free(&handle, &error) != 1)
+            libewf_error_free(&error);
+    }
+};
+using Handle = std::unique_ptr<libewf_handle_t, CloseHandle>;
+
+// Reads the image's disk a run of chunks at a time. A damaged chunk is asked of libewf once: libewf
+// keeps a buffer for each damaged chunk it reads and fails some re-reads ("missing chunk data"), so
+// a chunk found damaged reads as zeros from then on without the library.
+class EwfReader : public DiskReader {
+  public:
+    EwfReader(Handle handle, std::uint32_t bytesPerSector, std::uint64_t chunkSize, std::string path)
+        : handle_(std::move(handle)), bytesPerSector_(bytesPerSector), chunkSize_(chunkSize),
+          path_(std::move(path)) {}
+
+    DiskRead ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
+        DiskRead result;
+        while (size > 0) {
+            const std::size_t n = UntilDamageChanges(offset, size);
+            if (damaged_.count(ChunkOf(offset)) != 0)
+                std::memset(out, 0, n);
+            else if (!ReadChunks(out, offset, n, result.failure))
+                return result;
+            out += n;
+            offset += n;
+            size -= n;
+        }
+        return result;
+    }
+
+    std::vector<std::string> TakeDamageNotes() override {
+        std::vector<std::string> notes;
+        notes.swap(notes_);
+        return notes;
+    }
+
+  private:
+    std::uint64_t ChunkOf(std::uint64_t offset) const { return chunkSize_ == 0 ? 0 : offset / chunkSize_; }
+
+    // Bytes from offset on, at most size, that lie all in damaged chunks or all in chunks not known
+    // to be damaged.
+    std::size_t UntilDamageChanges(std::uint64_t offset, std::size_t size) const {
+        if (chunkSize_ == 0 || damaged_.empty())
+            return size;
+        const std::uint64_t chunk = ChunkOf(offset);
+        std::uint64_t end = chunk + 1;
+        if (damaged_.count(chunk) != 0)
+            while (damaged_.count(end) != 0)
+                ++end;
+        else {
+            const auto next = damaged_.upper_bound(chunk);
+            end = next == damaged_.end() ? std::numeric_limits<std::uint64_t>::max() : *next;
+        }
+        if (end > std::numeric_limits<std::uint64_t>::max() / chunkSize_)
+            return size;
+        return static_cast<std::size_t>(std::min<std::uint64_t>(size, end * chunkSize_ - offset));
+    }
+
+    // Reads size bytes at offset through libewf; a read that fails is read again a chunk at a time,
+    // each chunk that fails alone being damaged. False, with the library's reason, when a read fails
+    // that cannot be cut into chunks.
+    bool ReadChunks(std::uint8_t* out, std::uint64_t offset, std::size_t size, std::string& failure) {
+        std::string reason;
+        if (ReadLibrary(out, offset, size, reason))
+            return true;
+        if (chunkSize_ == 0 || size <= chunkSize_ - offset % chunkSize_) {
+            if (chunkSize_ == 0) {
+                failure = reason;
+                return false;
+            }
+            std::memset(out, 0, size);
+            MarkUnreadable(ChunkOf(offset), reason);
+            return true;
+        }
+        while (size > 0) {
+            const std::size_t n = std::min<std::uint64_t>(size, chunkSize_ - offset % chunkSize_);
+            if (!ReadLibrary(out, offset, n, reason)) {
+                std::memset(out, 0, n);
+                MarkUnreadable(ChunkOf(offset), reason);
+            }
+            out += n;
+            offset += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    // One read through libewf; false with the library's reason when it fails. Chunks whose checksum
+    // failed become damaged.
+    bool ReadLibrary(std::uint8_t* out, std::uint64_t offset, std::size_t size, std::string& reason) {
+        libewf_error_t* error = nullptr;
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off64_t>::max())) {
+            std::memset(out, 0, size);
+            return true;
+        }
+        const ssize_t got =
+            libewf_handle_read_random(handle_.get(), out, size, static_cast<off64_t>(offset), &error);
+        CollectChecksumErrors();
+        if (got < 0) {
+            reason = TakeText(error);
+            return false;
+        }
+        std::memset(out + got, 0, size - static_cast<std::size_t>(got));
+        return true;
+    }
+
+    void MarkUnreadable(std::uint64_t chunk, const std::string& reason) {
+        if (damaged_.insert(chunk).second)
+            notes_.push_back(DamageNote(chunk, 1, "a chunk that cannot be read: " + reason));
+    }
+
+    // libewf lists the chunks whose checksum failed, as sector ranges kept in order of offset and
+    // merged where they touch, so a chunk found later may sit anywhere in the list: each call after
+    // the list grew walks all of it for chunks not yet noted.
+    void CollectChecksumErrors() {
+        libewf_error_t* error = nullptr;
+        std::uint32_t count = 0;
+        if (libewf_handle_get_number_of_checksum_errors(handle_.get(), &count, &error) != 1) {
+            libewf_error_free(&error);
+            return;
+        }
+        if (count == listed_)
+            return;
+        listed_ = count;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint64_t sector = 0;
+            std::uint64_t sectors = 0;
+            if (libewf_handle_get_checksum_error(handle_.get(), i, &sector, &sectors, &error) != 1) {
+                libewf_error_free(&error);
+                continue;
+            }
+            if (chunkSize_ == 0 || sector > std::numeric_limits<std::uint64_t>::max() / bytesPerSector_ ||
+                sectors > std::numeric_limits<std::uint64_t>::max() / bytesPerSector_ - sector)
+                continue;
+            const std::uint64_t first = sector * bytesPerSector_ / chunkSize_;
+            const std::uint64_t end = ((sector + sectors) * bytesPerSector_ + chunkSize_ - 1) / chunkSize_;
+            // Each run of chunks not noted before gets one note.
+            for (std::uint64_t chunk = first; chunk < end;) {
+                std::uint64_t run = 0;
+                while (chunk + run < end && damaged_.insert(chunk + run).second)
+                    ++run;
+                if (run > 0)
+                    notes_.push_back(DamageNote(chunk, run, "a chunk whose checksum fails"));
+                chunk += run + (chunk + run < end ? 1 : 0);
+            }
+        }
+    }
+
+    std::string DamageNote(std::uint64_t chunk, std::uint64_t chunks, const std::string& what) const {
+        return "The EWF image " + path_ + " is damaged at offset " + std::to_string(chunk * chunkSize_) +
+               ": its " + std::to_string(chunks * chunkSize_) + " bytes there (" + what +
+               ") are read as zeros.";
+    }
+
+    Handle handle_;
+    const std::uint32_t bytesPerSector_;
+    const std::uint64_t chunkSize_; // bytes; 0 when the image states none
+    const std::string path_;
+    std::uint32_t listed_ = 0;        // entries of libewf's checksum error list when last walked
+    std::set<std::uint64_t> damaged_; // chunk numbers, each noted once
+    std::vector<std::string> notes_;  // not yet taken
+};
+
+} // namespace
+
+bool IsEwfImage(const std::string& path) {
+    libewf_error_t* error = nullptr;
+    const int found = libewf_check_file_signature(path.c_str(), &error);
+    libewf_error_free(&error);
+    return found == 1;
+}
+
+std::vector<std::string> EwfSegmentNames(const std::string& path) {
+    const SegmentNames segments(path);
+    return std::vector<std::string>(segments.Names(), segments.Names() + segments.Count());
+}
+
+platform::OpenResult OpenEwfImage(const std::string& path) {
+    platform::OpenResult result;
+    const SegmentNames segments(path);
+    char* single[] = {const_cast<char*>(path.c_str())};
+    char* const* names = segments.Count() > 0 ? segments.Names() : single;
+    const int count = segments.Count() > 0 ? segments.Count() : 1;
+    for (int i = 0; i < count; ++i) {
+        const std::string kind = platform::UnreadableFileKind(names[i]);
+        if (!kind.empty()) {
+            result.problem = "The EWF image " + path + " cannot be read: its segment " + names[i] + " is " +
+                             kind + ", not a file or a block device.";
+            return result;
+        }
+    }
+
+    libewf_error_t* error = nullptr;
+    libewf_handle_t* created = nullptr;
+    if (libewf_handle_initialize(&created, &error) != 1) {
+        result.problem = "The EWF image " + path + " cannot be opened: " + TakeText(error) + ".";
+        return result;
+    }
+    Handle handle(created);
+    std::uint32_t bytesPerSector = 0;
+    std::uint64_t size = 0;
+    size32_t chunkSize = 0;
+    if (libewf_handle_open(handle.get(), names, count, LIBEWF_OPEN_READ, &error) != 1 ||
+        libewf_handle_set_read_zero_chunk_on_error(handle.get(), 1, &error) != 1 ||
+        libewf_handle_get_bytes_per_sector(handle.get(), &bytesPerSector, &error) != 1 ||
+        libewf_handle_get_chunk_size(handle.get(), &chunkSize, &error) != 1 ||
+        libewf_handle_get_media_size(handle.get(), &size, &error) != 1) {
+        result.problem = "The EWF image " + path + " cannot be opened: " + TakeText(error) + ".";
+        return result;
+    }
+    // Without its last segment the image does not end where its segments say it does.
+    const int corrupted = libewf_handle_segment_files_corrupted(handle.get(), &error);
+    libewf_error_free(&error);
+    if (corrupted != 0) {
+        result.problem = "The EWF image " + path + " is incomplete: " + WhatIsMissing(names, count);
+        return result;
+    }
+    if (bytesPerSector == 0) {
+        result.problem = "The EWF image " + path + " states no sector size.";
+        return result;
+    }
+    return OpenContainerDevice(
+        std::make_unique<EwfReader>(std::move(handle), bytesPerSector, chunkSize, path), size, bytesPerSector,
+        "The EWF image " + path);
+}
+
+} // namespace image
