@@ -4,6 +4,7 @@
 
 #include "platform/Device.h"
 #include "platform/ReaderThread.h"
+#include "platform/linux/BlockDevice.h"
 #include "platform/posix/FileDevice.h"
 
 #include <algorithm>
@@ -11,10 +12,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <linux/fs.h>
 #include <memory>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -35,15 +34,7 @@ class PosixDevice : public Device {
     PosixDevice(const PosixDevice&) = delete;
     PosixDevice& operator=(const PosixDevice&) = delete;
 
-    std::optional<std::uint32_t> SectorSize() const override {
-        struct stat info;
-        if (::fstat(fd_, &info) != 0 || !S_ISBLK(info.st_mode))
-            return std::nullopt;
-        int size = 0;
-        if (::ioctl(fd_, BLKSSZGET, &size) != 0 || size <= 0)
-            return std::nullopt;
-        return static_cast<std::uint32_t>(size);
-    }
+    std::optional<std::uint32_t> SectorSize() const override { return BlockDeviceSectorSize(fd_); }
 
     // A regular file's length, or a block device's (a disk or a partition).
     std::optional<std::uint64_t> Size() const override {
@@ -52,10 +43,7 @@ class PosixDevice : public Device {
             return std::nullopt;
         if (S_ISREG(info.st_mode))
             return static_cast<std::uint64_t>(info.st_size);
-        std::uint64_t size = 0;
-        if (S_ISBLK(info.st_mode) && ::ioctl(fd_, BLKGETSIZE64, &size) == 0)
-            return size;
-        return std::nullopt;
+        return BlockDeviceSize(fd_);
     }
 
     // pread needs no position on the descriptor, so reads on two threads do not disturb each other.
@@ -216,8 +204,7 @@ class PosixDevice : public Device {
     // elsewhere in between (attribute lists, parents) do not break their run; fd_ when the device
     // cannot be opened again.
     int OpenStream() const {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = OpenAgain(fd_);
         return fd >= 0 ? fd : fd_;
     }
 

@@ -1,4 +1,5 @@
-// Drives on POSIX: a volume is a block device or an image file, named by its path.
+// Drives on Linux: a volume is a block device or an image file, named by its path; the current
+// drive is the device that the mount table names for the working directory.
 
 #include "platform/Drive.h"
 #include "platform/Arguments.h"

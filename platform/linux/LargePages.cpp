@@ -1,3 +1,5 @@
+// Memory for large tables, asked of Linux to be mapped by large pages (transparent huge pages).
+
 #include "platform/LargePages.h"
 
 #include <cstdlib>
