@@ -4,6 +4,8 @@
 #include "platform/Device.h"
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -36,6 +38,9 @@ class MemoryDevice : public Device {
 
     // From now on every read fails with code (0 lets reads succeed again).
     void FailReadsWith(ErrorCode code) { readError_ = code; }
+    // A note about damage, as a container's reads raise them, that TakeNotes hands out next.
+    void AddNote(std::string note) { notes_.push_back(std::move(note)); }
+    std::vector<std::string> TakeNotes() override { return std::exchange(notes_, {}); }
 
     // From now on reads in the background are served (or not).
     void ServeBackgroundReads(bool serve) { serveBackgroundReads_ = serve; }
@@ -58,6 +63,7 @@ class MemoryDevice : public Device {
     std::vector<ReadCall> backgroundReads_;
     bool serveBackgroundReads_ = false;
     bool reportFetches_ = false;
+    std::vector<std::string> notes_;
 };
 
 } // namespace platform

@@ -31,24 +31,32 @@ CLogicalDisk::CLogicalDisk(const wchar_t* drive, const std::string& valueName,
 
 CLogicalDisk::CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
                            std::vector<std::string>& openNotes)
-    : CLogicalDisk(OpenOrThrow(devicePath, valueName, openNotes)) {}
+    : CLogicalDisk(OpenOrThrow(devicePath, valueName, openNotes), &openNotes) {}
 
-CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device)
+CLogicalDisk::CLogicalDisk(std::unique_ptr<platform::Device> device, std::vector<std::string>* failureNotes)
     : device_(std::move(device)), deviceBytes_(device_->Size()) {
-    ReadBootSector();
+    ReadBootSector(failureNotes);
 }
 
 // The boot sector tells the sector size only after it has been read, so the first read uses
 // what the device reports, or a size no sector exceeds.
-void CLogicalDisk::ReadBootSector() {
+void CLogicalDisk::ReadBootSector(std::vector<std::string>* failureNotes) {
     std::uint32_t size = device_->SectorSize().value_or(kProvisionalSectorSize);
     if (size == 0 || size > kProvisionalSectorSize)
         size = kProvisionalSectorSize; // no sector is larger; a device claiming more is not believed
     std::vector<std::uint8_t> sector(std::max<std::size_t>(size, CBootSector::kSize));
+    // The device dies with the disk that fails to be made: what its reads noted (a damaged chunk of
+    // the partition table's pass) is handed out first.
+    const auto fail = [&](platform::ErrorCode error) {
+        if (failureNotes != nullptr)
+            for (std::string& note : device_->TakeNotes())
+                failureNotes->push_back(std::move(note));
+        return ESystemError(error);
+    };
     if (platform::ErrorCode error = device_->Seek(0))
-        throw ESystemError(error);
+        throw fail(error);
     if (platform::ErrorCode error = device_->Read(sector.data(), sector.size()))
-        throw ESystemError(error);
+        throw fail(error);
     bootSector_ = CBootSector(sector.data(), sector.size());
     // The device stands after the provisional sector, which need not be a boot-sector sector:
     // leave the position unknown so that the next read seeks.

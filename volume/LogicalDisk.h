@@ -27,8 +27,10 @@ class CLogicalDisk {
     // receives the notes about damage that the reads of the open met, also when it throws; later
     // ones TakeDeviceNotes hands out.
     CLogicalDisk(const wchar_t* drive, const std::string& valueName, std::vector<std::string>& openNotes);
-    // The same on an opened device; the disk owns the device.
-    explicit CLogicalDisk(std::unique_ptr<platform::Device> device);
+    // The same on an opened device; the disk owns the device. When sector 0 cannot be read, the notes
+    // of the device's reads so far go to failureNotes (if given) before the throw.
+    explicit CLogicalDisk(std::unique_ptr<platform::Device> device,
+                          std::vector<std::string>* failureNotes = nullptr);
 
     CLogicalDisk(const CLogicalDisk&) = delete;
     CLogicalDisk& operator=(const CLogicalDisk&) = delete;
@@ -96,7 +98,7 @@ class CLogicalDisk {
     CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
                  std::vector<std::string>& openNotes);
     ~CLogicalDisk() = default; // only Release() destroys a disk
-    void ReadBootSector();
+    void ReadBootSector(std::vector<std::string>* failureNotes);
 
     std::uint32_t references_ = 1;
     CBootSector bootSector_;

@@ -190,9 +190,13 @@ TEST(LogicalDisk, ReportsWhatCannotBeOpenedOrReadAsSystemErrors) {
         EXPECT_NE(e.GetErrorCode(), 0u);
         EXPECT_EQ(e.GetErrorCode(), image::OpenVolume(platform::DevicePathForDrive(missing), {}).error);
     }
+    // What the device noted before its first sector failed (a damaged chunk met while looking for a
+    // partition table) is not lost with it.
     auto device = std::make_unique<platform::MemoryDevice>(Bytes(4096));
+    device->AddNote("chunk 0 is damaged");
     device->FailReadsWith(EIO);
-    EXPECT_THROW(new CLogicalDisk(std::move(device)), ESystemError);
+    EXPECT_THROW(new CLogicalDisk(std::move(device), &notes), ESystemError);
+    EXPECT_EQ(notes, std::vector<std::string>{"chunk 0 is damaged"});
 
     auto opened = SyntheticVolume().Open();
     Bytes buffer(512);
