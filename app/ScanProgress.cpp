@@ -23,12 +23,15 @@ std::string Duration(std::uint64_t ms) {
            twoDigits(seconds % 60);
 }
 
-// At most width characters, fewer when the terminal is narrower: short of its last column, where a
-// line would wrap, and a wrapped line cannot be rewritten in place. A terminal that has been
-// narrowed since keeps the row the cursor is on.
+// Columns left free at the end of the row: the terminal echoes a typed Ctrl-C as "^C" after the line,
+// and a line that wraps cannot be rewritten or erased in place.
+constexpr std::uint32_t kFreeColumns = 3;
+
+// At most width characters, fewer when the terminal is narrower: short of its last columns. A terminal
+// that has been narrowed since keeps the row the cursor is on.
 std::size_t FittingWidth(std::size_t width) {
     const std::uint32_t columns = platform::StandardErrorColumns().value_or(0);
-    return columns > 1 ? std::min<std::size_t>(width, columns - 1) : width;
+    return columns > kFreeColumns ? std::min<std::size_t>(width, columns - kFreeColumns) : width;
 }
 
 } // namespace

@@ -47,6 +47,10 @@ diff <(screen "$tmp/plain") <(screen "$tmp/raw") >"$tmp/diff" || fail "the scree
 on_slow_terminal "$tmp/raw" sh -c 'stty cols 40 && exec "$@"' sh "${search[@]}"
 grep -aq "records (" "$tmp/raw" || fail "no progress line on the narrow terminal"
 diff <(screen "$tmp/plain" 40) <(screen "$tmp/raw" 40) >"$tmp/diff" || fail "the narrow screen differs: $(head -5 "$tmp/diff")"
+# It leaves room for the "^C" that the terminal echoes when the user interrupts: a line that wrapped
+# there could no longer be erased.
+tr '\r' '\n' <"$tmp/raw" | grep -a "records (" | awk 'length > 37 { exit 1 }' ||
+    fail "the narrow line leaves no room for an echoed ^C"
 
 # Interrupted (Ctrl-C) while the line shows, the search takes it off first. The results go to a pipe
 # that is read in part: past the second after which the line shows, the search waits on the pipe with
