@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstdint>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -117,6 +118,29 @@ void WriteDeviceNotes(const std::vector<std::string>& notes) {
     for (const std::string& note : notes)
         std::cerr << note << std::endl;
 }
+
+// Writes the device's notes when the scope it guards ends by an exception, unless released first.
+class DeviceNotesOnFailure {
+  public:
+    explicit DeviceNotesOnFailure(Krod::CLogicalDisk& disk)
+        : disk_(&disk), exceptions_(std::uncaught_exceptions()) {}
+    ~DeviceNotesOnFailure() {
+        if (disk_ == nullptr || std::uncaught_exceptions() == exceptions_)
+            return;
+        try {
+            WriteDeviceNotes(disk_->TakeDeviceNotes());
+        } catch (...) {
+            // Nothing more can be said while an error is on its way out.
+        }
+    }
+    DeviceNotesOnFailure(const DeviceNotesOnFailure&) = delete;
+    DeviceNotesOnFailure& operator=(const DeviceNotesOnFailure&) = delete;
+    void Release() { disk_ = nullptr; }
+
+  private:
+    Krod::CLogicalDisk* disk_;
+    const int exceptions_;
+};
 
 // The volume of drive, opened; the notes of the open's reads are written, also when it fails. A
 // user without the right to open a drive's volume may have named a substituted drive (subst S:
@@ -417,6 +441,9 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
         device ? boost::intrusive_ptr<Krod::CLogicalDisk>(new Krod::CLogicalDisk(std::move(device)), false)
                : OpenDisk(drive);
     const std::unique_ptr<Krod::CMft> mft = OpenMft(*disk);
+    // Reading the tables below may meet damage the device notes (a damaged chunk of an image); should
+    // one of them end the run before the printer takes the notes over, they go out before its error.
+    DeviceNotesOnFailure notesOnFailure(*disk);
     // With -fsystem -sP nothing climbs to the root (rows carry their paths whatever -sP says), so
     // keeping the directories the scan reads would only cost memory.
     mft->EnableDirectoryCache =
@@ -444,6 +471,7 @@ void Search(const cmdarg::command_line& options, std::unique_ptr<platform::Devic
                           stop > range.begin ? stop - range.begin : 0, std::cerr);
     ResultPrinter printer(drive.text, junctions, *mft, outputFile.get(), options, &progress, rows);
     printer.WriteDeviceNotesFrom([&disk] { return disk->TakeDeviceNotes(); });
+    notesOnFailure.Release();
     Scan scan(options, selector, *mft, matcher, printer, progress);
 
     if (!silent)
