@@ -7,9 +7,11 @@
 
 #include <libewf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <set>
 
 namespace image {
@@ -226,7 +228,7 @@ class EwfReader : public DiskReader {
         }
         const ssize_t got =
             libewf_handle_read_random(handle_.get(), out, size, static_cast<off64_t>(offset), &error);
-        CollectChecksumErrors();
+        CollectChecksumErrors(offset, size);
         if (got < 0) {
             reason = TakeText(error);
             return false;
@@ -240,40 +242,71 @@ class EwfReader : public DiskReader {
             notes_.push_back(DamageNote(chunk, 1, "a chunk that cannot be read: " + reason));
     }
 
-    // libewf lists the chunks whose checksum failed, as sector ranges kept in order of offset and
-    // merged where they touch, so a chunk found later may sit anywhere in the list: each call after
-    // the list grew walks all of it for chunks not yet noted.
-    void CollectChecksumErrors() {
+    // libewf lists the chunks whose checksum failed as sector ranges, kept in order of offset and merged
+    // where they touch: a chunk found damaged may widen a range already listed instead of adding one.
+    // So after each read, the ranges that meet the chunks it read are looked up (found by halving)
+    // and their chunks not yet noted are noted, each run of them once.
+    void CollectChecksumErrors(std::uint64_t offset, std::size_t size) {
         libewf_error_t* error = nullptr;
         std::uint32_t count = 0;
         if (libewf_handle_get_number_of_checksum_errors(handle_.get(), &count, &error) != 1) {
             libewf_error_free(&error);
             return;
         }
-        if (count == listed_)
+        if (count == 0 || chunkSize_ == 0 || size == 0)
             return;
-        listed_ = count;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::uint64_t sector = 0;
-            std::uint64_t sectors = 0;
-            if (libewf_handle_get_checksum_error(handle_.get(), i, &sector, &sectors, &error) != 1) {
-                libewf_error_free(&error);
+        const std::uint64_t readFirst = ChunkOf(offset);
+        const std::uint64_t readEnd = ChunkOf(offset + size - 1) + 1;
+        std::uint32_t low = 0;
+        std::uint32_t high = count;
+        while (low < high) {
+            const std::uint32_t middle = low + (high - low) / 2;
+            const std::optional<ChunkRange> range = ListedRange(middle);
+            if (range && range->end <= readFirst)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        for (std::uint32_t i = low; i < count; ++i) {
+            const std::optional<ChunkRange> range = ListedRange(i);
+            if (!range)
                 continue;
-            }
-            if (chunkSize_ == 0 || sector > std::numeric_limits<std::uint64_t>::max() / bytesPerSector_ ||
-                sectors > std::numeric_limits<std::uint64_t>::max() / bytesPerSector_ - sector)
-                continue;
-            const std::uint64_t first = sector * bytesPerSector_ / chunkSize_;
-            const std::uint64_t end = ((sector + sectors) * bytesPerSector_ + chunkSize_ - 1) / chunkSize_;
-            // Each run of chunks not noted before gets one note.
-            for (std::uint64_t chunk = first; chunk < end;) {
-                std::uint64_t run = 0;
-                while (chunk + run < end && damaged_.insert(chunk + run).second)
-                    ++run;
-                if (run > 0)
-                    notes_.push_back(DamageNote(chunk, run, "a chunk whose checksum fails"));
-                chunk += run + (chunk + run < end ? 1 : 0);
-            }
+            if (range->first >= readEnd)
+                break;
+            NoteChecksumErrors(std::max(range->first, readFirst), std::min(range->end, readEnd));
+        }
+    }
+
+    struct ChunkRange {
+        std::uint64_t first;
+        std::uint64_t end; // the chunk after the last
+    };
+
+    // The chunks of entry i of libewf's checksum error list; none when it cannot be read or overflows.
+    std::optional<ChunkRange> ListedRange(std::uint32_t i) {
+        libewf_error_t* error = nullptr;
+        std::uint64_t sector = 0;
+        std::uint64_t sectors = 0;
+        if (libewf_handle_get_checksum_error(handle_.get(), i, &sector, &sectors, &error) != 1) {
+            libewf_error_free(&error);
+            return std::nullopt;
+        }
+        const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() - chunkSize_;
+        if (sector > limit / bytesPerSector_ || sectors > limit / bytesPerSector_ - sector)
+            return std::nullopt;
+        return ChunkRange{sector * bytesPerSector_ / chunkSize_,
+                          ((sector + sectors) * bytesPerSector_ + chunkSize_ - 1) / chunkSize_};
+    }
+
+    // Notes the chunks from first to end not noted before, each run of them in one note.
+    void NoteChecksumErrors(std::uint64_t first, std::uint64_t end) {
+        for (std::uint64_t chunk = first; chunk < end;) {
+            std::uint64_t run = 0;
+            while (chunk + run < end && damaged_.insert(chunk + run).second)
+                ++run;
+            if (run > 0)
+                notes_.push_back(DamageNote(chunk, run, "a chunk whose checksum fails"));
+            chunk += run + (chunk + run < end ? 1 : 0);
         }
     }
 
@@ -287,7 +320,6 @@ class EwfReader : public DiskReader {
     const std::uint32_t bytesPerSector_;
     const std::uint64_t chunkSize_; // bytes; 0 when the image states none
     const std::string path_;
-    std::uint32_t listed_ = 0;        // entries of libewf's checksum error list when last walked
     std::set<std::uint64_t> damaged_; // chunk numbers, each noted once
     std::vector<std::string> notes_;  // not yet taken
 };

@@ -192,7 +192,7 @@ head -c $((23 * MiB / 2)) disk-gpt.img >disk-gptcut.img # the backup gone, both 
 head -c $((10 * MiB)) disk-gpt.img >disk-gptcut2.img    # the NTFS partition cut short too
 
 # Chunks of an EWF image of the GPT disk damaged in the order a search reads them last: a chunk of
-# the MFT (records 64 to 95) and the disk's last chunk, which the partition table is read from first.
+# the MFT (records 48 to 79) and the disk's last chunk, which the partition table is read from first.
 cp disk-gpt.img disk-marks.img
 printf 'LAST-CHUNK-MARK' | dd of=disk-marks.img bs=1 seek=$((12 * MiB - 32768 + 512)) conv=notrunc status=none
 ewfacquire -u -q -c empty-block -t disk-e01marks disk-marks.img >/dev/null
@@ -201,6 +201,28 @@ for pattern in 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00' 'LAST-CHUNK-MARK'; do
   at=$(LC_ALL=C grep -obUaP "$pattern" disk-e01marks.E01 | head -n 1 | cut -d: -f1)
   printf 'XXXX' | dd of=disk-e01marks.E01 bs=1 seek="$at" conv=notrunc status=none
 done
+
+# Two touching chunks of an EWF image damaged, read one after the other: the disk's second chunk,
+# read with the partition table, then the volume's boot sector in the chunk after it. libewf lists
+# them as one range of sectors that grows.
+blank disk-touch.img 10
+printf 'label: dos\nstart=128, size=16384, type=7\n' | sfdisk -q disk-touch.img
+dd if=basic.img of=disk-touch.img bs=64k seek=1 conv=notrunc,sparse status=none
+printf 'SECOND-CHUNK-MARK' | dd of=disk-touch.img bs=1 seek=40000 conv=notrunc status=none
+ewfacquire -u -q -c empty-block -t disk-e01touch disk-touch.img >/dev/null
+rm disk-touch.img
+for pattern in 'SECOND-CHUNK-MARK' 'NTFS    '; do
+  at=$(LC_ALL=C grep -obUa "$pattern" disk-e01touch.E01 | head -n 1 | cut -d: -f1)
+  printf 'XXXX' | dd of=disk-e01touch.E01 bs=1 seek="$at" conv=notrunc status=none
+done
+
+# An EWF image of the GPT disk whose chunk holding $Reparse's record is damaged: the table the
+# search reads before its first record is refused, after the chunk's note.
+cp disk-gpt.img disk-reparse.img
+ewfacquire -u -q -c empty-block -t disk-e01reparse disk-reparse.img >/dev/null
+rm disk-reparse.img
+at=$(LC_ALL=C grep -obUaP '\$\x00R\x00e\x00p\x00a\x00r\x00s\x00e\x00' disk-e01reparse.E01 | sed -n 2p | cut -d: -f1)
+printf 'XXXX' | dd of=disk-e01reparse.E01 bs=1 seek="$at" conv=notrunc status=none
 
 # A VMDK of a descriptor and an extent file; VHDs claiming 2 TiB and 2^63 bytes.
 qemu-img convert -f raw -O vmdk -o subformat=twoGbMaxExtentSparse disk-logical.img disk-vmdks.vmdk

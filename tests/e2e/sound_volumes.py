@@ -17,6 +17,7 @@ from run_transcript import run
 # Disks made damaged, cut short, without NTFS or of a kind that is refused, on purpose (tools/mkdisk.sh).
 DAMAGED_DISKS = ("disk-e01bad.E01", "disk-e01gap.E01", "disk-gap.001", "disk-qcow2.qcow2", "disk-fat.img",
                  "disk-2e63.vhd", "disk-2tib.vhd", "disk-batpast.vhd", "disk-chunk0.E01", "disk-e01marks.E01",
+                 "disk-e01reparse.E01", "disk-e01touch.E01",
                  "disk-gptbad.img", "disk-gptcut.img", "disk-gptcut2.img", "disk-gptpast.img",
                  "disk-hugecount.img", "disk-manyentries.img", "disk-pmbr.img", "disk-spread.vhd",
                  "disk-spreadcut.img")
