@@ -311,16 +311,22 @@ class Scan {
     }
 
     // A base record that carries the FILE signature and fails its update sequence holds the bytes of
-    // two writes (or damage) and is not read; the examiner learns which one, when its header, which
-    // lies before the end of its first stretch, says it passes the in-use filter.
+    // two writes (or damage), one that NTFS marked BAAD was found so by NTFS itself; neither is read.
+    // The examiner learns which one, when its header, which lies before the end of its first
+    // stretch, says it passes the in-use filter.
     void NoteIfTorn(std::uint32_t n) {
         const std::uint8_t* torn = records_.TornRecord(n);
-        if (torn && Krod::RecordBaseReference(torn, recordSize_).GetRaw() == 0 &&
-            filters_.PassesInUseState(Krod::RecordFlags(torn, recordSize_)))
+        if (!torn || Krod::RecordBaseReference(torn, recordSize_).GetRaw() != 0 ||
+            !filters_.PassesInUseState(Krod::RecordFlags(torn, recordSize_)))
+            return;
+        const bool inUse = (Krod::RecordFlags(torn, recordSize_) & Krod::kRecordInUse) != 0;
+        if (Krod::HasBadSignature(torn, recordSize_))
+            damage_.Report(n, {Krod::RecordDamage::Kind::MarkedBad, Krod::FileReference(n), 0}, inUse);
+        else
             damage_.Report(n,
                            {Krod::RecordDamage::Kind::UpdateSequence, Krod::FileReference(n),
                             Krod::FindUpdateSequenceFault(torn, recordSize_)},
-                           (Krod::RecordFlags(torn, recordSize_) & Krod::kRecordInUse) != 0);
+                           inUse);
     }
 
     // The names of the valid base record at bytes, which passes the in-use filter, and which of them

@@ -265,7 +265,7 @@ const std::uint8_t* CMftScan::TornRecord(std::uint64_t n) {
         return nullptr;
     // A record that failed its fixup keeps its bytes as read.
     const std::uint8_t* bytes = block_.bytes.data() + (n - block_.first) * recordSize_;
-    return HasFileSignature(bytes, recordSize_) ? bytes : nullptr;
+    return HasFileSignature(bytes, recordSize_) || HasBadSignature(bytes, recordSize_) ? bytes : nullptr;
 }
 
 const std::uint8_t* CMftScan::FixedUpRecord(Block& block, std::size_t index) {

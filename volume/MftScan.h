@@ -68,8 +68,9 @@ class CMftScan : private RecordsAtHand {
     // read, not fixed up). Throws std::out_of_range for a record not in hand.
     const std::uint8_t* Record(std::uint64_t n);
     // The bytes of record n in hand as read when it carries the FILE signature and its update
-    // sequence fails (Record gave null for it): a write torn between its sectors, or damage. Null
-    // for every other record. Throws std::out_of_range for a record not in hand.
+    // sequence fails (Record gave null for it): a write torn between its sectors, or damage; or when
+    // it carries the BAAD signature NTFS gives a record it found torn. Null for every other record.
+    // Throws std::out_of_range for a record not in hand.
     const std::uint8_t* TornRecord(std::uint64_t n);
 
     // Reads into mft's directory cache, while directories are kept, the directories that climbs

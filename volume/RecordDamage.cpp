@@ -55,7 +55,10 @@ std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord,
         if (damage.offset == kArrayDamaged)
             text << (inUse ? " is damaged." : " cannot be checked.");
         else
-            text << " does not match in sector " << damage.offset << ".";
+            text << " does not match at byte " << damage.offset * kUpdateSequenceStride - 2 << ".";
+        break;
+    case Kind::MarkedBad:
+        text << "It is marked BAAD: NTFS found a write to it incomplete.";
         break;
     }
     return text.str();

@@ -23,6 +23,7 @@ struct RecordDamage {
         UpdateSequence, // record (the base, or an extension the list names) fails its update sequence
                         // in stretch offset (counted from 1; kArrayDamaged: its array is damaged), so
                         // its bytes are of two writes, or damaged, and it is not read
+        MarkedBad,      // record carries the BAAD signature: NTFS found it torn, and it is not read
     };
     Kind kind = Kind::None;
     FileReference record;

@@ -29,10 +29,14 @@ constexpr std::size_t kBaseReference = 0x20;       // u64 FileReference, 0 in a 
 } // namespace RecordField
 
 constexpr std::uint32_t kFileSignature = 0x454C4946; // "FILE" read as a little-endian u32
+constexpr std::uint32_t kBadSignature = 0x44414142;  // "BAAD": NTFS found a write to the record incomplete
 
 // Each throws std::out_of_range when size is too small for the field.
 inline bool HasFileSignature(const std::uint8_t* record, std::size_t size) {
     return read_le<std::uint32_t>(record, size, RecordField::kSignature) == kFileSignature;
+}
+inline bool HasBadSignature(const std::uint8_t* record, std::size_t size) {
+    return read_le<std::uint32_t>(record, size, RecordField::kSignature) == kBadSignature;
 }
 inline std::uint16_t RecordFlags(const std::uint8_t* record, std::size_t size) {
     return read_le<std::uint16_t>(record, size, RecordField::kFlags);
