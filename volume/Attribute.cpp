@@ -201,6 +201,25 @@ std::optional<std::uint64_t> CAttribute::GetContiguousSectors(std::uint64_t firs
     return run->lcn * sectorsPerCluster + (firstSector - runStart);
 }
 
+CAttribute::Placement CAttribute::PlaceClusters(std::uint64_t clusters) const {
+    if (!IsNonResident())
+        throw std::logic_error("not implemented");
+    const CLogicalDisk& disk = *GetDisk();
+    const std::uint64_t sectorsPerCluster = disk.GetSectorsPerCluster();
+    for (const DataRun& run : runs_) {
+        if (clusters == 0)
+            break;
+        const std::uint64_t taken = std::min(clusters, run.length);
+        if (run.sparse)
+            return Placement::Hole;
+        // The run list's validation keeps these products inside 64 bits.
+        if (!disk.HoldsSectors(run.lcn * sectorsPerCluster, taken * sectorsPerCluster))
+            return Placement::PastEnd;
+        clusters -= taken;
+    }
+    return Placement::Held;
+}
+
 std::uint64_t CAttribute::ReadStream(void* buffer, std::uint64_t firstSector, std::uint64_t count) const {
     if (!IsNonResident())
         throw std::logic_error("not implemented?");

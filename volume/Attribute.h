@@ -98,6 +98,11 @@ class CAttribute {
     // The volume sector where sectors [firstSector, firstSector + count) of the stream lie, when
     // one run that is not sparse holds them all; nothing otherwise (also for a resident attribute).
     std::optional<std::uint64_t> GetContiguousSectors(std::uint64_t firstSector, std::uint64_t count) const;
+    // Where the first clusters of the stream lie, as far as its runs map them: all on the device
+    // (Held), or the first that does not lies in a hole (Hole) or past the end of a cut image (PastEnd).
+    // Throws std::logic_error "not implemented" if resident.
+    enum class Placement { Held, Hole, PastEnd };
+    Placement PlaceClusters(std::uint64_t clusters) const;
 
     // The name of a resident FILE_NAME value (UTF-16 code units from value offset 0x42 to the end
     // of the value); empty for the empty attribute or a value too short to hold a name.

@@ -126,6 +126,11 @@ std::vector<AttributeListEntry> ReadAttributeList(const CAttribute& list, Record
             return {};
         }
         const auto clusters = static_cast<std::uint32_t>((size + bytesPerCluster - 1) / bytesPerCluster);
+        // Clusters past the end of a cut image read as zeros, which would look like damage.
+        if (list.PlaceClusters(clusters) == CAttribute::Placement::PastEnd) {
+            damage = {RecordDamage::Kind::ListPastEnd, {}, 0};
+            return {};
+        }
         // Only what was read is parsed, so the buffer needs no zeros first.
         const std::unique_ptr<std::uint8_t[]> value(new std::uint8_t[clusters * bytesPerCluster]);
         const std::uint64_t read = list.ReadClusters(value.get(), 0, clusters) * bytesPerCluster;

@@ -38,6 +38,9 @@ std::string DescribeDamage(const RecordDamage& damage, std::uint64_t baseRecord,
     case Kind::ListUnread:
         text << "Its attribute list cannot be read in full.";
         break;
+    case Kind::ListPastEnd:
+        text << "Its attribute list lies past the end of the image.";
+        break;
     case Kind::ListRecord:
         text << "The entry at offset " << damage.offset << " of its attribute list names " << damage.record
              << (inUse ? ", which is not its extension record."

@@ -17,6 +17,7 @@ struct RecordDamage {
         ListEntries,    // the $ATTRIBUTE_LIST's entries end in a damaged one at offset
         ListSize,       // the $ATTRIBUTE_LIST claims offset bytes, more than NTFS writes
         ListUnread,     // the $ATTRIBUTE_LIST's runs do not hold all of its value
+        ListPastEnd,    // the $ATTRIBUTE_LIST's clusters lie past the end of a cut image
         ListRecord,     // the list entry at offset names record, which is no extension of the file
         ListAttribute,  // the list entry at offset names an attribute record does not hold (or holds for
                         // another entry)

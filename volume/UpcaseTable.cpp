@@ -19,19 +19,14 @@ constexpr std::uint64_t kTableBytes = kTableEntries * sizeof(std::uint16_t);
 // Throws std::runtime_error unless the clusters of the table's entries all lie inside the device:
 // read as zeros, the table would make every name of the same length match.
 void CheckHeldWhole(const CAttribute& data) {
-    const CLogicalDisk& disk = *data.GetDisk();
-    const std::uint64_t sectorsPerCluster = disk.GetSectorsPerCluster();
-    std::uint64_t left = (kTableBytes + disk.GetBytesPerCluster() - 1) / disk.GetBytesPerCluster();
-    for (const DataRun& run : data.GetRuns()) {
-        if (left == 0)
-            break;
-        const std::uint64_t taken = std::min(left, run.length);
-        // The run list's validation keeps these products inside 64 bits.
-        if (run.sparse)
-            throw std::runtime_error("$UpCase has a hole among its entries.");
-        if (!disk.HoldsSectors(run.lcn * sectorsPerCluster, taken * sectorsPerCluster))
-            throw std::runtime_error("$UpCase lies past the end of the image.");
-        left -= taken;
+    const std::uint64_t bytesPerCluster = data.GetDisk()->GetBytesPerCluster();
+    switch (data.PlaceClusters((kTableBytes + bytesPerCluster - 1) / bytesPerCluster)) {
+    case CAttribute::Placement::Held:
+        return;
+    case CAttribute::Placement::Hole:
+        throw std::runtime_error("$UpCase has a hole among its entries.");
+    case CAttribute::Placement::PastEnd:
+        throw std::runtime_error("$UpCase lies past the end of the image.");
     }
 }
 
