@@ -140,9 +140,9 @@ std::string UnusableTable(const PartitionTable& table, std::optional<std::uint64
 }
 
 // The volume that choice names on disk, which it takes only when it finds one, so that the notes of
-// the reads made stay with the caller.
+// the reads made stay with the caller; notes receives what the partition tables call for saying.
 platform::OpenResult ChooseVolume(std::unique_ptr<platform::Device>& disk, const DriveValue& choice,
-                                  const VolumeReader& reader) {
+                                  const VolumeReader& reader, std::vector<std::string>& notes) {
     if (choice.kind == DriveValue::Kind::Offset) {
         const std::optional<std::uint64_t> size = disk->Size();
         if (size && choice.number >= *size)
@@ -155,6 +155,8 @@ platform::OpenResult ChooseVolume(std::unique_ptr<platform::Device>& disk, const
     }
     std::vector<bool> held;
     const PartitionTable table = ReadTable(*disk, reader, held);
+    if (!table.note.empty())
+        notes.push_back(table.note);
     if (table.error != 0) {
         platform::OpenResult result;
         result.error = table.error;
@@ -246,12 +248,14 @@ platform::OpenResult OpenVolume(const std::wstring& path, const VolumeReader& re
         return std::move(container.opened);
     if (container.opened.device->Size() == std::uint64_t{0})
         return Problem("The image " + native + " is empty (0 bytes).");
-    platform::OpenResult volume = ChooseVolume(container.opened.device, choice, reader);
+    std::vector<std::string> tableNotes;
+    platform::OpenResult volume = ChooseVolume(container.opened.device, choice, reader, tableNotes);
     if (!volume.device && container.opened.device)
         volume.notes = container.opened.device->TakeNotes();
-    if (!volume.device || !choice.shadowCopy)
-        return volume;
-    return OpenShadowCopy(std::move(volume.device), *choice.shadowCopy, reader.valueName);
+    if (volume.device && choice.shadowCopy)
+        volume = OpenShadowCopy(std::move(volume.device), *choice.shadowCopy, reader.valueName);
+    volume.notes.insert(volume.notes.begin(), tableNotes.begin(), tableNotes.end());
+    return volume;
 }
 
 } // namespace image

@@ -123,6 +123,8 @@ class DiskCopy {
         : disk_(disk), size_(size), file_(size), error_(file_.Error()) {}
 
     int Fd() const { return file_.Descriptor(); }
+    // Whether a copy was refused because the budget ran out.
+    bool Spent() const { return spent_; }
     platform::ErrorCode Error() const { return error_; }
     std::uint64_t Size() const { return size_; }
 
@@ -144,8 +146,10 @@ class DiskCopy {
         size = std::min(size, size_ - offset);
         // The copy takes a page of memory for each page it touches.
         const std::uint64_t pages = (offset % kPageSize + size + kPageSize - 1) / kPageSize * kPageSize;
-        if (pages > kCopyBudget - copied_)
+        if (pages > kCopyBudget - copied_) {
+            spent_ = true;
             return false;
+        }
         std::vector<std::uint8_t> bytes;
         if (!Read(offset, static_cast<std::size_t>(size), bytes))
             return false;
@@ -188,6 +192,7 @@ class DiskCopy {
     platform::MemoryFile file_; // the copy
     platform::ErrorCode error_ = 0;
     std::uint64_t copied_ = 0;
+    bool spent_ = false;
 };
 
 // Follows the chain of extended boot records from the extended partition that starts at sector
@@ -365,10 +370,16 @@ PartitionTable ReadPartitionTable(platform::Device& disk, std::uint32_t sectorSi
     copy.Blank(sectorSize, sectorSize); // the primary GPT header, put back below once found sound
     copy.Read(0, sectorSize, mbr);
     const bool protective = CopyMbrTables(copy, mbr, sectorSize);
+    // A GPT header whose entries exceed the budget says so in its own fault; the MBR's chain and
+    // labels are cut without one.
+    const bool mbrTablesCut = copy.Spent();
     const GptHeader primary = CheckGptHeader(copy, 1, sectorSize);
     const GptHeader backup = CheckGptHeader(copy, *size / sectorSize - 1, sectorSize);
     if ((table.error = copy.Error()) != 0)
         return table;
+    if (mbrTablesCut)
+        table.note = "The partition tables of the image go on past the " + std::to_string(kCopyBudget >> 20) +
+                     " MiB of them that are read: the partitions they list further on are left out.";
     bool empty = false;
     table.partitions = Probe(copy.Fd(), *size, sectorSize, empty);
     if (empty && !protective)

@@ -25,6 +25,9 @@ struct PartitionTable {
     // The entries of that GPT that start inside the disk, as far as one of its headers and their
     // entries can be read; a partition may run past the disk's end.
     std::vector<Partition> salvaged;
+    // Said when the tables go on past what is copied of them (a chain of logical partitions longer
+    // than the copy's budget): the partitions listed further on are missing. Empty otherwise.
+    std::string note;
 };
 
 // The partitions of disk, read as a disk of sectorSize-byte logical sectors. libblkid reads a copy in

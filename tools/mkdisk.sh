@@ -154,6 +154,9 @@ blank disk-chain.img 170
 $craft chain disk-chain.img 70 $((150 * 2048))
 copy basic.img disk-chain.img $((150 * MiB))
 qemu-img convert -f raw -O vmdk disk-chain.img disk-chain.vmdk
+# A chain of 8,300 logical partitions 2 MiB apart, longer than the tables read of a disk (32 MiB).
+blank disk-longchain.img $(((4096 * 8300 + 40960) * 512 / MiB + 1))
+$craft chain disk-longchain.img 8300 $((4096 * 8300 + 4096))
 # 512 GPT partitions 1 GiB apart in a dynamic VHD of 600 GiB, none of them NTFS.
 blank disk-spread.img $((600 * 1024))
 spread=()

@@ -18,7 +18,7 @@ from run_transcript import run
 DAMAGED_DISKS = ("disk-e01bad.E01", "disk-e01gap.E01", "disk-gap.001", "disk-qcow2.qcow2", "disk-fat.img",
                  "disk-2e63.vhd", "disk-2tib.vhd", "disk-batpast.vhd", "disk-chunk0.E01", "disk-e01marks.E01",
                  "disk-e01reparse.E01", "disk-e01touch.E01",
-                 "disk-gptbad.img", "disk-gptcut.img", "disk-gptcut2.img", "disk-gptpast.img",
+                 "disk-gptbad.img", "disk-longchain.img", "disk-gptcut.img", "disk-gptcut2.img", "disk-gptpast.img",
                  "disk-hugecount.img", "disk-manyentries.img", "disk-pmbr.img", "disk-spread.vhd",
                  "disk-spreadcut.img")
 # The first file of each image: a split image's first piece, a VMDK's descriptor, not its extents.
