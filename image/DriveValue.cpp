@@ -1,5 +1,7 @@
 #include "image/DriveValue.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -121,12 +123,27 @@ DriveValueParse ParseDriveValue(const std::wstring& value, const ExistsFunction&
     if (exists(path))
         return parsed;
     const std::size_t prefix = value.size() - path.size(); // "X:", or nothing
-    const std::size_t mark = path.rfind(kShadowCopyMark);
-    if (mark != std::wstring::npos && mark > 0) {
-        const std::wstring digits = path.substr(mark + std::size(kShadowCopyMark) - 1);
-        const std::optional<std::uint64_t> copy = digits.empty() ? 0 : Decimal(digits, kUnlimited);
+    // A last part of letters and digits that begins with "vss", in any case, after what names a
+    // volume is meant as the choice of a shadow copy, and is read as one or said to be wrong.
+    const std::size_t mark = path.rfind(L'/');
+    const std::size_t markLength = std::size(kShadowCopyMark) - 1;
+    if (mark != std::wstring::npos && mark > 0 && path.size() - mark >= markLength &&
+        std::equal(path.begin() + mark, path.begin() + mark + markLength, kShadowCopyMark,
+                   [](wchar_t a, wchar_t b) { return static_cast<wchar_t>(std::towlower(a)) == b; }) &&
+        std::all_of(path.begin() + mark + 1, path.end(),
+                    [](wchar_t c) { return IsAsciiLetter(c) || (c >= L'0' && c <= L'9'); })) {
         const std::wstring volume = path.substr(0, mark);
-        if (copy && (exists(volume) || ExistingImageEnd(volume, exists) != std::wstring::npos)) {
+        if (exists(volume) || ExistingImageEnd(volume, exists) != std::wstring::npos) {
+            const std::wstring digits = path.substr(mark + markLength);
+            const std::optional<std::uint64_t> copy = digits.empty() ? 0 : Decimal(digits, kUnlimited);
+            if (!copy || path.compare(mark, markLength, kShadowCopyMark) != 0) {
+                parsed.problem =
+                    L"In the " + valueName + L" " + value + L", \"" + path.substr(mark) +
+                    L"\" is no shadow copy: write /vssK with K a shadow copy's number from 1, or "
+                    L"/vss for the list, such as " +
+                    value.substr(0, prefix + mark) + L"/vss1.";
+                return parsed;
+            }
             parsed.value.shadowCopy = copy;
             parsed.value.path = path = volume;
             if (exists(path))

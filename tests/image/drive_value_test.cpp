@@ -8,9 +8,9 @@
 
 namespace {
 
-const wchar_t* const kExisting[] = {L"disk.img",   L"./disk.img",    L"/cases/disk.img",
-                                    L"case#1.img", L"mail@home.img", L"C:odd.img",
-                                    L"/dev/sdb",   L"dir#2",         L"named/vss1"};
+const wchar_t* const kExisting[] = {L"disk.img",      L"./disk.img", L"/cases/disk.img", L"case#1.img",
+                                    L"mail@home.img", L"C:odd.img",  L"/dev/sdb",        L"dir#2",
+                                    L"named/vss1",    L"/cases",     L"/cases/vss2.img"};
 
 std::wstring Row(const std::vector<std::wstring>& words) {
     const image::DriveValueParse parsed = image::ParseDriveValue(
