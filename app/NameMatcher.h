@@ -1,8 +1,13 @@
 #pragma once
 
 #include <boost/regex.hpp>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <locale>
 #include <string>
+#include <vector>
 
 // Whether the search pattern is a wildcard mask or a regular expression.
 enum class PatternSyntax { Wildcard, Regex };
@@ -25,6 +30,9 @@ class NameMatcher {
     // scratch results; not reentrant.
     bool Matches(const wchar_t* first, const wchar_t* last) const;
     bool Matches(const std::wstring& name) const { return Matches(name.data(), name.data() + name.size()); }
+    // The same for a name of units UTF-16 code units stored little-endian at bytes, as NTFS stores
+    // names: a literal mask is compared where the name lies, an expression gets the name decoded.
+    bool MatchesStored(const std::uint8_t* bytes, std::size_t units) const;
 
   private:
     // Most masks name one literal text, whole ("readme.txt") or as the end of the name ("*.txt").
@@ -33,7 +41,13 @@ class NameMatcher {
     // engine folds them; comparing so gives the engine's answer at a fraction of its cost.
     enum class Shape { Expression, WholeLiteral, LiteralTail };
 
-    bool MatchesLiteral(const wchar_t* first, const wchar_t* last) const;
+    // Whether the units, read through unit(i) for i in [0, count), match a literal mask. The
+    // comparison runs from the end, where names differ most (their extensions).
+    template <typename Unit>
+    bool MatchesLiteral(std::size_t count, Unit unit) const;
+    // c folded as the engine folds it; the folds of ASCII units are kept once looked up, since the
+    // facet's fold is a virtual call into the volume's table.
+    wchar_t Fold(wchar_t c) const;
 
     boost::wregex expression_;
     // Matching needs somewhere to record its results; keeping one saves an allocation per name.
@@ -42,4 +56,6 @@ class NameMatcher {
     std::wstring literal_;                      // folded when case is folded
     std::locale locale_;                        // keeps the folding facet alive
     const std::ctype<wchar_t>* fold_ = nullptr; // null when case matters
+    mutable std::array<std::int32_t, 128> asciiFolds_; // -1 until looked up
+    mutable std::vector<wchar_t> decoded_;              // a stored name, decoded for the engine
 };

@@ -230,7 +230,7 @@ class Scan {
          ResultPrinter& printer, ScanProgress& progress)
         : mft_(mft), matcher_(matcher), printer_(printer), progress_(progress), damage_(printer),
           filters_(options), selector_(selector), deferred_(Present(options, kOptDeferred)),
-          recordSize_(mft.GetFileRecordSize()), records_(mft), units_(recordSize_ / 2) {}
+          recordSize_(mft.GetFileRecordSize()), records_(mft) {}
 
     // Tests records [begin, end) as the MFT scan gives them, a block at a time, telling the progress
     // line how far it got. The records that pass the in-use filter are those the scan reads ahead for.
@@ -341,8 +341,7 @@ class Scan {
         }
         for (std::size_t i = 0; i < found->names.count; ++i) {
             const Krod::CFileNameInPlace& name = found->names.selected[i];
-            name.CopyFileNameText(units_.data());
-            found->matched[i] = matcher_.Matches(units_.data(), units_.data() + name.GetFileNameLength());
+            found->matched[i] = matcher_.MatchesStored(name.GetFileNameUnits(), name.GetFileNameLength());
         }
         return found;
     }
@@ -426,7 +425,6 @@ class Scan {
     const bool deferred_;
     const std::uint32_t recordSize_;
     Krod::CMftScan records_;
-    std::vector<wchar_t> units_; // the name being tested, when read in place
     DeferredHits waiting_;
     std::uint32_t scanned_ = 0;
     // The records past the end of the image, the first range not noted yet, and the records asked for.

@@ -1,4 +1,4 @@
-// vesk-floor: the least work a search of the MFT can do, at three levels. It reads the boot sector, finds the
+// vesk-floor: the least work a search of the MFT can do, at four levels. It reads the boot sector, finds the
 // MFT's extents in the run list of record 0's unnamed $DATA attribute and reads every extent in large chunks,
 // on one thread, into memory that lies in large pages where the system offers them (as the search's blocks
 // do: in small pages, a pass over a chunk takes a page-table walk every four records). Then:
@@ -7,6 +7,8 @@
 //   -txt      also undoes each record's fixups, takes the names of records in use (all but pure DOS names),
 //             keeps the names of directories, and prints the path of every name ending in ".txt" (ASCII
 //             case-insensitive) once the scan is over;
+//   -none     the same work testing for ".qqq", which no name of the generated volumes ends in: the
+//             yardstick of a search that matches nothing;
 //   -all      the same for every name, each line the record number and the path, as vesk "*" -si prints.
 // The path of a name is built from the directory names kept in memory, so no record is read twice. The times
 // are the yardsticks of the search's own.
@@ -29,7 +31,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: vesk-floor [-chunk MIB] [-txt | -all] IMAGE\n";
+constexpr const char* kUsage = "usage: vesk-floor [-chunk MIB] [-txt | -none | -all] IMAGE\n";
 constexpr size_t kDefaultChunk = 4u << 20;
 
 // Boot sector (all little-endian).
@@ -302,8 +304,8 @@ void append_utf8(std::string& out, const unsigned char* units, size_t count) {
     }
 }
 
-bool ends_in_txt(const unsigned char* units, size_t count) {
-    static const char suffix[] = ".txt";
+// Whether the name of count UTF-16 units ends in suffix, four lower-case ASCII characters.
+bool ends_in(const unsigned char* units, size_t count, const char* suffix) {
     if (count < 4)
         return false;
     for (size_t i = 0; i < 4; ++i) {
@@ -318,7 +320,8 @@ bool ends_in_txt(const unsigned char* units, size_t count) {
 // The names of the records in use, kept as the scan goes and turned into paths at its end.
 class Names {
   public:
-    explicit Names(bool every_name) : every_name_(every_name) {}
+    // Keeps the names ending in suffix, every name when it is null.
+    explicit Names(const char* suffix) : suffix_(suffix) {}
 
     void add_record(uint64_t number, unsigned char* record, size_t length) {
         if (std::memcmp(record, "FILE", 4) != 0 || !undo_fixups(record, length))
@@ -344,7 +347,7 @@ class Names {
         std::string line;
         for (const Hit& hit : hits_) {
             line.clear();
-            if (every_name_)
+            if (suffix_ == nullptr)
                 line += std::to_string(hit.record) + ' ';
             line += directory_path(hit.parent, 0);
             line += text_.substr(hit.text, hit.length);
@@ -388,7 +391,7 @@ class Names {
                 append_utf8(kept.name, name + kNameText, units);
             }
         }
-        if (every_name_ || ends_in_txt(name + kNameText, units)) {
+        if (suffix_ == nullptr || ends_in(name + kNameText, units, suffix_)) {
             const size_t at = text_.size();
             append_utf8(text_, name + kNameText, units);
             hits_.push_back({number, parent, at, text_.size() - at, directory});
@@ -411,7 +414,7 @@ class Names {
         return paths_[record] = std::move(path);
     }
 
-    bool every_name_;
+    const char* suffix_;
     std::unordered_map<uint64_t, Directory> directories_;
     std::unordered_map<uint64_t, std::string> paths_;
     std::vector<Hit> hits_;
@@ -431,7 +434,8 @@ int main(int argc, char** argv) {
                 const unsigned long mib = std::strtoul(argv[++arg], &end, 10);
                 chunk = *end || mib > 1024 ? 0 : static_cast<size_t>(mib) << 20;
             } else if (mode.empty() &&
-                       (std::strcmp(argv[arg], "-txt") == 0 || std::strcmp(argv[arg], "-all") == 0)) {
+                       (std::strcmp(argv[arg], "-txt") == 0 || std::strcmp(argv[arg], "-none") == 0 ||
+                        std::strcmp(argv[arg], "-all") == 0)) {
                 mode = argv[arg];
             } else {
                 break;
@@ -446,7 +450,7 @@ int main(int argc, char** argv) {
         const Geometry geometry = read_boot_sector(image);
         const std::vector<Extent> extents = find_mft_extents(image, geometry);
         if (!mode.empty()) {
-            Names names(mode == "-all");
+            Names names(mode == "-all" ? nullptr : mode == "-txt" ? ".txt" : ".qqq");
             scan(image, extents, geometry.record_size, chunk, [&](uint64_t number, unsigned char* record) {
                 names.add_record(number, record, geometry.record_size);
             });

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2317 # the run_* functions and cleanup are called indirectly
-# Times vesk against the floors (vesk-floor: read the MFT and count its FILE records; the same with the
-# ".txt" test and the paths of hits; the same printing every path) and against the tools a Linux user has,
+# Times vesk against the floors (vesk-floor: read the MFT and count its FILE records; the same with
+# fix-ups, names and a ".qqq" test that no name passes; the same with the ".txt" test and the paths of hits;
+# the same printing every path) and against the tools a Linux user has,
 # on one volume image, with a warm cache and, as root, with a cold one; then checks every output against
 # the volume's manifest. Cold, each vesk search is also compared with its I/O bound: the reads it made in a
 # cold run of its own, recorded with strace (bench/record-reads.py) and made again by vesk-replay in the
@@ -25,7 +26,7 @@
 # made under the same load: a ratio is the median of the ratios of the rounds, with their range. Nothing
 # else should run on the machine meanwhile; the script prints the machine and its load before and after.
 # Cold rounds drop the page cache before each command (sync; echo 3 > /proc/sys/vm/drop_caches), which
-# needs root. Measured: the three floors; vesk with a mask that matches
+# needs root. Measured: the four floors; vesk with a mask that matches
 # nothing, "*.txt" and "*" -si, all -silent -JP; The Sleuth Kit's fls -r -p piped to grep; ntfs-3g's
 # ntfsls -R piped to awk; find -iname on a read-only ntfs-3g FUSE mount where /dev/fuse works (warm only).
 # Whatever is missing is skipped with a note. In a virtual machine whose kernel hands free memory back to
@@ -144,10 +145,12 @@ VESK_NONE=("$VESK_BIN" "$NO_MATCH" -d "$IMAGE" -silent -JP)
 VESK_TXT=("$VESK_BIN" '*.txt' -d "$IMAGE" -silent -JP)
 VESK_ALL=("$VESK_BIN" '*' -d "$IMAGE" -si -silent -JP)
 FLOOR_COUNT=("$FLOOR" "$IMAGE")
+FLOOR_NONE=("$FLOOR" -none "$IMAGE")
 FLOOR_TXT=("$FLOOR" -txt "$IMAGE")
 FLOOR_ALL=("$FLOOR" -all "$IMAGE")
 
 run_floor_count() { "${FLOOR_COUNT[@]}" >"$OUT/floor-count.raw"; }
+run_floor_none() { "${FLOOR_NONE[@]}" >"$OUT/floor-none.raw"; }
 run_floor_txt() { "${FLOOR_TXT[@]}" >"$OUT/floor-txt.raw"; }
 run_floor_all() { "${FLOOR_ALL[@]}" >"$OUT/floor-all.raw"; }
 run_vesk_none() { "${VESK_NONE[@]}" >"$OUT/vesk-none.raw" || true; }
@@ -178,13 +181,14 @@ add() {
     [[ ${6:-both} == warm ]] || COLD_KEYS+=("$1")
 }
 add floor_count "floor: count FILE records" - "$RUNS" FLOOR_COUNT
+add floor_none "floor: names, a test no name passes" - "$RUNS" FLOOR_NONE
 add floor_txt "floor: .txt test, paths of hits" - "$RUNS" FLOOR_TXT
 add floor_all "floor: every path" - "$RUNS" FLOOR_ALL
 if [[ -n $VESK_BIN && -x $VESK_BIN ]]; then
     if ldd "$VESK_BIN" 2>/dev/null | grep -q libasan; then
         note "vesk was built with AddressSanitizer: its times are not representative"
     fi
-    add vesk_none "vesk \"$NO_MATCH\" -silent -JP" floor_count "$RUNS" VESK_NONE
+    add vesk_none "vesk \"$NO_MATCH\" -silent -JP" floor_none "$RUNS" VESK_NONE
     add vesk_txt "vesk \"*.txt\" -silent -JP" floor_txt "$RUNS" VESK_TXT
     add vesk_all "vesk \"*\" -si -silent -JP" floor_all "$RUNS" VESK_ALL
     # The I/O bound of each search: its reads in a cold run, recorded now and replayed in the cold rounds.
@@ -336,7 +340,7 @@ for key in "${KEYS[@]}" "${COLD_KEYS[@]}"; do
         "$(seconds "cold.$key")" "$(ratio "$key" cold "${FLOOR_OF[$key]}")" \
         "$(ratio "$key" cold "${IO_OF[$key]:-}")" "$peak"
 done
-echo "(x floor: vesk \"$NO_MATCH\" against the floor counting records, \"*\" -si against the floor printing" \
+echo "(x floor: vesk \"$NO_MATCH\" against the floor testing names for .qqq, \"*\" -si against the floor printing" \
     "every path, the others against the floor with the .txt test; x I/O bound: each vesk search against" \
     "its own reads replayed; each ratio the median of the rounds' ratios, their range in brackets)"
 echo "after: $(machine_load)"
@@ -397,6 +401,7 @@ if [[ -f $MANIFEST ]]; then
         sorted vesk-txt <"$OUT/vesk-txt.raw"
         compare 'vesk "*.txt"' "$OUT/vesk-txt" "$OUT/expected-txt"
         [[ -s $OUT/vesk-none.raw ]] && { echo "  vesk \"$NO_MATCH\" printed something"; DIFFERENT=1; }
+        [[ -s $OUT/floor-none.raw ]] && { echo "  the floor testing for .qqq printed something"; DIFFERENT=1; }
         # "*" -si: the record number, blanks, the path.
         awk '{ if (!match($0, /^[ \t]*[0-9]+[ \t]+/)) { print "unparsed: " $0; next }
                head = substr($0, RSTART, RLENGTH); gsub(/[ \t]/, "", head)

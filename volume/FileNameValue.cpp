@@ -30,13 +30,9 @@ std::size_t CFileNameInPlace::GetFileNameLength() const {
 }
 
 // The units all lie inside the value, so they are read without a check each.
-void CFileNameInPlace::CopyFileNameText(wchar_t* text) const {
-    DecodeUtf16(value_ + kFileNameHeaderSize, GetFileNameLength(), text);
-}
-
 void CFileNameInPlace::GetFileNameText(std::wstring& text) const {
     text.resize(GetFileNameLength());
-    CopyFileNameText(text.data());
+    DecodeUtf16(GetFileNameUnits(), text.size(), text.data());
 }
 
 } // namespace Krod

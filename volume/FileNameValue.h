@@ -80,8 +80,8 @@ class CFileNameInPlace {
     // The name: the code units from kFileNameHeaderSize to the end of the value (nothing for a
     // shorter value). GetFileNameLength() units, at most half the record size.
     std::size_t GetFileNameLength() const;
-    // Writes the name's GetFileNameLength() code units to text.
-    void CopyFileNameText(wchar_t* text) const;
+    // The name's GetFileNameLength() code units as stored: little-endian, two bytes each.
+    const std::uint8_t* GetFileNameUnits() const { return value_ + kFileNameHeaderSize; }
     // Replaces text by the name, reusing its storage.
     void GetFileNameText(std::wstring& text) const;
 
