@@ -14,6 +14,9 @@
 
 #include <boost/regex.hpp>
 
+#include <cstdint>
+#include <vector>
+
 namespace {
 
 // Folds as no platform does: ASCII letters to upper case, the Kelvin sign to K, both halves of a
@@ -36,10 +39,20 @@ class OddFolding : public std::ctype<wchar_t> {
     }
 };
 
+// The answer for name, which must be the same for the name as NTFS stores it (UTF-16, little-endian).
 std::wstring Answer(const std::wstring& pattern, PatternSyntax syntax, CaseSensitivity sensitivity,
                     const std::locale& locale, const std::wstring& name) {
     try {
-        return NameMatcher(pattern, syntax, sensitivity, locale).Matches(name) ? L"yes" : L"no";
+        const NameMatcher matcher(pattern, syntax, sensitivity, locale);
+        std::vector<std::uint8_t> stored;
+        for (const wchar_t unit : name) {
+            stored.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            stored.push_back(static_cast<std::uint8_t>(unit >> 8 & 0xFF));
+        }
+        const bool matches = matcher.Matches(name);
+        if (matches != matcher.MatchesStored(stored.data(), name.size()))
+            return L"not so when stored";
+        return matches ? L"yes" : L"no";
     } catch (const boost::regex_error&) {
         return L"refused";
     }
