@@ -35,6 +35,15 @@ blank() {
   truncate -s $(($2 * MiB)) "$1"
 }
 
+# overwrite IMAGE NTH TEXT PATTERN: TEXT over the bytes of IMAGE at the NTH place (from 1) where the
+# Perl pattern PATTERN matches; in an EWF image stored uncompressed (empty-block) that damages the
+# chunk holding those bytes, whose checksum then fails.
+overwrite() {
+  local at
+  at=$(LC_ALL=C grep -obUaP "$4" "$1" | sed -n "$2p" | cut -d: -f1)
+  printf '%s' "$3" | dd of="$1" bs=1 seek="$at" conv=notrunc status=none
+}
+
 # Types: 7 NTFS, c FAT32 (LBA), 5 extended; in GPT both file systems are basic data partitions.
 basic_data=EBD0A0A2-B9E5-4433-87C0-68B9B99AEFFA
 
@@ -127,8 +136,7 @@ done
 # An EWF image with one corrupt chunk: a byte of the MFT record of \Projects\Alpha\Src\Core\Deep\leaf.txt
 # changed in its name, where the uncompressed chunk's checksum no longer matches.
 ewfacquire -u -q -c empty-block -t disk-e01bad disk-logical.img >/dev/null
-at=$(LC_ALL=C grep -obUaP 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00' disk-e01bad.E01 | head -n 1 | cut -d: -f1)
-printf 'X' | dd of=disk-e01bad.E01 bs=1 seek="$at" conv=notrunc status=none
+overwrite disk-e01bad.E01 1 X 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00'
 
 # Disks whose tables lie where a copy of guessed regions would miss them, each also in containers.
 # An extended boot record far from every partition's start and end: NTFS is logical partition 6 at
@@ -201,8 +209,7 @@ printf 'LAST-CHUNK-MARK' | dd of=disk-marks.img bs=1 seek=$((12 * MiB - 32768 + 
 ewfacquire -u -q -c empty-block -t disk-e01marks disk-marks.img >/dev/null
 rm disk-marks.img
 for pattern in 'l\x00e\x00a\x00f\x00\.\x00t\x00x\x00t\x00' 'LAST-CHUNK-MARK'; do
-  at=$(LC_ALL=C grep -obUaP "$pattern" disk-e01marks.E01 | head -n 1 | cut -d: -f1)
-  printf 'XXXX' | dd of=disk-e01marks.E01 bs=1 seek="$at" conv=notrunc status=none
+  overwrite disk-e01marks.E01 1 XXXX "$pattern"
 done
 
 # Two touching chunks of an EWF image damaged, read one after the other: the disk's second chunk,
@@ -215,8 +222,7 @@ printf 'SECOND-CHUNK-MARK' | dd of=disk-touch.img bs=1 seek=40000 conv=notrunc s
 ewfacquire -u -q -c empty-block -t disk-e01touch disk-touch.img >/dev/null
 rm disk-touch.img
 for pattern in 'SECOND-CHUNK-MARK' 'NTFS    '; do
-  at=$(LC_ALL=C grep -obUa "$pattern" disk-e01touch.E01 | head -n 1 | cut -d: -f1)
-  printf 'XXXX' | dd of=disk-e01touch.E01 bs=1 seek="$at" conv=notrunc status=none
+  overwrite disk-e01touch.E01 1 XXXX "$pattern"
 done
 
 # An EWF image of the GPT disk whose chunk holding $Reparse's record is damaged: the table the
@@ -224,8 +230,7 @@ done
 cp disk-gpt.img disk-reparse.img
 ewfacquire -u -q -c empty-block -t disk-e01reparse disk-reparse.img >/dev/null
 rm disk-reparse.img
-at=$(LC_ALL=C grep -obUaP '\$\x00R\x00e\x00p\x00a\x00r\x00s\x00e\x00' disk-e01reparse.E01 | sed -n 2p | cut -d: -f1)
-printf 'XXXX' | dd of=disk-e01reparse.E01 bs=1 seek="$at" conv=notrunc status=none
+overwrite disk-e01reparse.E01 2 XXXX '\$\x00R\x00e\x00p\x00a\x00r\x00s\x00e\x00'
 
 # A VMDK of a descriptor and an extent file; VHDs claiming 2 TiB and 2^63 bytes.
 qemu-img convert -f raw -O vmdk -o subformat=twoGbMaxExtentSparse disk-logical.img disk-vmdks.vmdk
