@@ -38,7 +38,8 @@ NameMatcher::NameMatcher(std::wstring pattern, PatternSyntax syntax, CaseSensiti
 
 bool NameMatcher::Matches(const wchar_t* first, const wchar_t* last) const {
     if (shape_ != Shape::Expression)
-        return MatchesLiteral(static_cast<std::size_t>(last - first), [first](std::size_t i) { return first[i]; });
+        return MatchesLiteral(static_cast<std::size_t>(last - first),
+                              [first](std::size_t i) { return first[i]; });
     return boost::regex_match(first, last, results_, expression_);
 }
 
@@ -52,8 +53,7 @@ bool NameMatcher::MatchesStored(const std::uint8_t* bytes, std::size_t units) co
     return Matches(decoded_.data(), decoded_.data() + units);
 }
 
-template <typename Unit>
-bool NameMatcher::MatchesLiteral(std::size_t count, Unit unit) const {
+template <typename Unit> bool NameMatcher::MatchesLiteral(std::size_t count, Unit unit) const {
     const std::size_t length = literal_.size();
     if (count < length || (shape_ == Shape::WholeLiteral && count > length))
         return false;

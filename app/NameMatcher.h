@@ -43,8 +43,7 @@ class NameMatcher {
 
     // Whether the units, read through unit(i) for i in [0, count), match a literal mask. The
     // comparison runs from the end, where names differ most (their extensions).
-    template <typename Unit>
-    bool MatchesLiteral(std::size_t count, Unit unit) const;
+    template <typename Unit> bool MatchesLiteral(std::size_t count, Unit unit) const;
     // c folded as the engine folds it; the folds of ASCII units are kept once looked up, since the
     // facet's fold is a virtual call into the volume's table.
     wchar_t Fold(wchar_t c) const;
@@ -53,9 +52,9 @@ class NameMatcher {
     // Matching needs somewhere to record its results; keeping one saves an allocation per name.
     mutable boost::match_results<const wchar_t*> results_;
     Shape shape_ = Shape::Expression;
-    std::wstring literal_;                      // folded when case is folded
-    std::locale locale_;                        // keeps the folding facet alive
-    const std::ctype<wchar_t>* fold_ = nullptr; // null when case matters
+    std::wstring literal_;                             // folded when case is folded
+    std::locale locale_;                               // keeps the folding facet alive
+    const std::ctype<wchar_t>* fold_ = nullptr;        // null when case matters
     mutable std::array<std::int32_t, 128> asciiFolds_; // -1 until looked up
-    mutable std::vector<wchar_t> decoded_;              // a stored name, decoded for the engine
+    mutable std::vector<wchar_t> decoded_;             // a stored name, decoded for the engine
 };
