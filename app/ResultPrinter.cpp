@@ -173,13 +173,11 @@ void ResultPrinter::FillRow(const FoundFile& hit, const Krod::CFileNameAttribute
 // Writes the rows of the hit, one per path, as the lines would go: to standard output unless
 // -outCON, and to the output file.
 void ResultPrinter::WriteRows(const ResolvedPaths& paths) {
-    rowWriter_.SetHit(row_);
     // Rows only for standard output are gathered with its bytes straight away.
     const bool consoleOnly = console_ && outputFile_ == nullptr;
     std::string& out = consoleOnly ? consoleBytes_ : rowBytes_;
     rowBytes_.clear();
-    for (std::size_t i = 0; i < paths.rowTexts.size(); ++i)
-        rowWriter_.AppendRow(out, paths.rowTexts[i], i > 0);
+    rowWriter_.AppendRows(out, row_, paths.rowTexts);
     if (console_) {
         if (!consoleOnly)
             consoleBytes_ += rowBytes_;
