@@ -117,11 +117,9 @@ const ResultFields& ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CF
     value.GetFileNameText(fields.name);
     fields.isDirectoryName = (value.GetFileAttributes() & Krod::kFileAttributeDirectory) != 0;
     if (columns_.size || columns_.allocatedSize) {
-        const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
-        if (!data.empty()) {
-            fields.size = data.front().GetDataSize();
-            fields.allocatedSize = data.front().GetAllocatedSize();
-        }
+        const Krod::CAttribute data = hit.record.FindFirstAttribute(Krod::kAttributeData, L"");
+        fields.size = data.GetDataSize();
+        fields.allocatedSize = data.GetAllocatedSize();
     }
     return fields;
 }
@@ -144,16 +142,16 @@ void ResultPrinter::FillRow(const FoundFile& hit, const Krod::CFileNameAttribute
     row.nameTimes = value.GetTimes();
     row.nameAttribute = {Krod::kAttributeFileName, name.GetInstance()};
 
-    const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
-    row.size = data.empty() ? 0 : data.front().GetDataSize();
-    row.allocatedSize = data.empty() ? 0 : data.front().GetAllocatedSize();
+    const Krod::CAttribute data = hit.record.FindFirstAttribute(Krod::kAttributeData, L"");
+    row.size = data.GetDataSize();
+    row.allocatedSize = data.GetAllocatedSize();
     row.stream.reset();
-    if (!data.empty()) {
-        row.stream = ResultRow::AttributeId{Krod::kAttributeData, data.front().GetInstance()};
+    if (!data.IsEmpty()) {
+        row.stream = ResultRow::AttributeId{Krod::kAttributeData, data.GetInstance()};
     } else if (rows_ == RowFormat::Bodyfile && row.directory) {
-        const Krod::AttributeList index = hit.record.FindAttributes(Krod::kAttributeIndexRoot, L"$I30");
-        if (!index.empty())
-            row.stream = ResultRow::AttributeId{Krod::kAttributeIndexRoot, index.front().GetInstance()};
+        const Krod::CAttribute index = hit.record.FindFirstAttribute(Krod::kAttributeIndexRoot, L"$I30");
+        if (!index.IsEmpty())
+            row.stream = ResultRow::AttributeId{Krod::kAttributeIndexRoot, index.GetInstance()};
     }
 
     const std::optional<Krod::StandardInformation> standard = Krod::ReadStandardInformation(hit.record);
