@@ -42,6 +42,10 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
     // Reports read as if written straight to std::wcerr: numbers and narrow texts are
     // converted by its locale.
     errors_.imbue(std::wcerr.getloc());
+    // The results of a search may run to hundreds of megabytes, which a pipe to another program
+    // takes more cheaply in large pieces.
+    if (console_)
+        platform::WidenStandardOutputPipe();
     if (rows_ == RowFormat::Lines)
         return;
     // Rows are bytes for another program, the same on every system.
