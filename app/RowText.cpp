@@ -278,6 +278,11 @@ char* PutCodeUnits(char* next, const std::wstring& text) {
 
 char* PutDecimal(char* next, std::uint64_t value) {
     constexpr std::uint64_t kEightDigits = 100'000'000;
+    // Most sequence numbers, of records and of their parents, have one digit.
+    if (value < 10) {
+        *next = static_cast<char>('0' + value);
+        return next + 1;
+    }
     if (value < kEightDigits)
         return PutShortDecimal(next, value);
     // Twenty digits at most: the first four, or fewer, and eight and eight.
