@@ -28,10 +28,8 @@ bool Present(const cmdarg::command_line& options, std::int32_t id) {
 
 // Data size or allocated size of the unnamed $DATA stream, 0 without one.
 std::uint64_t UnnamedDataSize(const Krod::CFileRecord& record, bool allocated) {
-    const Krod::AttributeList data = record.FindAttributes(Krod::kAttributeData, L"");
-    if (data.empty())
-        return 0;
-    return allocated ? data.front().GetAllocatedSize() : data.front().GetDataSize();
+    const Krod::CAttribute data = record.FindFirstAttribute(Krod::kAttributeData, L"");
+    return allocated ? data.GetAllocatedSize() : data.GetDataSize();
 }
 
 } // namespace

@@ -42,6 +42,10 @@ ResultPrinter::ResultPrinter(std::wstring drive, const Krod::CJunctionTable& jun
     // Reports read as if written straight to std::wcerr: numbers and narrow texts are
     // converted by its locale.
     errors_.imbue(std::wcerr.getloc());
+    // The results of a search may run to hundreds of megabytes, which a pipe to another program
+    // takes more cheaply in large pieces.
+    if (console_)
+        platform::WidenStandardOutputPipe();
     if (rows_ == RowFormat::Lines)
         return;
     // Rows are bytes for another program, the same on every system.
@@ -117,11 +121,9 @@ const ResultFields& ResultPrinter::FieldsOf(const FoundFile& hit, const Krod::CF
     value.GetFileNameText(fields.name);
     fields.isDirectoryName = (value.GetFileAttributes() & Krod::kFileAttributeDirectory) != 0;
     if (columns_.size || columns_.allocatedSize) {
-        const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
-        if (!data.empty()) {
-            fields.size = data.front().GetDataSize();
-            fields.allocatedSize = data.front().GetAllocatedSize();
-        }
+        const Krod::CAttribute data = hit.record.FindFirstAttribute(Krod::kAttributeData, L"");
+        fields.size = data.GetDataSize();
+        fields.allocatedSize = data.GetAllocatedSize();
     }
     return fields;
 }
@@ -144,16 +146,16 @@ void ResultPrinter::FillRow(const FoundFile& hit, const Krod::CFileNameAttribute
     row.nameTimes = value.GetTimes();
     row.nameAttribute = {Krod::kAttributeFileName, name.GetInstance()};
 
-    const Krod::AttributeList data = hit.record.FindAttributes(Krod::kAttributeData, L"");
-    row.size = data.empty() ? 0 : data.front().GetDataSize();
-    row.allocatedSize = data.empty() ? 0 : data.front().GetAllocatedSize();
+    const Krod::CAttribute data = hit.record.FindFirstAttribute(Krod::kAttributeData, L"");
+    row.size = data.GetDataSize();
+    row.allocatedSize = data.GetAllocatedSize();
     row.stream.reset();
-    if (!data.empty()) {
-        row.stream = ResultRow::AttributeId{Krod::kAttributeData, data.front().GetInstance()};
+    if (!data.IsEmpty()) {
+        row.stream = ResultRow::AttributeId{Krod::kAttributeData, data.GetInstance()};
     } else if (rows_ == RowFormat::Bodyfile && row.directory) {
-        const Krod::AttributeList index = hit.record.FindAttributes(Krod::kAttributeIndexRoot, L"$I30");
-        if (!index.empty())
-            row.stream = ResultRow::AttributeId{Krod::kAttributeIndexRoot, index.front().GetInstance()};
+        const Krod::CAttribute index = hit.record.FindFirstAttribute(Krod::kAttributeIndexRoot, L"$I30");
+        if (!index.IsEmpty())
+            row.stream = ResultRow::AttributeId{Krod::kAttributeIndexRoot, index.GetInstance()};
     }
 
     const std::optional<Krod::StandardInformation> standard = Krod::ReadStandardInformation(hit.record);
@@ -173,13 +175,11 @@ void ResultPrinter::FillRow(const FoundFile& hit, const Krod::CFileNameAttribute
 // Writes the rows of the hit, one per path, as the lines would go: to standard output unless
 // -outCON, and to the output file.
 void ResultPrinter::WriteRows(const ResolvedPaths& paths) {
-    rowWriter_.SetHit(row_);
     // Rows only for standard output are gathered with its bytes straight away.
     const bool consoleOnly = console_ && outputFile_ == nullptr;
     std::string& out = consoleOnly ? consoleBytes_ : rowBytes_;
     rowBytes_.clear();
-    for (std::size_t i = 0; i < paths.rowTexts.size(); ++i)
-        rowWriter_.AppendRow(out, paths.rowTexts[i], i > 0);
+    rowWriter_.AppendRows(out, row_, paths.rowTexts);
     if (console_) {
         if (!consoleOnly)
             consoleBytes_ += rowBytes_;

@@ -42,7 +42,8 @@ struct ResultRow {
 // Writes the rows of hit after hit in one format. A CSV record ends in CR LF; a JSON object is one
 // line; a hit's path gives two bodyfile lines, the first with the $STANDARD_INFORMATION times, the
 // second with the FILE_NAME's and " ($FILE_NAME)" after the name. The rows of a hit differ only in
-// the path and whether it is an alternate, so the rest is made into text once per hit.
+// the path and whether it is an alternate, so the first row is made field by field and the others
+// are copied from it.
 class RowWriter {
   public:
     // format is not Lines; volume is what every row names the volume by.
@@ -52,26 +53,28 @@ class RowWriter {
     // nothing for the other formats.
     std::string Header() const;
 
-    // Makes the text of what the rows of hit tell.
-    void SetHit(const ResultRow& hit);
-
-    // Appends to out, as UTF-8 bytes, the row of the last hit set under a directory path ("\" for
-    // the root, "\A\B\" below it, or the orphan prefix) whose field in this format is directory
-    // (EscapeField); the row's path is the directory's and the name. As the directory path ends in a
-    // backslash, no character spans it and the name. alternate: a path through a junction, not the
-    // first one.
-    void AppendRow(std::string& out, const FieldText& directory, bool alternate) const;
+    // Appends to out, as UTF-8 bytes, the rows of hit, one under each of its directory paths ("\"
+    // for the root, "\A\B\" below it, or the orphan prefix) in directories, each as its field in
+    // this format (EscapeField); a row's path is the directory's and the name. As a directory path
+    // ends in a backslash, no character spans it and the name. The rows after the first are
+    // alternates: paths through a junction.
+    void AppendRows(std::string& out, const ResultRow& hit, const std::vector<FieldText>& directories);
 
   private:
-    // Where the hit's text leaves room for what differs between its rows.
+    // Where the first row of a hit holds what differs between its rows, as offsets from its first
+    // byte: the path and the alternate flag, or the paths of its two bodyfile lines.
     struct Slot {
-        std::size_t at; // offset in hitText_
-        bool path;      // the path, else whether it is an alternate
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        bool path = false; // the path, else whether it is an alternate
     };
+    static constexpr std::size_t kSlots = 2;
 
-    char* PutBodyfileLine(char* next, const ResultRow& hit, const char* suffix,
+    char* PutRow(char* begin, const ResultRow& hit, const FieldText& directory, Slot (&slots)[kSlots]);
+    char* PutBodyfileLine(char* next, const char* begin, Slot& path, const ResultRow& hit,
+                          const FieldText& directory, const char* suffix,
                           const std::optional<ResultRow::AttributeId>& attribute,
-                          const Krod::FileTimes* times);
+                          const Krod::FileTimes* times) const;
     void AppendPath(std::string& out, const FieldText& directory) const;
 
     // The namespace tags (NamespaceTag) of the bytes 0 to 4 as fields; 4 and up share one.
@@ -80,9 +83,6 @@ class RowWriter {
     const RowFormat format_;
     FieldText volume_;
     FieldText namespaceTags_[kNamespaceTags];
-    FieldText nameText_;  // the last hit's name
-    std::string hitText_; // what the hit's rows share, in its first hitLength_ bytes
-    std::size_t hitLength_ = 0;
-    std::vector<Slot> slots_; // in hitText_'s order
+    FieldText nameText_; // the last hit's name
     IsoTimeText times_;
 };

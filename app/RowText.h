@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 // Text (UTF-16 code units) as one field of a row format: its UTF-8 bytes in the format's escapes,
@@ -54,12 +55,25 @@ class IsoTimeText {
   public:
     static constexpr std::size_t kMaxLength = 29; // a year of five digits from 10000 on
 
-    char* Put(char* next, std::uint64_t ticks);
+    IsoTimeText() { Make(0); }
+
+    // Inline, as a row has eight times and most are the last one again.
+    char* Put(char* next, std::uint64_t ticks) {
+        if (ticks != ticks_)
+            Make(ticks);
+        // All of text_ in one piece of known size, for speed; only the time's bytes count.
+        std::memcpy(next, text_, sizeof text_);
+        return next + length_;
+    }
 
   private:
-    std::uint64_t ticks_ = 0;    // the time in text_, once dateLength_ is not 0
+    // Sets the text to the time of ticks, making again only what differs from the last time.
+    void Make(std::uint64_t ticks);
+
+    std::uint64_t ticks_ = 0;    // the time in text_
     char text_[kMaxLength] = {}; // "YYYY-MM-DDT", then the time of day
     std::size_t dateLength_ = 0; // of the date in text_, "T" included
+    std::size_t length_ = 0;     // of the whole time in text_
 };
 
 // Writes the time of ticks as seconds since 1970-01-01 UTC with seven fractional digits, negative

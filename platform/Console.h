@@ -38,6 +38,14 @@ ErrorCode WriteStandardOutput(const std::string& bytes);
 // the C runtime's text mode for binary mode. POSIX: bytes are always written as they are.
 void WriteStandardOutputAsIs();
 
+// Lets the pipe that standard output may be hold more bytes where the system allows it, so that
+// a long output reaches its reader with far fewer switches between the two programs: a writer
+// that fills a small pipe waits for the reader at every write. Changes nothing when standard
+// output is no pipe, or its pipe is as large already; nothing is reported. Linux: up to 1 MiB, the
+// most any user may ask for unless the system's limit says less. Windows: nothing, as a pipe keeps
+// the size it was made with.
+void WidenStandardOutputPipe();
+
 // Whether error, of a write to standard output, says that the reader of the pipe has gone.
 bool IsClosedPipe(ErrorCode error);
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace Krod {
 
@@ -42,15 +43,14 @@ CAttribute CFileRecord::GetAttribute(std::uint32_t index) const {
     return CAttribute(data_.get(), spans[index].offset, spans[index].length, GetDisk());
 }
 
-AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
-    AttributeList found;
+template <typename Visit> void CFileRecord::VisitAttributes(std::uint32_t type, Visit visit) const {
     if (!IsValid())
-        return found;
+        return;
     if (listed_) {
         for (const CAttribute& attribute : listed_->attributes)
-            if (attribute.GetType() == type)
-                found.push_back(attribute);
-        return found;
+            if (attribute.GetType() == type && visit(CAttribute(attribute)))
+                return;
+        return;
     }
     const auto& byType = data_->GetAttributeIndex().byType;
     auto it = std::lower_bound(byType.begin(), byType.end(), type,
@@ -58,7 +58,16 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
                                    return entry.type < wanted;
                                });
     for (; it != byType.end() && it->type == type; ++it)
-        found.push_back(GetAttribute(it->index));
+        if (visit(GetAttribute(it->index)))
+            return;
+}
+
+AttributeList CFileRecord::FindAttributes(std::uint32_t type) const {
+    AttributeList found;
+    VisitAttributes(type, [&found](CAttribute&& attribute) {
+        found.push_back(std::move(attribute));
+        return false;
+    });
     return found;
 }
 
@@ -68,6 +77,25 @@ AttributeList CFileRecord::FindAttributes(std::uint32_t type, const std::wstring
                                [&name](const CAttribute& attribute) { return attribute.GetName() != name; }),
                 found.end());
     return found;
+}
+
+CAttribute CFileRecord::FindFirstAttribute(std::uint32_t type) const {
+    return FindFirst(type, nullptr);
+}
+
+CAttribute CFileRecord::FindFirstAttribute(std::uint32_t type, const std::wstring& name) const {
+    return FindFirst(type, &name);
+}
+
+CAttribute CFileRecord::FindFirst(std::uint32_t type, const std::wstring* name) const {
+    CAttribute first;
+    VisitAttributes(type, [name, &first](CAttribute&& attribute) {
+        if (name != nullptr && attribute.GetName() != *name)
+            return false;
+        first = std::move(attribute);
+        return true;
+    });
+    return first;
 }
 
 RecordDamage CFileRecord::GetDamage() const {

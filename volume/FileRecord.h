@@ -57,6 +57,10 @@ class CFileRecord {
     AttributeList FindAttributes(std::uint32_t type) const;
     // The same, keeping those whose name equals name exactly (no case folding; "" = unnamed).
     AttributeList FindAttributes(std::uint32_t type, const std::wstring& name) const;
+    // The first of FindAttributes(type), or of FindAttributes(type, name), without making the
+    // others; the empty attribute when there is none.
+    CAttribute FindFirstAttribute(std::uint32_t type) const;
+    CAttribute FindFirstAttribute(std::uint32_t type, const std::wstring& name) const;
     // The FILE_NAME attributes chosen by a namespace selector (0-3, or 256 for all), in record
     // order. Defined with the FILE_NAME view.
     AttributeList GetFileNameAttributes(int selector) const;
@@ -73,6 +77,11 @@ class CFileRecord {
     // Sets listed_.
     friend void FollowAttributeList(CFileRecord& base, const std::function<CFileRecord(FileReference)>& read);
     bool IsValid() const { return fixedUp_ && IsFileRecord(); }
+    // Calls visit(attribute), an rvalue it may keep, for each attribute of type in FindAttributes'
+    // order until it returns true.
+    template <typename Visit> void VisitAttributes(std::uint32_t type, Visit visit) const;
+    // The first attribute of type with name (any name when null), as FindFirstAttribute.
+    CAttribute FindFirst(std::uint32_t type, const std::wstring* name) const;
 
     boost::intrusive_ptr<CFileRecordData> data_;
     FileReference reference_;

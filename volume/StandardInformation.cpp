@@ -17,11 +17,11 @@ constexpr std::size_t kFileAttributesField = 0x20; // u32 flags
 } // namespace
 
 std::optional<StandardInformation> ReadStandardInformation(const CFileRecord& record) {
-    const AttributeList found = record.FindAttributes(kAttributeStandardInformation);
-    if (found.empty() || found.front().IsNonResident())
+    const CAttribute found = record.FindFirstAttribute(kAttributeStandardInformation);
+    if (found.IsEmpty() || found.IsNonResident())
         return std::nullopt;
-    const std::uint8_t* value = found.front().GetResidentValue();
-    const std::uint32_t length = found.front().GetResidentValueLength();
+    const std::uint8_t* value = found.GetResidentValue();
+    const std::uint32_t length = found.GetResidentValueLength();
     if (!FitsIn(length, kFileAttributesField, sizeof(std::uint32_t)))
         return std::nullopt;
     StandardInformation information;

@@ -96,6 +96,8 @@ void WriteStandardOutputAsIs() {
     _setmode(kStandardOutput, _O_BINARY);
 }
 
+void WidenStandardOutputPipe() {}
+
 bool IsClosedPipe(ErrorCode error) {
     return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
 }

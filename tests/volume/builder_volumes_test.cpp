@@ -216,6 +216,11 @@ void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, Raw
                         const std::string& where) {
     const AttributeList streams = record.FindAttributes(kAttributeData);
     ASSERT_EQ(streams.size(), truth.streams.size()) << where << ": $DATA count";
+    EXPECT_EQ(record.FindFirstAttribute(kAttributeData).IsEmpty(), streams.empty()) << where;
+    if (!streams.empty()) {
+        EXPECT_EQ(record.FindFirstAttribute(kAttributeData).GetHeader(), streams.front().GetHeader())
+            << where;
+    }
     for (std::size_t i = 0; i < streams.size(); ++i) {
         const ManifestLine& expected = truth.streams[i];
         const std::string at = where + " $DATA '" + expected.Text("stream") + "'";
@@ -223,7 +228,9 @@ void ExpectStreamsAgree(const CFileRecord& record, const RecordTruth& truth, Raw
         const std::uint64_t allocated = resident ? record.GetBufferSize() : expected.Number("alloc");
         const AttributeList named = record.FindAttributes(kAttributeData, Wide(expected.Name("stream")));
         ASSERT_EQ(named.size(), 1u) << at << ": found by its name";
-        for (const CAttribute& stream : {streams[i], named.front()}) {
+        const CAttribute first = record.FindFirstAttribute(kAttributeData, Wide(expected.Name("stream")));
+        ASSERT_FALSE(first.IsEmpty()) << at << ": found first by its name";
+        for (const CAttribute& stream : {streams[i], named.front(), first}) {
             ASSERT_EQ(stream.IsNonResident(), !resident) << at;
             EXPECT_EQ(stream.GetDataSize(), expected.Number("size")) << at << ": data size";
             EXPECT_EQ(stream.GetAllocatedSize(), allocated) << at << ": allocated size";
