@@ -18,7 +18,7 @@ struct DiskRead {
     std::string failure;
 };
 
-// What reads a container's disk. Never used by two threads at once.
+// What reads a container's disk. Never used by two threads at once, but for Twin.
 class DiskReader {
   public:
     virtual ~DiskReader() = default;
@@ -27,6 +27,13 @@ class DiskReader {
     // Damage met by the reads since the last call, one line each for the user; the damaged bytes
     // were read as zeros.
     virtual std::vector<std::string> TakeDamageNotes() { return {}; }
+    // The size of the units the disk is stored in (compressed chunks, say) when the reader can
+    // make twins, else 0: reads cut at multiples of it decode no unit twice.
+    virtual std::uint64_t TwinUnit() const { return 0; }
+    // Another reader of the same disk with state of its own, so that the two may read at once,
+    // sharing what they find damaged: each damaged unit is noted once, by the reader that meets it
+    // first. None when it cannot be made. Safe to call while this reader reads.
+    virtual std::unique_ptr<DiskReader> Twin() const { return nullptr; }
 };
 
 // Bytes the library cannot read (a container cut short, a table pointing past its end) read as
