@@ -52,15 +52,41 @@ class ContainerDevice : public platform::Device {
     std::optional<std::uint64_t> Size() const override { return size_; }
     platform::ErrorCode Seek(std::uint64_t offset) override;
     platform::ErrorCode Read(void* buffer, std::size_t size) override;
-    // The container is read on a thread of its own (decompressing, say) while the caller goes on.
+    // The container is read on a thread of its own (decompressing, say) while the caller goes on;
+    // a large read of a reader that makes twins is cut into parts read at once, one per core,
+    // each by a twin of its own.
     std::unique_ptr<platform::BackgroundRead> ReadInBackground(void* buffer, std::uint64_t offset,
                                                                std::size_t size) override;
     // The damage notes of the reads so far, those in the background included.
     std::vector<std::string> TakeNotes() override;
 
   private:
-    // Reads as Read does, from either thread, the reader taking one caller at a time.
+    // A reader of a part of a background read, on a thread of its own, and its last part's result.
+    struct PartReader {
+        bool twinTried = false;
+        bool running = false;             // its thread reads a part not yet claimed
+        std::unique_ptr<DiskReader> twin; // none when it cannot be made: the shared reader reads
+        platform::ByteRange part{};
+        DiskRead read;
+        std::vector<std::string> notes;
+        std::unique_ptr<platform::ReaderThread> thread; // last: it ends before the twin goes
+    };
+
+    // Reads as Read does, from any thread, the reader taking one caller at a time.
     platform::ErrorCode ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size);
+    // Notes what a read of size bytes at offset into out came to, under mutex_: the damage notes,
+    // and for bytes the library cannot read, zeros and a note.
+    void Record(const DiskRead& read, std::vector<std::string>& notes, std::uint8_t* out,
+                std::uint64_t offset, std::size_t size);
+    // The parts that a background read of size bytes at offset, all inside the disk, is cut into:
+    // fewer than two when it is not worth cutting.
+    std::vector<platform::ByteRange> Parts(std::uint64_t offset, std::size_t size) const;
+    // Starts reading parts into out (at the first part's offset) on partReaders_; nothing when their
+    // threads cannot be started or are still busy.
+    std::unique_ptr<platform::BackgroundRead> ReadParts(std::uint8_t* out,
+                                                        const std::vector<platform::ByteRange>& parts);
+    // Waits for the first count part readers, records their parts in order and returns the first error.
+    platform::ErrorCode FinishParts(std::uint8_t* out, std::size_t count);
 
     std::mutex mutex_; // guards reader_ and notes_
     std::unique_ptr<DiskReader> reader_;
@@ -69,7 +95,10 @@ class ContainerDevice : public platform::Device {
     const std::string image_;
     const std::uint64_t size_;
     const std::optional<std::uint32_t> sectorSize_;
+    const std::uint64_t twinUnit_;
+    const std::size_t cores_; // at least 2: parts a read is cut into at most
     std::uint64_t position_ = 0;
+    std::vector<PartReader> partReaders_;            // they end before the reader goes
     std::unique_ptr<platform::ReaderThread> thread_; // last: it ends before the reader goes
 };
 
