@@ -13,11 +13,11 @@ constexpr std::size_t kFirstSectorSize = 512; // what a disk of any sector size 
 // Reads the library cannot do that get a note each: a container cut short early would otherwise
 // give one for every block a scan reads past the cut.
 constexpr unsigned kMaxUnreadableNotes = 100;
-// The least a part of a background read is cut to: a smaller one costs more in handing it to a
-// thread than decoding it at once gains.
-constexpr std::size_t kMinPartSize = 512 << 10;
+// What a background read is cut into pieces of, for the part readers to take one at a time: a
+// reader that ends early takes more, but a smaller piece costs more than decoding it gains.
+constexpr std::size_t kPieceSize = 512 << 10;
 
-// A read cut into parts: ends once every part has ended and been recorded.
+// A read cut into pieces: ends once every piece has been read and recorded.
 class PartsRead : public platform::BackgroundRead {
   public:
     explicit PartsRead(std::function<platform::ErrorCode()> finish) : finish_(std::move(finish)) {}
@@ -64,9 +64,9 @@ std::unique_ptr<platform::BackgroundRead>
 ContainerDevice::ReadInBackground(void* buffer, std::uint64_t offset, std::size_t size) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     const std::size_t inside = offset < size_ ? std::min<std::uint64_t>(size, size_ - offset) : 0;
-    const std::vector<platform::ByteRange> parts = Parts(offset, inside);
-    if (parts.size() >= 2) {
-        std::unique_ptr<platform::BackgroundRead> read = ReadParts(out, parts);
+    std::vector<platform::ByteRange> pieces = Pieces(offset, inside);
+    if (!pieces.empty()) {
+        std::unique_ptr<platform::BackgroundRead> read = ReadPieces(out, std::move(pieces));
         if (read) {
             std::memset(out + inside, 0, size - inside);
             return read;
@@ -112,79 +112,88 @@ void ContainerDevice::Record(const DiskRead& read, std::vector<std::string>& not
     }
 }
 
-std::vector<platform::ByteRange> ContainerDevice::Parts(std::uint64_t offset, std::size_t size) const {
-    std::vector<platform::ByteRange> parts;
-    if (twinUnit_ == 0 || size < 2 * kMinPartSize)
-        return parts;
-    const std::size_t count = std::min<std::size_t>(cores_, size / kMinPartSize);
+std::vector<platform::ByteRange> ContainerDevice::Pieces(std::uint64_t offset, std::size_t size) const {
+    std::vector<platform::ByteRange> pieces;
+    if (twinUnit_ == 0 || size < 2 * kPieceSize)
+        return pieces;
+    // Each piece but the first begins on a unit's edge, so that no unit is decoded by two readers.
+    const std::uint64_t piece = std::max<std::uint64_t>(twinUnit_, kPieceSize / twinUnit_ * twinUnit_);
     const std::uint64_t end = offset + size;
-    std::uint64_t at = offset;
-    for (std::size_t i = 1; i <= count && at < end; ++i) {
-        // Each part ends on a unit's edge, so that no unit is decoded by two readers.
-        std::uint64_t next = i == count ? end : offset + size / count * i;
-        next = std::min(end, next / twinUnit_ * twinUnit_ + (next % twinUnit_ == 0 ? 0 : twinUnit_));
-        if (next > at)
-            parts.push_back({at, static_cast<std::size_t>(next - at)});
+    for (std::uint64_t at = offset; at < end;) {
+        const std::uint64_t next = std::min(end, (at / piece + 1) * piece);
+        pieces.push_back({at, static_cast<std::size_t>(next - at)});
         at = next;
     }
-    return parts;
+    return pieces;
 }
 
 std::unique_ptr<platform::BackgroundRead>
-ContainerDevice::ReadParts(std::uint8_t* out, const std::vector<platform::ByteRange>& parts) {
-    // Made once, each as many as a read is ever cut into: a part's thread holds on to its reader.
+ContainerDevice::ReadPieces(std::uint8_t* out, std::vector<platform::ByteRange> ranges) {
+    if (cutInFlight_)
+        return nullptr;
+    // Made once: a part reader's thread holds on to its twin. The twins are made here, on the
+    // caller's thread: opening an image may use the C library's time zone, which is not for two
+    // threads at once.
     if (partReaders_.empty())
         partReaders_.resize(cores_);
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        if (!platform::StartReaderThread(partReaders_[i].thread))
-            return nullptr;
-    const std::uint64_t first = parts.front().offset;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::size_t readers = std::min(cores_, ranges.size());
+    for (std::size_t i = 0; i < readers; ++i) {
         PartReader& reader = partReaders_[i];
-        std::uint8_t* const partOut = out + (parts[i].offset - first);
-        const platform::ReaderThread::Task task = [this, &reader, partOut] {
-            if (!reader.twinTried) {
-                reader.twinTried = true;
-                reader.twin = reader_->Twin();
-            }
-            if (!reader.twin) {
-                reader.read = DiskRead{ReadAt(partOut, reader.part.offset, reader.part.size), {}};
-                return reader.read.error;
-            }
-            reader.read = reader.twin->ReadAt(partOut, reader.part.offset, reader.part.size);
-            reader.notes = reader.twin->TakeDamageNotes();
-            return reader.read.error;
-        };
-        reader.part = parts[i];
-        reader.read = {};
-        reader.notes.clear();
-        // The part readers are claimed all together, so they are idle together: the first is busy
-        // only while a read cut before is unclaimed.
-        reader.running = reader.thread->Start(task);
-        if (!reader.running) {
-            if (i == 0)
-                return nullptr;
-            task();
+        if (!platform::StartReaderThread(reader.thread))
+            return nullptr;
+        if (!reader.twinTried) {
+            reader.twinTried = true;
+            reader.twin = reader_->Twin();
         }
     }
-    return std::make_unique<PartsRead>([this, out, count = parts.size()] { return FinishParts(out, count); });
+    cutInFlight_ = true;
+    pieces_.assign(ranges.size(), Piece{});
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        pieces_[i].range = ranges[i];
+    nextPiece_ = 0;
+    for (std::size_t i = 0; i < readers; ++i) {
+        PartReader& reader = partReaders_[i];
+        const platform::ReaderThread::Task task = [this, &reader, out] { return TakePieces(reader, out); };
+        reader.running = reader.thread->Start(task);
+        if (!reader.running)
+            task();
+    }
+    return std::make_unique<PartsRead>([this, out, readers] { return FinishPieces(out, readers); });
 }
 
-platform::ErrorCode ContainerDevice::FinishParts(std::uint8_t* out, std::size_t count) {
-    platform::ErrorCode error = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+platform::ErrorCode ContainerDevice::TakePieces(PartReader& reader, std::uint8_t* out) {
+    const std::uint64_t first = pieces_.front().range.offset;
+    for (std::size_t i = nextPiece_++; i < pieces_.size(); i = nextPiece_++) {
+        Piece& piece = pieces_[i];
+        std::uint8_t* const at = out + (piece.range.offset - first);
+        if (reader.twin) {
+            piece.read = reader.twin->ReadAt(at, piece.range.offset, piece.range.size);
+            piece.notes = reader.twin->TakeDamageNotes();
+        } else
+            piece.read.error = ReadAt(at, piece.range.offset, piece.range.size);
+    }
+    return 0;
+}
+
+platform::ErrorCode ContainerDevice::FinishPieces(std::uint8_t* out, std::size_t readers) {
+    for (std::size_t i = 0; i < readers; ++i) {
         PartReader& reader = partReaders_[i];
-        const platform::ErrorCode partError = reader.running ? reader.thread->Wait() : reader.read.error;
+        if (reader.running)
+            reader.thread->Wait();
         reader.running = false;
-        error = error != 0 ? error : partError;
     }
-    const std::uint64_t first = partReaders_[0].part.offset;
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (std::size_t i = 0; i < count; ++i) {
-        PartReader& reader = partReaders_[i];
-        Record(reader.read, reader.notes, out + (reader.part.offset - first), reader.part.offset,
-               reader.part.size);
+    platform::ErrorCode error = 0;
+    const std::uint64_t first = pieces_.front().range.offset;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (Piece& piece : pieces_) {
+            Record(piece.read, piece.notes, out + (piece.range.offset - first), piece.range.offset,
+                   piece.range.size);
+            error = error != 0 ? error : piece.read.error;
+        }
     }
+    pieces_.clear();
+    cutInFlight_ = false;
     return error;
 }
 

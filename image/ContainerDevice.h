@@ -4,6 +4,7 @@
 #include "platform/Device.h"
 #include "platform/ReaderThread.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -61,14 +62,17 @@ class ContainerDevice : public platform::Device {
     std::vector<std::string> TakeNotes() override;
 
   private:
-    // A reader of a part of a background read, on a thread of its own, and its last part's result.
-    struct PartReader {
-        bool twinTried = false;
-        bool running = false;             // its thread reads a part not yet claimed
-        std::unique_ptr<DiskReader> twin; // none when it cannot be made: the shared reader reads
-        platform::ByteRange part{};
+    // A piece of a background read cut for the part readers, and what reading it came to.
+    struct Piece {
+        platform::ByteRange range{};
         DiskRead read;
         std::vector<std::string> notes;
+    };
+    // A reader of pieces on a thread of its own.
+    struct PartReader {
+        bool twinTried = false;
+        bool running = false;             // its thread reads pieces of a read not yet claimed
+        std::unique_ptr<DiskReader> twin; // none when it cannot be made: the shared reader reads
         std::unique_ptr<platform::ReaderThread> thread; // last: it ends before the twin goes
     };
 
@@ -78,15 +82,17 @@ class ContainerDevice : public platform::Device {
     // and for bytes the library cannot read, zeros and a note.
     void Record(const DiskRead& read, std::vector<std::string>& notes, std::uint8_t* out,
                 std::uint64_t offset, std::size_t size);
-    // The parts that a background read of size bytes at offset, all inside the disk, is cut into:
-    // fewer than two when it is not worth cutting.
-    std::vector<platform::ByteRange> Parts(std::uint64_t offset, std::size_t size) const;
-    // Starts reading parts into out (at the first part's offset) on partReaders_; nothing when their
-    // threads cannot be started or are still busy.
-    std::unique_ptr<platform::BackgroundRead> ReadParts(std::uint8_t* out,
-                                                        const std::vector<platform::ByteRange>& parts);
-    // Waits for the first count part readers, records their parts in order and returns the first error.
-    platform::ErrorCode FinishParts(std::uint8_t* out, std::size_t count);
+    // The pieces that a background read of size bytes at offset, all inside the disk, is cut into:
+    // none when it is not worth cutting.
+    std::vector<platform::ByteRange> Pieces(std::uint64_t offset, std::size_t size) const;
+    // Starts reading pieces, in order and touching, into out on part readers, one per core at most;
+    // nothing while a cut read is unclaimed or when no thread can be started.
+    std::unique_ptr<platform::BackgroundRead> ReadPieces(std::uint8_t* out,
+                                                         std::vector<platform::ByteRange> pieces);
+    // What a part reader does: reads the pieces that no reader has taken yet, one at a time.
+    platform::ErrorCode TakePieces(PartReader& reader, std::uint8_t* out);
+    // Waits for the first readers part readers, records the pieces in order and returns the first error.
+    platform::ErrorCode FinishPieces(std::uint8_t* out, std::size_t readers);
 
     std::mutex mutex_; // guards reader_ and notes_
     std::unique_ptr<DiskReader> reader_;
@@ -96,9 +102,12 @@ class ContainerDevice : public platform::Device {
     const std::uint64_t size_;
     const std::optional<std::uint32_t> sectorSize_;
     const std::uint64_t twinUnit_;
-    const std::size_t cores_; // at least 2: parts a read is cut into at most
+    const std::size_t cores_; // at least 2: the part readers there are at most
     std::uint64_t position_ = 0;
-    std::vector<PartReader> partReaders_;            // they end before the reader goes
+    bool cutInFlight_ = false;              // a read cut into pieces is unclaimed
+    std::vector<Piece> pieces_;             // of that read, each written by the part reader that takes it
+    std::atomic<std::size_t> nextPiece_{0}; // the first piece no part reader has taken
+    std::vector<PartReader> partReaders_;   // they end before the reader goes
     std::unique_ptr<platform::ReaderThread> thread_; // last: it ends before the reader goes
 };
 
