@@ -85,10 +85,10 @@ class ContainerDevice : public platform::Device {
     // The pieces that a background read of size bytes at offset, all inside the disk, is cut into:
     // none when it is not worth cutting.
     std::vector<platform::ByteRange> Pieces(std::uint64_t offset, std::size_t size) const;
-    // Starts reading pieces, in order and touching, into out on part readers, one per core at most;
-    // nothing while a cut read is unclaimed or when no thread can be started.
+    // Starts reading ranges, the pieces of a read in order, into out on part readers (one per core
+    // at most); nothing while a cut read is unclaimed or when no thread can be started.
     std::unique_ptr<platform::BackgroundRead> ReadPieces(std::uint8_t* out,
-                                                         std::vector<platform::ByteRange> pieces);
+                                                         std::vector<platform::ByteRange> ranges);
     // What a part reader does: reads the pieces that no reader has taken yet, one at a time.
     platform::ErrorCode TakePieces(PartReader& reader, std::uint8_t* out);
     // Waits for the first readers part readers, records the pieces in order and returns the first error.
