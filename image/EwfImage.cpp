@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -137,20 +139,42 @@ struct CloseHandle {
 };
 using Handle = std::unique_ptr<libewf_handle_t, CloseHandle>;
 
+// Opens the image of the segments names[0..count) into handle, damaged chunks to read as zeros;
+// false with libewf's error otherwise.
+bool OpenHandle(char* const* names, int count, Handle& handle, libewf_error_t*& error) {
+    libewf_handle_t* created = nullptr;
+    if (libewf_handle_initialize(&created, &error) != 1)
+        return false;
+    handle.reset(created);
+    return libewf_handle_open(handle.get(), names, count, LIBEWF_OPEN_READ, &error) == 1 &&
+           libewf_handle_set_read_zero_chunk_on_error(handle.get(), 1, &error) == 1;
+}
+
+// What the readers of one image share: how to open it again, and the chunks found damaged.
+struct EwfShared {
+    std::vector<std::string> segments;
+    std::string path;
+    std::uint32_t bytesPerSector;
+    std::uint64_t chunkSize;         // bytes; 0 when the image states none
+    std::mutex mutex;                // guards damaged
+    std::set<std::uint64_t> damaged; // chunk numbers, each noted once by one reader
+};
+
 // Reads the image's disk a run of chunks at a time. A damaged chunk is asked of libewf once: libewf
 // keeps a buffer for each damaged chunk it reads and fails some re-reads ("missing chunk data"), so
-// a chunk found damaged reads as zeros from then on without the library.
+// a chunk found damaged reads as zeros from then on without the library, by every twin.
 class EwfReader : public DiskReader {
   public:
-    EwfReader(Handle handle, std::uint32_t bytesPerSector, std::uint64_t chunkSize, std::string path)
-        : handle_(std::move(handle)), bytesPerSector_(bytesPerSector), chunkSize_(chunkSize),
-          path_(std::move(path)) {}
+    EwfReader(Handle handle, std::shared_ptr<EwfShared> shared)
+        : handle_(std::move(handle)), shared_(std::move(shared)), bytesPerSector_(shared_->bytesPerSector),
+          chunkSize_(shared_->chunkSize), path_(shared_->path) {}
 
     DiskRead ReadAt(std::uint8_t* out, std::uint64_t offset, std::size_t size) override {
         DiskRead result;
         while (size > 0) {
-            const std::size_t n = UntilDamageChanges(offset, size);
-            if (damaged_.count(ChunkOf(offset)) != 0)
+            bool damaged = false;
+            const std::size_t n = UntilDamageChanges(offset, size, damaged);
+            if (damaged)
                 std::memset(out, 0, n);
             else if (!ReadChunks(out, offset, n, result.failure))
                 return result;
@@ -167,22 +191,40 @@ class EwfReader : public DiskReader {
         return notes;
     }
 
+    std::uint64_t TwinUnit() const override { return chunkSize_; }
+
+    std::unique_ptr<DiskReader> Twin() const override {
+        std::vector<char*> names;
+        for (const std::string& segment : shared_->segments)
+            names.push_back(const_cast<char*>(segment.c_str()));
+        Handle handle;
+        libewf_error_t* error = nullptr;
+        if (!OpenHandle(names.data(), static_cast<int>(names.size()), handle, error)) {
+            libewf_error_free(&error);
+            return nullptr;
+        }
+        return std::make_unique<EwfReader>(std::move(handle), shared_);
+    }
+
   private:
     std::uint64_t ChunkOf(std::uint64_t offset) const { return chunkSize_ == 0 ? 0 : offset / chunkSize_; }
 
     // Bytes from offset on, at most size, that lie all in damaged chunks or all in chunks not known
-    // to be damaged.
-    std::size_t UntilDamageChanges(std::uint64_t offset, std::size_t size) const {
-        if (chunkSize_ == 0 || damaged_.empty())
+    // to be damaged; damaged tells which.
+    std::size_t UntilDamageChanges(std::uint64_t offset, std::size_t size, bool& damaged) const {
+        const std::lock_guard<std::mutex> lock(shared_->mutex);
+        const std::set<std::uint64_t>& known = shared_->damaged;
+        damaged = known.count(ChunkOf(offset)) != 0;
+        if (chunkSize_ == 0 || known.empty())
             return size;
         const std::uint64_t chunk = ChunkOf(offset);
         std::uint64_t end = chunk + 1;
-        if (damaged_.count(chunk) != 0)
-            while (damaged_.count(end) != 0)
+        if (damaged)
+            while (known.count(end) != 0)
                 ++end;
         else {
-            const auto next = damaged_.upper_bound(chunk);
-            end = next == damaged_.end() ? std::numeric_limits<std::uint64_t>::max() : *next;
+            const auto next = known.upper_bound(chunk);
+            end = next == known.end() ? std::numeric_limits<std::uint64_t>::max() : *next;
         }
         if (end > std::numeric_limits<std::uint64_t>::max() / chunkSize_)
             return size;
@@ -238,7 +280,7 @@ class EwfReader : public DiskReader {
     }
 
     void MarkUnreadable(std::uint64_t chunk, const std::string& reason) {
-        if (damaged_.insert(chunk).second)
+        if (MarkDamaged(chunk))
             notes_.push_back(DamageNote(chunk, 1, "a chunk that cannot be read: " + reason));
     }
 
@@ -302,12 +344,18 @@ class EwfReader : public DiskReader {
     void NoteChecksumErrors(std::uint64_t first, std::uint64_t end) {
         for (std::uint64_t chunk = first; chunk < end;) {
             std::uint64_t run = 0;
-            while (chunk + run < end && damaged_.insert(chunk + run).second)
+            while (chunk + run < end && MarkDamaged(chunk + run))
                 ++run;
             if (run > 0)
                 notes_.push_back(DamageNote(chunk, run, "a chunk whose checksum fails"));
             chunk += run + (chunk + run < end ? 1 : 0);
         }
+    }
+
+    // Whether chunk was not known to be damaged yet, by any twin; it is now.
+    bool MarkDamaged(std::uint64_t chunk) {
+        const std::lock_guard<std::mutex> lock(shared_->mutex);
+        return shared_->damaged.insert(chunk).second;
     }
 
     std::string DamageNote(std::uint64_t chunk, std::uint64_t chunks, const std::string& what) const {
@@ -317,11 +365,11 @@ class EwfReader : public DiskReader {
     }
 
     Handle handle_;
+    const std::shared_ptr<EwfShared> shared_;
     const std::uint32_t bytesPerSector_;
     const std::uint64_t chunkSize_; // bytes; 0 when the image states none
-    const std::string path_;
-    std::set<std::uint64_t> damaged_; // chunk numbers, each noted once
-    std::vector<std::string> notes_;  // not yet taken
+    const std::string& path_;
+    std::vector<std::string> notes_; // not yet taken
 };
 
 } // namespace
@@ -354,17 +402,11 @@ platform::OpenResult OpenEwfImage(const std::string& path) {
     }
 
     libewf_error_t* error = nullptr;
-    libewf_handle_t* created = nullptr;
-    if (libewf_handle_initialize(&created, &error) != 1) {
-        result.problem = "The EWF image " + path + " cannot be opened: " + TakeText(error) + ".";
-        return result;
-    }
-    Handle handle(created);
+    Handle handle;
     std::uint32_t bytesPerSector = 0;
     std::uint64_t size = 0;
     size32_t chunkSize = 0;
-    if (libewf_handle_open(handle.get(), names, count, LIBEWF_OPEN_READ, &error) != 1 ||
-        libewf_handle_set_read_zero_chunk_on_error(handle.get(), 1, &error) != 1 ||
+    if (!OpenHandle(names, count, handle, error) ||
         libewf_handle_get_bytes_per_sector(handle.get(), &bytesPerSector, &error) != 1 ||
         libewf_handle_get_chunk_size(handle.get(), &chunkSize, &error) != 1 ||
         libewf_handle_get_media_size(handle.get(), &size, &error) != 1) {
@@ -382,9 +424,13 @@ platform::OpenResult OpenEwfImage(const std::string& path) {
         result.problem = "The EWF image " + path + " states no sector size.";
         return result;
     }
-    return OpenContainerDevice(
-        std::make_unique<EwfReader>(std::move(handle), bytesPerSector, chunkSize, path), size, bytesPerSector,
-        "The EWF image " + path);
+    auto shared = std::make_shared<EwfShared>();
+    shared->segments.assign(names, names + count);
+    shared->path = path;
+    shared->bytesPerSector = bytesPerSector;
+    shared->chunkSize = chunkSize;
+    return OpenContainerDevice(std::make_unique<EwfReader>(std::move(handle), std::move(shared)), size,
+                               bytesPerSector, "The EWF image " + path);
 }
 
 } // namespace image

@@ -1,6 +1,7 @@
 // Reads through every layer of a disk image: in the foreground and in the background, as the scan
 // does them, they deliver the bare volume's bytes, and a partition never shows its neighbour's.
 
+#include "image/Containers.h"
 #include "image/ImageStack.h"
 
 #include <cstring>
@@ -56,6 +57,30 @@ TEST(ImageRead, EveryLayerReadsTheVolumeInTheForegroundAndInTheBackground) {
             EXPECT_TRUE(std::equal(here.begin(), here.end(), volume.begin() + at + kBlock));
         }
     }
+}
+
+TEST(ImageRead, AReadCutOverReadersOfTheirOwnGivesTheBytesAndNotesOfOneRead) {
+    // Damaged: a chunk of the MFT and the disk's last chunk.
+    const std::string path = kVolumes + "/disk-e01marks.E01";
+    const platform::OpenResult whole = image::OpenEwfImage(path);
+    const platform::OpenResult cut = image::OpenEwfImage(path);
+    ASSERT_TRUE(whole.device && cut.device);
+    const std::size_t size = *whole.device->Size();
+    std::vector<std::uint8_t> expected(size);
+    std::vector<std::uint8_t> bytes(size, 0xEE);
+    ASSERT_EQ(whole.device->Read(expected.data(), size), 0u);
+    const std::vector<std::string> notes = whole.device->TakeNotes();
+    EXPECT_EQ(notes.size(), 2u);
+    const std::unique_ptr<platform::BackgroundRead> read =
+        cut.device->ReadInBackground(bytes.data(), 0, size);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->Wait(), 0u);
+    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(cut.device->TakeNotes(), notes);
+    // What the part readers found damaged, the reader in the foreground knows: no chunk is noted twice.
+    ASSERT_EQ(cut.device->Read(bytes.data(), size), 0u);
+    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(cut.device->TakeNotes(), std::vector<std::string>());
 }
 
 TEST(ImageRead, APartitionEndsWhereItsTableSays) {
