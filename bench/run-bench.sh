@@ -91,6 +91,7 @@ MOUNT_POINT=
 LOOP_DEVICE=
 REPORTING=/sys/module/page_reporting/parameters/page_reporting_order
 REPORTING_ORDER= # what to restore it to
+PAGEOUT_HELD=()  # the kernel's page-out monitors turned off, to turn on again
 cleanup() {
     if [[ -n $MOUNT_POINT ]]; then
         fusermount3 -u "$MOUNT_POINT" 2>/dev/null || umount "$MOUNT_POINT" 2>/dev/null || true
@@ -98,6 +99,7 @@ cleanup() {
     fi
     [[ -z $LOOP_DEVICE ]] || losetup -d "$LOOP_DEVICE" || true
     [[ -z $REPORTING_ORDER ]] || echo "$REPORTING_ORDER" >"$REPORTING" || true
+    for state in "${PAGEOUT_HELD[@]}"; do echo on >"$state" || true; done
     [[ -z ${CLEAN_OUT:-} ]] || rm -rf "$CLEAN_OUT"
 }
 trap cleanup EXIT
@@ -138,6 +140,19 @@ if [[ -r $REPORTING ]]; then
         note "free page reporting to the host left on (run as root): cold reads may take twice as long"
     fi
 fi
+# A kernel may run monitors (DAMON) that page out the file pages nobody has read for a while, a minute, say:
+# a warm run that starts after such a pause finds part of the volume gone from the cache and reads it again.
+for state in /sys/kernel/mm/damon/admin/kdamonds/*/state; do
+    [[ -r $state && $(cat "$state") == on ]] || continue
+    cat "${state%/state}"/contexts/*/schemes/*/action 2>/dev/null | grep -qx pageout || continue
+    if echo off >"$state" 2>/dev/null; then
+        PAGEOUT_HELD+=("$state")
+        note "the kernel's paging out of idle file pages held off while the script ran (${state%/state})"
+    else
+        note "the kernel pages out idle file pages (${state%/state}; run as root to hold it off):" \
+            "a warm run after a pause of a minute or so is partly cold"
+    fi
+done
 
 # ---- what each command runs; every one writes its raw output to $OUT -----------------------------------
 
