@@ -131,15 +131,18 @@ CFileRecord CMft::ReadFileRecord(std::uint32_t recordNumber) {
 
 CFileRecord CMft::ReadFileRecord(FileReference reference) {
     const std::uint64_t number = reference.GetRecordNumber();
-    const auto cached = KeptAt(number);
-    if (cached != directoryCache_.end() && cached->first == number)
-        return cached->second;
+    if (IsKept(number))
+        return directoryCache_.find(number)->second;
 
     CFileRecord record(mftData_.GetDisk(), reference);
     ReadInto(record, number);
     FollowAttributeListOf(record);
-    if (EnableDirectoryCache && record.IsValid() && (record.GetFlags() & kRecordIsDirectory) != 0)
-        directoryCache_.emplace(cached, number, record);
+    if (EnableDirectoryCache && record.IsValid() && (record.GetFlags() & kRecordIsDirectory) != 0) {
+        directoryCache_.emplace(number, record);
+        if (number >= kept_.size())
+            kept_.resize(number + 1);
+        kept_[number] = true;
+    }
     return record;
 }
 
@@ -196,14 +199,8 @@ std::optional<SectorRange> CMft::GetRecordSectors(std::uint64_t number) const {
     return std::nullopt;
 }
 
-CMft::DirectoryCache::const_iterator CMft::KeptAt(std::uint64_t number) const {
-    return std::lower_bound(directoryCache_.begin(), directoryCache_.end(), number,
-                            [](const auto& entry, std::uint64_t wanted) { return entry.first < wanted; });
-}
-
 bool CMft::IsKept(std::uint64_t number) const {
-    const auto kept = KeptAt(number);
-    return kept != directoryCache_.end() && kept->first == number;
+    return number < kept_.size() && kept_[number];
 }
 
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 namespace Krod {
@@ -108,10 +108,9 @@ class CMft {
     bool EnableDirectoryCache = false;
 
   private:
-    using DirectoryCache = std::vector<std::pair<std::uint64_t, CFileRecord>>; // ascending by record number
+    // By record number: keeping one costs the same however many directories a volume has.
+    using DirectoryCache = std::unordered_map<std::uint64_t, CFileRecord>;
 
-    // Where record number is kept, or would be, in the directory cache.
-    DirectoryCache::const_iterator KeptAt(std::uint64_t number) const;
     void ReadInto(CFileRecord& record, std::uint64_t recordNumber);
     // Follows the $ATTRIBUTE_LIST of record when it is a valid base record that carries one.
     void FollowAttributeListOf(CFileRecord& record);
@@ -120,6 +119,9 @@ class CMft {
     std::uint32_t recordSize_ = 0;
     std::uint32_t sectorsPerRecord_ = 0;
     DirectoryCache directoryCache_;
+    // Which record numbers directoryCache_ holds, up to the highest it holds. A scan asks for every
+    // record it serves, in order, directory or not: a bit read in order answers most at once.
+    std::vector<bool> kept_;
     RecordsAtHand* held_ = nullptr;
 };
 
