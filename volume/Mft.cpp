@@ -20,6 +20,11 @@ namespace {
 // Rounds of reading $MFT's extension records through the runs found so far. NTFS keeps those
 // records early in the MFT, inside the first piece's runs, so a second round rarely finds more.
 constexpr unsigned kMaxMftListRounds = 16;
+// Record numbers the directory cache keeps a bit for, at most (16 MiB of bits): a parent reference
+// of a damaged volume may name a record far out in an $MFT whose runs map the same clusters again
+// and again, and a bit for every number below it would take gigabytes. Above it, the cache itself
+// is asked.
+constexpr std::uint64_t kMaxKeptBits = std::uint64_t{1} << 27;
 
 using SectorRange = CLogicalDisk::SectorRange;
 
@@ -139,9 +144,11 @@ CFileRecord CMft::ReadFileRecord(FileReference reference) {
     FollowAttributeListOf(record);
     if (EnableDirectoryCache && record.IsValid() && (record.GetFlags() & kRecordIsDirectory) != 0) {
         directoryCache_.emplace(number, record);
-        if (number >= kept_.size())
-            kept_.resize(number + 1);
-        kept_[number] = true;
+        if (number < kMaxKeptBits) {
+            if (number >= kept_.size())
+                kept_.resize(number + 1);
+            kept_[number] = true;
+        }
     }
     return record;
 }
@@ -200,7 +207,9 @@ std::optional<SectorRange> CMft::GetRecordSectors(std::uint64_t number) const {
 }
 
 bool CMft::IsKept(std::uint64_t number) const {
-    return number < kept_.size() && kept_[number];
+    if (number < kept_.size())
+        return kept_[number];
+    return number >= kMaxKeptBits && directoryCache_.find(number) != directoryCache_.end();
 }
 
 void CMft::ReadInto(CFileRecord& record, std::uint64_t recordNumber) {

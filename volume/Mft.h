@@ -119,8 +119,9 @@ class CMft {
     std::uint32_t recordSize_ = 0;
     std::uint32_t sectorsPerRecord_ = 0;
     DirectoryCache directoryCache_;
-    // Which record numbers directoryCache_ holds, up to the highest it holds. A scan asks for every
-    // record it serves, in order, directory or not: a bit read in order answers most at once.
+    // Which record numbers below kMaxKeptBits directoryCache_ holds, up to the highest it holds. A
+    // scan asks for every record it serves, in order, directory or not: a bit read in order answers
+    // most at once.
     std::vector<bool> kept_;
     RecordsAtHand* held_ = nullptr;
 };
