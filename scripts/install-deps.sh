@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(g++ cmake make pkg-config clang-format python3 libboost1.81-dev libboost-regex1.81-dev libgtest-dev
           ntfs-3g ntfs-3g-dev sleuthkit
-          libblkid-dev libewf-dev libvhdi-dev libvmdk-dev libvshadow-dev libbfio-dev
+          libblkid-dev libewf-dev libvhdi-dev libvmdk-dev libvshadow-dev libbfio-dev libdeflate-dev zlib1g-dev
           fdisk gdisk dosfstools qemu-utils ewf-tools
           dpkg-dev file man-db groff-base bash-completion)
 missing=()
