@@ -115,6 +115,8 @@ qemu-img convert -f raw -O vpc -o subformat=fixed,force_size=on disk-logical.img
 qemu-img convert -f raw -O vpc -o subformat=dynamic,force_size=on disk-logical.img disk-dynamic.vhd
 qemu-img convert -f raw -O vhdx disk-logical.img disk-vhdx.vhdx
 qemu-img convert -f raw -O vmdk disk-logical.img disk-vmdk.vmdk
+# The same with its grains compressed, as a VMDK made for streaming keeps them.
+qemu-img convert -f raw -O vmdk -o subformat=streamOptimized disk-logical.img disk-vmdkstream.vmdk
 # A container this program cannot read.
 qemu-img convert -f raw -O qcow2 disk-fat.img disk-qcow2.qcow2
 # EWF compressed in one segment, and the MBR disk uncompressed in segments of 1 MiB (the least

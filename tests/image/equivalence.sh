@@ -30,7 +30,8 @@ compare() {
 }
 
 compare basic.img disk-mbr.img disk-logical.img disk-gpt.img disk-gpt.img#2 disk-gpt.img@3m disk-two.img#1 \
-  disk-fixed.vhd disk-dynamic.vhd disk-vhdx.vhdx disk-vmdk.vmdk disk-e01.E01 disk-e01s.E01 disk-split.001 disk-zero.000 disk-alpha.aa
+  disk-fixed.vhd disk-dynamic.vhd disk-vhdx.vhdx disk-vmdk.vmdk \
+  disk-vmdkstream.vmdk disk-e01.E01 disk-e01s.E01 disk-split.001 disk-zero.000 disk-alpha.aa
 compare basic.img disk-ebr.img disk-ebr.vhd disk-ebr.E01 disk-ebrsplit.001 disk-gptmoved.img disk-gptmoved.vhd \
   disk-chain.img disk-chain.vmdk disk-gptcut.img#2
 compare junctions.img disk-two.img#2

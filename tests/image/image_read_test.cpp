@@ -38,7 +38,7 @@ TEST(ImageRead, EveryLayerReadsTheVolumeInTheForegroundAndInTheBackground) {
     constexpr std::size_t kBlock = 1 << 20;
     for (const char* disk :
          {"disk-gpt.img", "disk-logical.img#6", "disk-fixed.vhd", "disk-dynamic.vhd", "disk-vhdx.vhdx",
-          "disk-vmdk.vmdk", "disk-e01.E01", "disk-e01s.E01", "disk-split.001"}) {
+          "disk-vmdk.vmdk", "disk-vmdkstream.vmdk", "disk-e01.E01", "disk-e01s.E01", "disk-split.001"}) {
         SCOPED_TRACE(disk);
         const std::unique_ptr<platform::Device> device = Open(kVolumes + "/" + disk);
         ASSERT_TRUE(device);
