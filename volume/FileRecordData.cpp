@@ -30,16 +30,12 @@ CFileRecordData* CFileRecordData::Create(CLogicalDisk* disk) {
 CFileRecordData::CFileRecordData(CLogicalDisk* disk, std::uint8_t* buffer, std::uint32_t size)
     : disk_(disk), buffer_(buffer), size_(size) {}
 
-std::uint32_t CFileRecordData::Release() {
-    std::uint32_t left = --references_;
-    if (left == 0) {
-        boost::intrusive_ptr<CLogicalDisk> disk =
-            std::move(disk_); // keeps the pool alive until the frame is back
-        auto* frame = reinterpret_cast<std::uint8_t*>(this);
-        this->~CFileRecordData();
-        disk->GetFrameAllocator().FreeFrame(frame);
-    }
-    return left;
+void CFileRecordData::Destroy() {
+    // The disk's reference keeps the pool alive until the frame is back.
+    boost::intrusive_ptr<CLogicalDisk> disk = std::move(disk_);
+    auto* frame = reinterpret_cast<std::uint8_t*>(this);
+    this->~CFileRecordData();
+    disk->GetFrameAllocator().FreeFrame(frame);
 }
 
 const CFileRecordData::AttributeIndex& CFileRecordData::GetAttributeIndex() {

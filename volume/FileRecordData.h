@@ -48,7 +48,12 @@ class CFileRecordData {
 
     void AddRef() { ++references_; }
     // Drops one reference and returns the count left; at 0 the frame goes back to the pool.
-    std::uint32_t Release();
+    std::uint32_t Release() {
+        const std::uint32_t left = --references_;
+        if (left == 0)
+            Destroy();
+        return left;
+    }
 
     std::uint8_t* GetBuffer() { return buffer_; }
     const std::uint8_t* GetBuffer() const { return buffer_; }
@@ -66,6 +71,7 @@ class CFileRecordData {
   private:
     CFileRecordData(CLogicalDisk* disk, std::uint8_t* buffer, std::uint32_t size);
     ~CFileRecordData() = default; // only Release() destroys a buffer
+    void Destroy();
     void BuildAttributeIndex();
 
     std::uint32_t references_ = 1;

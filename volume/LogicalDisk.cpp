@@ -63,11 +63,8 @@ void CLogicalDisk::ReadBootSector(std::vector<std::string>* failureNotes) {
     position_.reset();
 }
 
-std::uint32_t CLogicalDisk::Release() {
-    std::uint32_t left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
+void CLogicalDisk::Destroy() {
+    delete this;
 }
 
 std::uint64_t CLogicalDisk::GetStatedBytes() const {

@@ -36,8 +36,14 @@ class CLogicalDisk {
     CLogicalDisk& operator=(const CLogicalDisk&) = delete;
 
     void AddRef() { ++references_; }
-    // Drops one reference and returns the count left; at 0 the disk is destroyed.
-    std::uint32_t Release();
+    // Drops one reference and returns the count left; at 0 the disk is destroyed. Inline, as the
+    // record and attribute objects of every record take and drop references.
+    std::uint32_t Release() {
+        const std::uint32_t left = --references_;
+        if (left == 0)
+            Destroy();
+        return left;
+    }
 
     const CBootSector& GetBootSector() const { return bootSector_; }
 
@@ -98,6 +104,7 @@ class CLogicalDisk {
     CLogicalDisk(const std::wstring& devicePath, const std::string& valueName,
                  std::vector<std::string>& openNotes);
     ~CLogicalDisk() = default; // only Release() destroys a disk
+    void Destroy();
     void ReadBootSector(std::vector<std::string>* failureNotes);
 
     std::uint32_t references_ = 1;
